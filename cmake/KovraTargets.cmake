@@ -1,0 +1,43 @@
+# One static library per source folder; sources are picked up by glob so a new
+# file needs no CMake edit.
+function(kovra_add_library target dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB _srcs CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp"
+       "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h")
+  list(FILTER _srcs INCLUDE REGEX "\\.cpp$")
+  if(_srcs)
+    file(GLOB _hdrs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h")
+    add_library(${target} STATIC ${_srcs} ${_hdrs})
+    target_include_directories(${target} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE "${CMAKE_CURRENT_SOURCE_DIR}")
+    target_link_libraries(${target} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# Every tst_*.cpp (unit) or itst_*.cpp (integration) below a test folder becomes
+# one executable registered with CTest.
+function(kovra_add_tests dir)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB _tests CONFIGURE_DEPENDS
+       "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/tst_*.cpp"
+       "${CMAKE_CURRENT_SOURCE_DIR}/${dir}/itst_*.cpp")
+  foreach(_src IN LISTS _tests)
+    get_filename_component(_name "${_src}" NAME_WE)
+    set(_target "${dir}_${_name}")
+    string(REPLACE "/" "_" _target "${_target}")
+    add_executable(${_target} "${_src}")
+    target_link_libraries(${_target} PRIVATE ${ARG_LIBS} kovra_testsupport Qt6::Test)
+    if(_name MATCHES "^itst_")
+      set(_label integration)
+    else()
+      set(_label unit)
+    endif()
+    add_test(NAME ${_target} COMMAND ${_target})
+    set_tests_properties(${_target} PROPERTIES LABELS "${_label}" TIMEOUT 120
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KOVRA_TOOLS_DIR=${CMAKE_BINARY_DIR}/tools")
+  endforeach()
+endfunction()

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+namespace kovra {
+
+// Base of every typed error of the product. description() is the technical text
+// for logs, localizedDescription() what a user may be shown.
+class Error : public std::exception {
+public:
+    virtual QString description() const = 0;
+    virtual QString localizedDescription() const { return description(); }
+    const char *what() const noexcept override;
+
+private:
+    mutable QByteArray m_what;
+};
+
+// A cooperative cancellation, thrown where a cancelled operation stops.
+class CancellationError : public Error {
+public:
+    QString description() const override { return QStringLiteral("cancelled"); }
+};
+
+// Texts of any captured error: ours use their own texts, other exceptions their what().
+QString descriptionOf(const std::exception_ptr &error);
+QString localizedDescriptionOf(const std::exception_ptr &error);
+bool isCancellation(const std::exception_ptr &error);
+
+} // namespace kovra

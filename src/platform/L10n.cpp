@@ -1,0 +1,100 @@
+#include "platform/L10n.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include <cstdio>
+
+namespace kovra::L10n {
+
+QString text(const char *key, QStringView russianDefault)
+{
+    const QString translated = QCoreApplication::translate("kovra", key);
+    if (!translated.isEmpty() && translated != QLatin1String(key))
+        return translated;
+    return russianDefault.toString();
+}
+
+const QLocale &locale()
+{
+    static const QLocale ru(QLocale::Russian, QLocale::Russia);
+    return ru;
+}
+
+QString format(const QString &pattern, const QVariantList &args)
+{
+    QString out;
+    out.reserve(pattern.size() + 16);
+    int nextArg = 0;
+    const qsizetype n = pattern.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = pattern.at(i);
+        if (c != u'%' || i + 1 >= n) {
+            out.append(c);
+            continue;
+        }
+        qsizetype j = i + 1;
+        if (pattern.at(j) == u'%') {
+            out.append(u'%');
+            i = j;
+            continue;
+        }
+        // Optional position "N$".
+        int position = -1;
+        qsizetype k = j;
+        while (k < n && pattern.at(k).isDigit())
+            ++k;
+        if (k > j && k < n && pattern.at(k) == u'$') {
+            position = pattern.mid(j, k - j).toInt() - 1;
+            j = k + 1;
+        }
+        // Optional precision ".N".
+        int precision = -1;
+        if (j < n && pattern.at(j) == u'.') {
+            qsizetype p = j + 1;
+            while (p < n && pattern.at(p).isDigit())
+                ++p;
+            precision = pattern.mid(j + 1, p - j - 1).toInt();
+            j = p;
+        }
+        // Length modifiers.
+        while (j < n && (pattern.at(j) == u'l' || pattern.at(j) == u'h' || pattern.at(j) == u'q'))
+            ++j;
+        if (j >= n) {
+            out.append(pattern.mid(i));
+            break;
+        }
+        const QChar conv = pattern.at(j);
+        const int index = position >= 0 ? position : nextArg++;
+        const QVariant arg = index >= 0 && index < args.size() ? args.at(index) : QVariant();
+        switch (conv.unicode()) {
+        case 'd':
+        case 'i':
+            out.append(QString::number(arg.toLongLong()));
+            break;
+        case 'u':
+            out.append(QString::number(arg.toULongLong()));
+            break;
+        case 'f': {
+            // printf rounding (1.25 with one digit gives 1.2), as the texts were written for it.
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 6 : precision, arg.toDouble());
+            out.append(QString::fromLatin1(buf));
+            break;
+        }
+        case '@':
+        case 's':
+            out.append(arg.toString());
+            break;
+        default:
+            out.append(pattern.mid(i, j - i + 1));
+            if (position < 0)
+                --nextArg;
+            break;
+        }
+        i = j;
+    }
+    return out;
+}
+
+} // namespace kovra::L10n
