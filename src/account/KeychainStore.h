@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/JWTProvider.h"
+#include "platform/Keychain.h"
+
+namespace kovra {
+
+// The session token in the keychain item "jwt" of one service. Keeps no copy:
+// every read goes to the keyring, so every instance over the same service sees the
+// same token.
+class KeychainStore final : public JWTStore {
+public:
+    static inline const QString kDefaultService = QStringLiteral("com.kovra.client-sign-box");
+
+    explicit KeychainStore(const QString &service = kDefaultService,
+                           std::chrono::milliseconds readTimeout = Keychain::kDefaultReadTimeout);
+
+    // None when the item is absent, unreadable or not valid UTF-8.
+    std::optional<QString> currentJWT() const override;
+    // Throws KeychainError.
+    void saveJWT(const QString &token) override;
+    void deleteJWT() override;
+
+private:
+    Keychain m_keychain;
+};
+
+} // namespace kovra
