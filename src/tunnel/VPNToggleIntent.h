@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+
+namespace kovra {
+
+class AppGroupStore;
+
+// The system-facing VPN switch ("kovra --vpn on|off"). It does not touch the tunnel:
+// it leaves the wish in the app group for the tunnel side to act on.
+struct VPNToggleIntent {
+    bool value = false;
+
+    // Over a new AppGroupStore. Never fails.
+    void perform() const;
+    void perform(AppGroupStore &store) const;
+};
+
+// True when the arguments (program name first) ask for the VPN switch, so the
+// caller runs runToggleCommandLine() before anything else starts.
+bool isToggleCommandLine(const QStringList &args);
+// Handles "--vpn on" and "--vpn off": writes the command and returns 0. Anything
+// else writes nothing, prints a usage line on stderr and returns 2. Opens no window
+// and no keychain.
+int runToggleCommandLine(const QStringList &args);
+
+} // namespace kovra
