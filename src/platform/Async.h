@@ -152,8 +152,9 @@ private:
             co_await qCoro(static_cast<detail::OperationSignal *>(s.get()), &detail::OperationSignal::done);
         if (s->error)
             std::rethrow_exception(s->error);
+        // A copy for each waiter: QCoro's return_value(U&&) would move out of an lvalue.
         if constexpr (!std::is_void_v<T>)
-            co_return *s->value;
+            co_return Stored(*s->value);
     }
 
     std::shared_ptr<State> m_state;

@@ -18,6 +18,12 @@ QCoro::Task<int> answerLater(std::chrono::milliseconds delay, CancellationToken 
     co_return value;
 }
 
+QCoro::Task<QString> textLater(std::chrono::milliseconds delay, CancellationToken token)
+{
+    co_await sleepFor(delay, token);
+    co_return QStringLiteral("reply");
+}
+
 QCoro::Task<QString> waitAndReport(Operation<int> op)
 {
     try {
@@ -113,6 +119,17 @@ private Q_SLOTS:
         QVERIFY(op.isFinished());
         // A waiter that arrives after the end gets the stored copy.
         QCOMPARE(test::await(waitAndReport(op)), QStringLiteral("42"));
+    }
+
+    void operationCopiesNonTrivialResultsToEveryWaiter()
+    {
+        // A result that a move would empty: every waiter must still see it whole.
+        auto op = Operation<QString>::run([](CancellationToken t) { return textLater(10ms, t); });
+        test::Pending<QString> a(op.value());
+        test::Pending<QString> b(op.value());
+        QCOMPARE(a.result(), QStringLiteral("reply"));
+        QCOMPARE(b.result(), QStringLiteral("reply"));
+        QCOMPARE(test::await(op.value()), QStringLiteral("reply"));
     }
 
     void cancelledOperationRethrowsToEveryWaiter()

@@ -1,0 +1,231 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kovra {
+
+class TunnelPreferences;
+class TunnelProviderSession;
+
+// Status of a tunnel, with the values the provider sends on its socket.
+enum class VPNStatus : int {
+    Invalid = 0,
+    Disconnected = 1,
+    Connecting = 2,
+    Connected = 3,
+    Reasserting = 4,
+    Disconnecting = 5,
+};
+
+// A failure of the tunnel layer or one the provider reports, in the VPN error domain.
+class VPNError : public Error {
+public:
+    enum Code {
+        ConfigurationInvalid = 1,
+        ConfigurationDisabled = 2,
+        ConnectionFailed = 3,
+        ConfigurationStale = 4,
+        ConfigurationReadWriteFailed = 5,
+    };
+    static constexpr const char *kDomain = "VPNErrorDomain";
+
+    VPNError(int code, QString message, QString domain = QString::fromLatin1(kDomain));
+
+    QString domain() const { return m_domain; }
+    int code() const { return m_code; }
+    QString message() const { return m_message; }
+    // "VPNErrorDomain error 2: configuration is disabled"
+    QString description() const override;
+
+private:
+    QString m_domain;
+    int m_code;
+    QString m_message;
+};
+
+// The tunnel protocol of a saved configuration. Provider configuration values are
+// strings, Booleans, numbers, string lists (and nested lists and maps that a provider
+// may have stored). Read back from the file, Booleans come as numbers (qint64 0 or 1)
+// and arrays of strings as QStringList.
+struct TunnelProviderProtocol {
+    QString providerBundleIdentifier;
+    QString serverAddress;
+    QVariantMap providerConfiguration;
+
+    friend bool operator==(const TunnelProviderProtocol &, const TunnelProviderProtocol &) = default;
+};
+
+// One saved VPN configuration (the "manager"). The object has identity: loading the
+// saved configurations again hands out the same object for the same configuration,
+// refreshed from the file. Owned by its TunnelPreferences; lives on the GUI thread.
+class TunnelProviderManager : public QObject {
+    Q_OBJECT
+public:
+    // Stable identity of the saved configuration (assigned when it is created).
+    QUuid identifier() const { return m_identifier; }
+
+    std::optional<TunnelProviderProtocol> protocolConfiguration() const { return m_protocol; }
+    void setProtocolConfiguration(std::optional<TunnelProviderProtocol> protocol) { m_protocol = std::move(protocol); }
+
+    QString localizedDescription() const { return m_description; }
+    void setLocalizedDescription(const QString &description) { m_description = description; }
+
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+
+    bool isOnDemandEnabled() const { return m_onDemandEnabled; }
+    void setOnDemandEnabled(bool enabled) { m_onDemandEnabled = enabled; }
+
+    // Connect-on-demand rules, kept as the provider-independent maps they were saved as.
+    QVariantList onDemandRules() const { return m_onDemandRules; }
+    void setOnDemandRules(const QVariantList &rules) { m_onDemandRules = rules; }
+
+    // True once the configuration has been saved or loaded from the file.
+    bool isSaved() const { return m_saved; }
+
+    // The tunnel of this configuration; never null, lives as long as the manager.
+    TunnelProviderSession *connection() const { return m_connection; }
+
+    // Writes this configuration into the file (replacing its earlier version, keeping
+    // every other configuration). Throws VPNError: ConfigurationInvalid (no protocol, or
+    // a provider configuration value of an unsupported type), ConfigurationReadWriteFailed
+    // (the file cannot be read or written).
+    QCoro::Task<void> saveToPreferences();
+    // Rereads this configuration from the file. Throws VPNError: ConfigurationInvalid (not
+    // saved there), ConfigurationReadWriteFailed (the file cannot be read).
+    QCoro::Task<void> loadFromPreferences();
+
+private:
+    friend class TunnelPreferences;
+    TunnelProviderManager(TunnelPreferences *preferences, QUuid identifier);
+
+    QPointer<TunnelPreferences> m_preferences;
+    QUuid m_identifier;
+    std::optional<TunnelProviderProtocol> m_protocol;
+    QString m_description;
+    bool m_enabled = false;
+    bool m_onDemandEnabled = false;
+    QVariantList m_onDemandRules;
+    bool m_saved = false;
+    TunnelProviderSession *m_connection = nullptr;
+};
+
+// The running tunnel of a configuration, reached over the provider's Unix socket.
+// Everything happens on the GUI thread and nothing blocks: the socket connects and
+// reconnects in the background (a retry timer), replies and status events arrive
+// through the event loop.
+class TunnelProviderSession : public QObject {
+    Q_OBJECT
+public:
+    // The handler of a provider message: the provider's reply bytes, or none when it
+    // replied without data, dropped the connection or stayed silent past the bound.
+    using ResponseHandler = std::function<void(std::optional<QByteArray>)>;
+
+    // Invalid until the configuration is saved; Disconnected while no provider answers
+    // on the socket; otherwise the last status the provider reported.
+    VPNStatus status() const;
+    // True while the socket to the provider is connected.
+    bool isProviderConnected() const;
+
+    // Asks the provider to start the tunnel with the saved configuration and the options.
+    // Fails at once (throws VPNError) only on local checks: the configuration not saved or
+    // gone from the file (ConfigurationInvalid), disabled (ConfigurationDisabled), the file
+    // unreadable (ConfigurationReadWriteFailed), no provider on the socket (ConnectionFailed).
+    // A failure the provider reports later is logged and shows as the status falling back
+    // to Disconnected.
+    void startVPNTunnel(const QVariantMap &options = {});
+    // Asks the provider to stop the tunnel; does nothing while no provider is connected.
+    void stopVPNTunnel();
+
+    // Sends a provider message. Throws VPNError(ConnectionFailed) at once when no provider
+    // is connected (or ConfigurationInvalid when the message is over the line cap). After a
+    // successful send the handler runs exactly once, later, on the GUI thread: with the
+    // reply bytes, or none (dropped connection, no data, no reply within the reply bound).
+    void sendProviderMessage(const QByteArray &message, ResponseHandler handler);
+    // The same as a task: throws VPNError when the send fails, else yields the reply.
+    QCoro::Task<std::optional<QByteArray>> providerMessage(QByteArray message);
+
+Q_SIGNALS:
+    // Emitted on the GUI thread on every real change of status().
+    void statusChanged(kovra::VPNStatus status);
+
+private:
+    friend class TunnelProviderManager;
+    friend class TunnelPreferences;
+    TunnelProviderSession(TunnelProviderManager *manager, TunnelPreferences *preferences);
+    ~TunnelProviderSession() override;
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// Where the saved configurations and the provider are, and the layer's bounds.
+struct TunnelPreferencesOptions {
+    // Default: $XDG_CONFIG_HOME/kovra/vpn-configurations.json.
+    QString configurationsFile;
+    // Default: tunnelwire::socketPath() (TunnelWire.h).
+    QString socketPath;
+    // How long a provider message waits for its reply.
+    std::chrono::milliseconds messageReplyTimeout{10000};
+    // How often a lost or absent provider socket is tried again.
+    std::chrono::milliseconds reconnectInterval{1000};
+};
+
+// The saved VPN configurations of this user, stored in one JSON file, and the way to
+// their tunnels. One instance per file; it owns the manager objects it hands out.
+class TunnelPreferences : public QObject {
+    Q_OBJECT
+public:
+    using Options = TunnelPreferencesOptions;
+
+    explicit TunnelPreferences(Options options = {}, QObject *parent = nullptr);
+    ~TunnelPreferences() override;
+
+    // The process-wide preferences with the default options, made on first use on the
+    // GUI thread.
+    static TunnelPreferences *shared();
+
+    const Options &options() const { return m_options; }
+
+    // Every saved configuration, in file order (the same object for the same saved
+    // configuration on every call). An absent file is an empty list, and so is a damaged
+    // one (logged; the next save replaces it). Throws VPNError(ConfigurationReadWriteFailed)
+    // when the file cannot be read.
+    QCoro::Task<QList<TunnelProviderManager *>> loadAllFromPreferences();
+
+    // A new configuration, not yet saved (its status reads Invalid until it is).
+    TunnelProviderManager *createManager();
+
+private:
+    friend class TunnelProviderManager;
+    friend class TunnelProviderSession;
+
+    QJsonArray readEntries() const; // throws VPNError
+    void writeEntries(const QJsonArray &entries) const; // throws VPNError
+    void apply(TunnelProviderManager *manager, const QJsonObject &entry);
+    TunnelProviderManager *managerFor(const QUuid &identifier);
+
+    Options m_options;
+    QHash<QUuid, TunnelProviderManager *> m_managers;
+};
+
+} // namespace kovra

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The line protocol between the app and the tunnel provider process, shared by the
+// app's client and the provider side (the development provider and the test fake).
+//
+// One JSON object per line (UTF-8, at most kMaxLineBytes including the newline).
+// Requests: {"id": N, "method": "start"|"stop"|"message"|"getStatus", ...}; "start"
+// carries "options" and "configuration", "message" carries "data" (base64).
+// Replies: {"id": N, "ok": true|false, "error": {"domain","code","message"}}, a
+// "message" reply with "data" (base64) or null, a "getStatus" reply with "status".
+// Events: {"event": "status", "status": 0..5}, on every change and once on connect.
+namespace kovra::tunnelwire {
+
+inline constexpr qsizetype kMaxLineBytes = 1024 * 1024;
+
+inline constexpr char kMethodStart[] = "start";
+inline constexpr char kMethodStop[] = "stop";
+inline constexpr char kMethodMessage[] = "message";
+inline constexpr char kMethodGetStatus[] = "getStatus";
+inline constexpr char kEventStatus[] = "status";
+
+// $KOVRA_TUNNEL_SOCKET when set, else $XDG_RUNTIME_DIR/kovra/packet-tunnel.sock
+// (the runtime directory falls back to Qt's runtime location when unset).
+QString socketPath();
+// Creates the folder of a socket path with mode 0700 when it is missing; true when it
+// exists afterwards.
+bool ensureSocketDirectory(const QString &socketPath);
+
+// One compact JSON line, newline included.
+QByteArray encode(const QJsonObject &object);
+// The object of one line (without its newline); none when it is not a JSON object.
+std::optional<QJsonObject> decode(const QByteArray &line);
+
+// Splits a byte stream into lines, never holding more than the cap: a line that grows
+// past the cap is dropped up to the next newline and counted as oversized.
+class LineReader {
+public:
+    explicit LineReader(qsizetype maxLineBytes = kMaxLineBytes) : m_max(maxLineBytes) {}
+
+    struct Result {
+        QList<QByteArray> lines; // without their newlines
+        int oversized = 0;       // lines dropped since the last call
+    };
+    Result feed(const QByteArray &chunk);
+    void reset();
+
+private:
+    qsizetype m_max;
+    QByteArray m_buffer;
+    bool m_discarding = false;
+};
+
+} // namespace kovra::tunnelwire

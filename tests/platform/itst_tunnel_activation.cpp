@@ -1,0 +1,99 @@
+#include "platform/SystemExtension.h"
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTest>
+
+#include "support/FakeProvider.h"
+
+using namespace kovra;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records every outcome of the requests it is the delegate of.
+class RecordingDelegate : public SystemExtensionRequestDelegate {
+public:
+    QStringList outcomes;
+    void requestDidFinish(const SystemExtensionRequest &, SystemExtensionRequestResult result) override
+    {
+        outcomes << (result == SystemExtensionRequestResult::Completed ? "completed" : "reboot");
+    }
+    void requestDidFail(const SystemExtensionRequest &, const QString &error) override { outcomes << "failed: " + error; }
+    void requestNeedsUserApproval(const SystemExtensionRequest &) override { outcomes << "approval"; }
+    SystemExtensionReplacementAction actionForReplacingExtension(const SystemExtensionRequest &, const QString &,
+                                                                 const QString &) override
+    {
+        return SystemExtensionReplacementAction::Replace;
+    }
+};
+
+} // namespace
+
+class TunnelActivationTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void answersOnceAndNeverInsideSubmit_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("provider answers") << "fake" << "completed";
+        QTest::newRow("no socket") << "none" << "failed: the tunnel provider is not installed or not running: no socket at %1";
+        QTest::newRow("stale socket file") << "stale"
+                                           << "failed: the tunnel provider is not running: %1 refused the connection";
+        QTest::newRow("provider accepts but stays silent")
+            << "silent" << "failed: the tunnel provider at %1 did not answer within 200 ms";
+    }
+    void answersOnceAndNeverInsideSubmit()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, outcome);
+        test::FakeProvider fake;
+        const QString path = fake.socketPath();
+        QLocalServer silent;
+        if (provider != "fake")
+            fake.kill();
+        if (provider == "silent")
+            QVERIFY(silent.listen(path));
+        if (provider == "stale") {
+            // A socket file nobody listens on any more.
+            QLocalServer gone;
+            gone.setSocketOptions(QLocalServer::UserAccessOption);
+            QVERIFY(gone.listen(path));
+            gone.close();
+            QFile marker(path);
+            if (!marker.exists())
+                QVERIFY(marker.open(QIODevice::WriteOnly)); // a plain file refuses connections too
+        }
+
+        ProviderActivationManager manager(path, 200ms);
+        RecordingDelegate delegate;
+        auto request = SystemExtensionRequest::activationRequest(QStringLiteral("com.example.tunnel"));
+        request->setDelegate(&delegate);
+        manager.submitRequest(request);
+        QVERIFY(delegate.outcomes.isEmpty());
+
+        QTRY_COMPARE(delegate.outcomes.size(), 1);
+        QCOMPARE(delegate.outcomes.first(), outcome.arg(path));
+        QTest::qWait(300);
+        QCOMPARE(delegate.outcomes.size(), 1);
+        QFile::remove(path);
+    }
+
+    void delegateGoneDropsTheAnswer()
+    {
+        test::FakeProvider fake;
+        ProviderActivationManager manager(fake.socketPath(), 200ms);
+        auto delegate = std::make_unique<RecordingDelegate>();
+        auto request = SystemExtensionRequest::activationRequest(QStringLiteral("com.example.tunnel"));
+        request->setDelegate(delegate.get());
+        manager.submitRequest(request);
+        delegate.reset();
+        QVERIFY(fake.waitForRequests(QStringLiteral("getStatus")));
+        QTest::qWait(50);
+        QCOMPARE(request->delegate(), nullptr);
+    }
+};
+
+QTEST_GUILESS_MAIN(TunnelActivationTest)
+#include "itst_tunnel_activation.moc"

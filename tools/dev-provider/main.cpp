@@ -1,0 +1,207 @@
+// The development tunnel provider: answers the app on the provider socket like the
+// real packet-tunnel provider would, without touching the network. While "connected"
+// it publishes throughput samples into the app group and, on every start, writes the
+// diagnostics files the app shows.
+
+#include "core/AppGroupStore.h"
+#include "platform/Log.h"
+#include "platform/TunnelWire.h"
+#include "provider-kit/ProviderServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <csignal>
+
+using namespace kovra;
+using provider::ProviderServer;
+
+namespace {
+
+const Logger &log()
+{
+    static const Logger logger(QStringLiteral("DevProvider"));
+    return logger;
+}
+
+// Seconds since 2001-01-01 00:00:00 UTC, the date form of the app group's JSON values.
+double referenceSeconds(const QDateTime &t)
+{
+    static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return double(reference.msecsTo(t)) / 1000.0;
+}
+
+class DevProvider {
+public:
+    DevProvider(ProviderServer &server, std::chrono::milliseconds sampleInterval)
+        : m_server(server), m_defaults(sharedGroupDefaults())
+    {
+        m_sampler.setInterval(sampleInterval);
+        QObject::connect(&m_sampler, &QTimer::timeout, &m_server, [this] { writeSample(); });
+        QObject::connect(&m_server, &ProviderServer::statusChanged, &m_server, [this](int status) {
+            log().info(QStringLiteral("status %1").arg(status));
+            if (status == 3) {
+                writeSample();
+                m_sampler.start();
+            } else {
+                m_sampler.stop();
+            }
+        });
+        QObject::connect(&m_server, &ProviderServer::requestReceived, &m_server, [this](const auto &request) {
+            log().info(QStringLiteral("request %1 %2").arg(request.method, request.op()));
+            if (request.method == QLatin1String(tunnelwire::kMethodStart))
+                writeDiagnostics(request.object);
+        });
+        m_server.setMessageHandler(QStringLiteral("status"), [this](const auto &) { return statusReply(); });
+        m_server.setMessageHandler(QStringLiteral("selectRegion"), [this](const auto &r) { return selectRegion(r); });
+        m_server.setMessageHandler(QStringLiteral("setAutoDisconnect"), [](const auto &r) {
+            log().info(QStringLiteral("auto-disconnect set to %1 min").arg(r.message.value("minutes").toInt()));
+            return ProviderServer::Reply::json({{QStringLiteral("ok"), true}});
+        });
+    }
+
+private:
+    bool connected() const { return m_server.status() == 3; }
+
+    ProviderServer::Reply statusReply() const
+    {
+        QJsonObject report{{QStringLiteral("singboxRunning"), connected()},
+                           {QStringLiteral("recentLogs"), QJsonArray::fromStringList(m_logs)}};
+        if (connected()) {
+            report.insert(QStringLiteral("ifaceName"), QStringLiteral("kovra0"));
+            report.insert(QStringLiteral("ifaceIndex"), 42);
+            report.insert(QStringLiteral("lastTunOpenAt"), m_openedAt.toString(Qt::ISODate));
+            report.insert(QStringLiteral("activeOutboundTag"), m_member);
+            report.insert(QStringLiteral("autoDetectTotalCalls"), 3);
+            report.insert(QStringLiteral("autoDetectSkippedBinds"), 0);
+        }
+        return ProviderServer::Reply::json(report);
+    }
+
+    ProviderServer::Reply selectRegion(const ProviderServer::Request &request)
+    {
+        const QJsonArray keywords = request.message.value(QStringLiteral("keywords")).toArray();
+        if (!connected() || keywords.isEmpty())
+            return ProviderServer::Reply::json({{QStringLiteral("applied"), false}});
+        m_member = keywords.first().toString() + QStringLiteral("-01");
+        note(QStringLiteral("region switched to %1 (%2 keywords)").arg(m_member).arg(keywords.size()));
+        return ProviderServer::Reply::json({{QStringLiteral("applied"), true}, {QStringLiteral("selectedMember"), m_member}});
+    }
+
+    void writeSample()
+    {
+        if (!m_defaults)
+            return;
+        auto *random = QRandomGenerator::global();
+        const QJsonObject sample{{QStringLiteral("rxBps"), 20000.0 + random->bounded(80000)},
+                                 {QStringLiteral("txBps"), 4000.0 + random->bounded(16000)},
+                                 {QStringLiteral("connectionsOut"), 3 + random->bounded(12)},
+                                 {QStringLiteral("updatedAt"), referenceSeconds(QDateTime::currentDateTimeUtc())}};
+        m_defaults->set(AppGroupKey::throughputSample, QJsonDocument(sample).toJson(QJsonDocument::Compact));
+        m_defaults->synchronize();
+    }
+
+    void writeDiagnostics(const QJsonObject &start)
+    {
+        m_openedAt = QDateTime::currentDateTimeUtc().addMSecs(-QDateTime::currentDateTimeUtc().time().msec());
+        m_member = QStringLiteral("auto");
+        note(QStringLiteral("tunnel started"));
+        const QJsonObject options = start.value(QStringLiteral("options")).toObject();
+        // The subscription URL carries the user's token: only its host is written.
+        const QString host = QUrl(options.value(QStringLiteral("subscriptionURL")).toString()).host();
+        const auto flag = [&options](const char *key) {
+            return options.value(QLatin1String(key)).toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+        };
+        const QString summary =
+            QStringLiteral("subscription host: %1\npreferred entry: %2\nregion keywords: %3\n"
+                           "bypass LAN: %4\nbypass Russia: %5\nblocked only: %6\nauto-disconnect: %7 min\n")
+                .arg(host.isEmpty() ? QStringLiteral("(none)") : host,
+                     options.value(QStringLiteral("preferredEntryID")).toString(),
+                     options.value(QStringLiteral("selectedRegionKeywords")).toVariant().toStringList().join(QLatin1Char(',')),
+                     flag("bypassLAN"), flag("bypassRussia"), flag("blockedOnly"))
+                .arg(options.value(QStringLiteral("autoDisconnectMinutes")).toInt());
+        writeFile(QStringLiteral("config-summary.txt"), summary);
+        writeFile(QStringLiteral("last-startup.txt"),
+                  QStringLiteral("started at %1\noutbound: %2\n").arg(m_openedAt.toString(Qt::ISODate), m_member));
+    }
+
+    static void writeFile(const QString &name, const QString &text)
+    {
+        QString data = qEnvironmentVariable("XDG_DATA_HOME");
+        if (data.isEmpty() || QDir::isRelativePath(data))
+            data = QDir::homePath() + QStringLiteral("/.local/share");
+        const QString dir = data + QStringLiteral("/kovra/") + AppGroupStore::kSuiteName + QStringLiteral("/diagnostics");
+        QDir().mkpath(dir);
+        QSaveFile file(dir + QLatin1Char('/') + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
+            log().error(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+    }
+
+    void note(const QString &line)
+    {
+        m_logs.append(QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line);
+        while (m_logs.size() > 50)
+            m_logs.removeFirst();
+    }
+
+    ProviderServer &m_server;
+    std::shared_ptr<Defaults> m_defaults;
+    QTimer m_sampler;
+    QStringList m_logs;
+    QDateTime m_openedAt;
+    QString m_member = QStringLiteral("auto");
+};
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Local stand-in of the Kovra packet-tunnel provider."));
+    parser.addHelpOption();
+    const QCommandLineOption socket(QStringLiteral("socket"), QStringLiteral("Socket path (default: %1).")
+                                                                  .arg(tunnelwire::socketPath()),
+                                    QStringLiteral("path"), tunnelwire::socketPath());
+    const QCommandLineOption connectDelay(QStringLiteral("connect-delay"),
+                                          QStringLiteral("Milliseconds from connecting to connected."),
+                                          QStringLiteral("ms"), QStringLiteral("800"));
+    const QCommandLineOption sampleInterval(QStringLiteral("sample-interval"),
+                                            QStringLiteral("Milliseconds between throughput samples."),
+                                            QStringLiteral("ms"), QStringLiteral("1000"));
+    const QCommandLineOption failStart(QStringLiteral("fail-start"),
+                                       QStringLiteral("Make every start fail with this message."), QStringLiteral("text"));
+    parser.addOptions({socket, connectDelay, sampleInterval, failStart});
+    parser.process(app);
+
+    ProviderServer server(parser.value(socket));
+    server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
+    if (parser.isSet(failStart))
+        server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
+    DevProvider provider(server, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
+    if (!server.listen())
+        return 1;
+    log().info(QStringLiteral("listening on %1").arg(server.socketPath()));
+
+    // Ctrl-C and SIGTERM end the event loop so that the socket file is removed; the
+    // handler only sets a flag (nothing else is safe inside a signal handler).
+    for (int sig : {SIGINT, SIGTERM})
+        std::signal(sig, [](int) { stopRequested = 1; });
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, &app, [] {
+        if (stopRequested)
+            QCoreApplication::quit();
+    });
+    stopPoll.start(200);
+    return app.exec();
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QLocalSocket;
+
+namespace kovra::provider {
+
+// A scripted tunnel provider: listens on the provider socket and speaks the line
+// protocol of platform/TunnelWire.h. Everything it is asked is recorded. Used by the
+// development provider (tools/dev-provider) and, in-process, by the tests.
+class ProviderServer : public QObject {
+    Q_OBJECT
+public:
+    // One status to report, `after` the previous step (or the request).
+    struct Step {
+        int status;
+        std::chrono::milliseconds after{0};
+    };
+
+    struct Request {
+        qint64 id = -1;
+        QString method;
+        QJsonObject object;   // the whole request line
+        QJsonObject message;  // "message" requests: the decoded provider message
+        QString op() const { return message.value(QStringLiteral("op")).toString(); }
+    };
+
+    // How a provider message is answered.
+    struct Reply {
+        enum Kind { Data, NoData, Silence, Disconnect, Failure };
+        Kind kind = NoData;
+        QByteArray data;
+        std::chrono::milliseconds delay{0};
+
+        static Reply withData(QByteArray bytes, std::chrono::milliseconds delay = {}) { return {Data, std::move(bytes), delay}; }
+        static Reply json(const QJsonObject &object, std::chrono::milliseconds delay = {});
+        static Reply noData(std::chrono::milliseconds delay = {}) { return {NoData, {}, delay}; }
+        static Reply silence() { return {Silence, {}, {}}; }
+        // Drops every client connection instead of answering.
+        static Reply disconnect(std::chrono::milliseconds delay = {}) { return {Disconnect, {}, delay}; }
+        // Answers "ok": false.
+        static Reply failure(std::chrono::milliseconds delay = {}) { return {Failure, {}, delay}; }
+    };
+    using MessageHandler = std::function<Reply(const Request &request)>;
+
+    // An error the provider reports for a request ("ok": false).
+    struct ErrorReply {
+        QString domain = QStringLiteral("VPNErrorDomain");
+        int code = 3;
+        QString message;
+    };
+
+    explicit ProviderServer(QString socketPath, QObject *parent = nullptr);
+    ~ProviderServer() override;
+
+    QString socketPath() const { return m_path; }
+    // Creates the socket's folder (0700), removes a stale socket file and listens.
+    bool listen();
+    // Stops listening and drops every client, as if the provider had been killed.
+    void kill();
+    bool isListening() const { return m_server.isListening(); }
+    int clientCount() const { return int(m_clients.size()); }
+
+    int status() const { return m_status; }
+    // Sets the status and reports it to every client when it changed.
+    void setStatus(int status);
+
+    // What "start" and "stop" do after answering: the statuses they go through.
+    // Defaults: connecting, then connected 300 ms later; disconnecting, then disconnected.
+    void setStartSteps(QList<Step> steps) { m_startSteps = std::move(steps); }
+    void setStopSteps(QList<Step> steps) { m_stopSteps = std::move(steps); }
+    // Makes "start" fail with this error (and change no status); none to succeed again.
+    void setStartError(std::optional<ErrorReply> error) { m_startError = std::move(error); }
+
+    // How messages with this "op" are answered; ops without a handler get a reply without data.
+    void setMessageHandler(const QString &op, MessageHandler handler) { m_handlers.insert(op, std::move(handler)); }
+    void setMessageReply(const QString &op, Reply reply);
+
+    // Every request received, in order.
+    const QList<Request> &requests() const { return m_requests; }
+    QList<Request> requests(const QString &method) const;
+    // Writes raw bytes to every client (malformed or oversized lines).
+    void sendRaw(const QByteArray &bytes);
+
+Q_SIGNALS:
+    void requestReceived(const kovra::provider::ProviderServer::Request &request);
+    void clientConnected();
+    void statusChanged(int status);
+
+private:
+    struct Client;
+    void accept();
+    void readFrom(QLocalSocket *socket);
+    void handle(QLocalSocket *socket, const QByteArray &line);
+    void answerMessage(QLocalSocket *socket, const Request &request);
+    void runSteps(const QList<Step> &steps);
+    void reply(QLocalSocket *socket, qint64 id, QJsonObject fields);
+    void dropClients();
+
+    QString m_path;
+    QLocalServer m_server;
+    QHash<QLocalSocket *, Client *> m_clients;
+    int m_status = 1;
+    QList<Step> m_startSteps;
+    QList<Step> m_stopSteps;
+    std::optional<ErrorReply> m_startError;
+    QHash<QString, MessageHandler> m_handlers;
+    QList<Request> m_requests;
+    QList<QTimer *> m_stepTimers;
+};
+
+} // namespace kovra::provider
