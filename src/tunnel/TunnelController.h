@@ -1,0 +1,244 @@
+#pragma once
+
+#include "platform/Async.h"
+#include "platform/Error.h"
+#include "platform/Log.h"
+#include "platform/TunnelManager.h"
+#include "tunnel/TunnelReplies.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kovra {
+
+class AppGroupStore;
+class SystemExtensionActivator;
+
+// A failure of the tunnel controller's own steps. Only systemExtensionNotReady has a
+// text of its own for the user; the others show a generic one.
+class TunnelError : public Error {
+public:
+    enum class Kind {
+        systemExtensionNotReady,
+        managerUnavailable,
+        reloadTimeout,
+        statusUnavailable,
+        reloadNotRunning,
+        subscriptionURLUnavailable,
+    };
+
+    explicit TunnelError(Kind kind, std::optional<QString> message = std::nullopt)
+        : m_kind(kind), m_message(std::move(message)) {}
+    static TunnelError systemExtensionNotReady(std::optional<QString> message)
+    {
+        return TunnelError(Kind::systemExtensionNotReady, std::move(message));
+    }
+
+    Kind kind() const { return m_kind; }
+    // The user message carried by systemExtensionNotReady (none for the other kinds).
+    const std::optional<QString> &message() const { return m_message; }
+
+    // "managerUnavailable", "systemExtensionNotReady: <message>", ...
+    QString description() const override;
+    QString localizedDescription() const override;
+
+private:
+    Kind m_kind;
+    std::optional<QString> m_message;
+};
+
+// What the controller is built on. Every interval defaults to the product value.
+struct TunnelControllerOptions {
+    // The saved VPN configurations; default TunnelPreferences::shared(). Must outlive the controller.
+    TunnelPreferences *preferences = nullptr;
+    // Activation of the tunnel provider; default: one of the controller's own over the
+    // process-wide manager. An injected one must outlive the controller.
+    SystemExtensionActivator *activator = nullptr;
+    // Makes a fresh handle on the app group; default: AppGroupStore().
+    std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
+    // How long a reload waits for the tunnel to report disconnected, and how often it looks.
+    std::chrono::milliseconds reloadDisconnectTimeout{15000};
+    std::chrono::milliseconds statusPollInterval{200};
+    // How long a region switch waits for the provider to confirm it.
+    std::chrono::milliseconds selectRegionTimeout{5000};
+};
+
+// The app's one owner of the packet-tunnel configuration and of the tunnel status.
+// It activates the provider, keeps its saved configuration current, starts, stops and
+// reloads the tunnel, mirrors the tunnel's status and exchanges provider messages.
+//
+// Connect and reload run as start operations of which only the newest counts: a new
+// one cancels the older, waits for it to end, and only then takes its own steps.
+// Lives on the GUI thread for the life of the app.
+class TunnelController : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int status READ statusCode NOTIFY statusChanged)
+    Q_PROPERTY(bool startInFlight READ startInFlight NOTIFY startInFlightChanged)
+    Q_PROPERTY(kovra::TunnelProviderManager *manager READ manager NOTIFY managerChanged)
+    Q_PROPERTY(QString lastErrorText READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool observingStatus READ isObservingStatus NOTIFY statusObserverChanged)
+    Q_PROPERTY(bool wantsConnected READ wantsConnected WRITE setWantsConnected NOTIFY wantsConnectedChanged)
+    Q_PROPERTY(bool isRecoveryAttemptInProgress READ isRecoveryAttemptInProgress
+                   WRITE setRecoveryAttemptInProgress NOTIFY isRecoveryAttemptInProgressChanged)
+    Q_PROPERTY(bool connectionPickerPresented READ connectionPickerPresented WRITE setConnectionPickerPresented
+                   NOTIFY connectionPickerPresentedChanged)
+public:
+    using TunnelError = kovra::TunnelError;
+    using Options = TunnelControllerOptions;
+
+    enum class StartOperationKind { coldStart, reload };
+
+    // Replacement steps (tests). When held, all five are set and take the place of:
+    // status - reload's read of the live status; stop - reload's stop; waitForDisconnected
+    // - reload's wait; install - the install step of connect and reload; start - the start
+    // steps of connect and reload and the stored-URL fallback start. The token is the
+    // operation's cancellation.
+    struct ReloadOperations {
+        std::function<VPNStatus()> status;
+        std::function<void()> stop;
+        std::function<QCoro::Task<void>(CancellationToken)> waitForDisconnected;
+        std::function<QCoro::Task<void>(QString, CancellationToken)> install;
+        std::function<void(QString, AppGroupStore &)> start;
+    };
+
+    // Called synchronously with (old, new) after each real status change.
+    using StatusChangeHandler = std::function<void(int oldStatus, int newStatus)>;
+
+    // Loads and observes nothing until attach() or an install.
+    explicit TunnelController(std::optional<ReloadOperations> reloadOperations = std::nullopt, Options options = {},
+                              QObject *parent = nullptr);
+    ~TunnelController() override;
+
+    VPNStatus status() const { return m_status; }
+    int statusCode() const { return int(m_status); }
+    bool startInFlight() const { return m_startInFlight; }
+    TunnelProviderManager *manager() const { return m_manager; }
+    // The last failure of attach or install; nothing clears it.
+    std::exception_ptr lastError() const { return m_lastError; }
+    QString lastErrorText() const;
+    bool isObservingStatus() const { return bool(m_statusObserver); }
+
+    // Kept for the screens that own these flags; no operation here reads or writes them.
+    bool wantsConnected() const { return m_wantsConnected; }
+    void setWantsConnected(bool value);
+    bool isRecoveryAttemptInProgress() const { return m_recoveryAttemptInProgress; }
+    void setRecoveryAttemptInProgress(bool value);
+    bool connectionPickerPresented() const { return m_connectionPickerPresented; }
+    void setConnectionPickerPresented(bool value);
+    Operation<void> recoveryWatchdog() const { return m_recoveryWatchdog; }
+    void setRecoveryWatchdog(Operation<void> watchdog);
+
+    const StatusChangeHandler &onStatusChange() const { return m_onStatusChange; }
+    void setOnStatusChange(StatusChangeHandler handler) { m_onStatusChange = std::move(handler); }
+
+    SystemExtensionActivator *systemExtensionActivator() const { return m_activator; }
+
+    // Loads the saved configuration of the provider and observes its status. Never
+    // fails: a load failure lands in lastError and the log.
+    QCoro::Task<void> attach();
+    // Installs the configuration for the URL and starts the tunnel (also when it is up
+    // already). Supersedes any running connect or reload. Cancelling `cancel` cancels it.
+    QCoro::Task<void> connect(QString subscriptionURL, CancellationToken cancel = {});
+    // Cancels the running start operation and asks the tunnel to stop, without waiting.
+    QCoro::Task<void> stop(bool userInitiated);
+    // While the tunnel is connecting, connected or reasserting: stops it, waits for the
+    // disconnect, installs and starts again (falling back to the stored URL when that
+    // fails). Otherwise does nothing.
+    QCoro::Task<void> reload(QString subscriptionURL, CancellationToken cancel = {});
+    // Reloads with the stored subscription URL after a routing setting changed. Never fails.
+    QCoro::Task<void> routingReconnect();
+
+    // Provider messages (TunnelProviderMessages.cpp).
+    //
+    // The provider's self-report; needs a saved configuration, not a running tunnel.
+    // Throws TunnelError (managerUnavailable, statusUnavailable when no usable reply
+    // came within the tunnel layer's reply bound), the layer's VPNError, or a
+    // JsonDecodingError.
+    QCoro::Task<TunnelStatusReport> queryStatus();
+    // Switches the exit region in place; true only when the provider confirmed it
+    // within the time-out. Sends nothing unless the tunnel is connected.
+    QCoro::Task<bool> selectRegion(QStringList keywords, bool closeConnections);
+    // Hands the provider a new auto-disconnect time without waiting for its answer.
+    // Sends nothing unless the tunnel is connected (the next start carries the value).
+    void setAutoDisconnect(int minutes);
+    // The session of the saved configuration while its tunnel is connected, else null.
+    TunnelProviderSession *connectedProviderSession() const;
+
+Q_SIGNALS:
+    void statusChanged();
+    void startInFlightChanged();
+    void managerChanged();
+    void lastErrorChanged();
+    void statusObserverChanged();
+    void wantsConnectedChanged();
+    void isRecoveryAttemptInProgressChanged();
+    void connectionPickerPresentedChanged();
+    void recoveryWatchdogChanged();
+
+private:
+    QCoro::Task<TunnelProviderManager *> loadManager();
+    void observeStatus(TunnelProviderManager *manager);
+    void applyStatus(VPNStatus status);
+    void setManager(TunnelProviderManager *manager);
+    void setStatusObserver(QMetaObject::Connection observer);
+    void setStartInFlight(bool value);
+    void setLastError(std::exception_ptr error);
+    void failInstall(std::exception_ptr error);
+
+    QCoro::Task<void> installStep(QString subscriptionURL, CancellationToken token);
+    QCoro::Task<void> install(QString subscriptionURL);
+    QCoro::Task<void> installConfiguration(QString subscriptionURL, TunnelProviderManager *saved);
+
+    QCoro::Task<void> startOperation(StartOperationKind kind, QString subscriptionURL,
+                                     std::shared_ptr<AppGroupStore> appGroup, CancellationToken cancel);
+    static QCoro::Task<void> runOperation(QPointer<TunnelController> self, Operation<void> previous,
+                                          StartOperationKind kind, QString subscriptionURL,
+                                          std::shared_ptr<AppGroupStore> appGroup, CancellationToken token);
+    void finishStart(const QUuid &id);
+    QCoro::Task<void> connectSteps(QString subscriptionURL, std::shared_ptr<AppGroupStore> appGroup,
+                                   CancellationToken token);
+    QCoro::Task<void> performReload(QString subscriptionURL, CancellationToken token);
+    QCoro::Task<void> waitForStatus(VPNStatus wanted, std::chrono::milliseconds timeout, CancellationToken token);
+
+    // Start steps: connect's (logs the start), a reload's, and the reload's fallback
+    // with the URL stored in the app group.
+    void startTunnel(const QString &subscriptionURL, AppGroupStore &appGroup);
+    void startTunnel(const QString &subscriptionURL);
+    void startTunnelWithStoredURL();
+    void startWith(const QString &subscriptionURL, AppGroupStore &appGroup, bool logStart);
+
+    VPNStatus m_status = VPNStatus::Invalid;
+    std::exception_ptr m_lastError;
+    bool m_wantsConnected = false;
+    bool m_recoveryAttemptInProgress = false;
+    StatusChangeHandler m_onStatusChange;
+    QPointer<TunnelProviderManager> m_manager;
+    QMetaObject::Connection m_statusObserver;
+    bool m_startInFlight = false;
+    bool m_connectionPickerPresented = false;
+    Operation<void> m_activeStartTask;
+    std::optional<QUuid> m_activeStartID;
+    std::optional<ReloadOperations> m_reloadOperations;
+    Operation<void> m_recoveryWatchdog;
+    Logger m_log{QStringLiteral("Tunnel")};
+    SystemExtensionActivator *m_activator = nullptr;
+
+    TunnelPreferences *m_preferences;
+    std::function<std::unique_ptr<AppGroupStore>()> m_appGroupFactory;
+    std::chrono::milliseconds m_reloadDisconnectTimeout;
+    std::chrono::milliseconds m_statusPollInterval;
+    std::chrono::milliseconds m_selectRegionTimeout;
+};
+
+} // namespace kovra
