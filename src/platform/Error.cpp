@@ -46,8 +46,8 @@ bool isCancellation(const std::exception_ptr &error)
         return false;
     try {
         std::rethrow_exception(error);
-    } catch (const CancellationError &) {
-        return true;
+    } catch (const Error &e) {
+        return e.isCancellation();
     } catch (...) {
         return false;
     }

@@ -13,6 +13,8 @@ class Error : public std::exception {
 public:
     virtual QString description() const = 0;
     virtual QString localizedDescription() const { return description(); }
+    // True for errors that mean the operation was cancelled rather than failed.
+    virtual bool isCancellation() const { return false; }
     const char *what() const noexcept override;
 
 private:
@@ -23,6 +25,7 @@ private:
 class CancellationError : public Error {
 public:
     QString description() const override { return QStringLiteral("cancelled"); }
+    bool isCancellation() const override { return true; }
 };
 
 // Texts of any captured error: ours use their own texts, other exceptions their what().

@@ -1,0 +1,13 @@
+#include "account/APIClientFactory.h"
+
+#include "account/KeychainStore.h"
+
+namespace kovra {
+
+std::unique_ptr<APIClient> makeAPIClient()
+{
+    return std::make_unique<APIClient>(APIClient::sharedDefaultSession(),
+                                       std::make_shared<KeychainStore>(KeychainStore::kDefaultService), AppGroupStore());
+}
+
+} // namespace kovra

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "platform/Async.h"
+#include "platform/Error.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QObject>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace kovra {
+
+// A transport failure of an HTTP request. The codes are the URL-loading codes the
+// rest of the product reasons about; each has one fixed technical text.
+class URLError : public Error {
+public:
+    enum Code {
+        Cancelled = -999,
+        TimedOut = -1001,
+        UnsupportedURL = -1002,
+        CannotFindHost = -1003,
+        CannotConnectToHost = -1004,
+        NetworkConnectionLost = -1005,
+        NotConnectedToInternet = -1009,
+        BadServerResponse = -1011,
+        SecureConnectionFailed = -1200,
+        ServerCertificateUntrusted = -1202,
+    };
+
+    explicit URLError(Code code) : m_code(code) {}
+    Code code() const { return m_code; }
+    QString description() const override;
+    bool isCancellation() const override { return m_code == Cancelled; }
+
+private:
+    Code m_code;
+};
+
+// What a server answered. Every HTTP status is an answer; only transport failures throw.
+struct HttpResponse {
+    // False when the URL's scheme answered without HTTP (a file: or data: URL).
+    bool isHttp = true;
+    int statusCode = 0;
+    QByteArray body;
+    QList<QNetworkReply::RawHeaderPair> headers;
+    // The body was longer than the caller's cap: reading stopped there and body holds
+    // at most the cap's worth of bytes (nothing when the announced length was too big).
+    bool overCap = false;
+
+    // The value of a header (case-insensitive name), empty when absent.
+    QByteArray header(const QByteArray &name) const;
+};
+
+// A QNetworkAccessManager with a total time-out per request. Sessions live on the GUI
+// thread and are used there.
+class HttpSession : public QObject {
+    Q_OBJECT
+public:
+    // Ephemeral sessions keep no cookies and never use a cache.
+    enum class Kind { Default, Ephemeral };
+
+    static constexpr std::chrono::milliseconds defaultTimeout{10000};
+    static constexpr std::chrono::milliseconds fallbackTimeout{8000};
+
+    HttpSession(Kind kind, std::chrono::milliseconds timeout, QObject *parent = nullptr);
+    ~HttpSession() override;
+
+    // The process-wide sessions, created once (on the GUI thread) and kept until the
+    // application object goes away. Compare by pointer to tell them apart.
+    static HttpSession *sharedDefault();
+    static HttpSession *sharedFallback();
+    // A fresh ephemeral session of the caller's own (no connections shared with others).
+    static std::unique_ptr<HttpSession> ephemeral(std::chrono::milliseconds timeout);
+
+    Kind kind() const { return m_kind; }
+    std::chrono::milliseconds timeout() const { return m_timeout; }
+
+    // Sends one request and returns the answer, whatever its status. Throws URLError:
+    // TimedOut when the session's time-out passes first, Cancelled when the token fires
+    // (the connection is aborted), other codes for transport failures. With a cap of
+    // 0 or more, reading stops once the body would exceed it and overCap is set.
+    QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
+                                   CancellationToken token = {}, qint64 maxBodyBytes = -1);
+
+private:
+    Kind m_kind;
+    std::chrono::milliseconds m_timeout;
+    QNetworkAccessManager *m_nam;
+};
+
+} // namespace kovra

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+class QHttpServer;
+
+namespace kovra::test {
+
+// One scripted answer of the fake service.
+struct FakeReply {
+    enum class Action {
+        Answer,      // write the status, headers and body after the delay
+        NeverAnswer, // keep the connection open and say nothing
+        Close,       // close the connection after the delay without answering
+    };
+
+    Action action = Action::Answer;
+    int status = 200;
+    QByteArray body;
+    std::chrono::milliseconds delay{0};
+    QList<QPair<QByteArray, QByteArray>> headers;
+    // Without a Content-Length the body ends when the connection closes.
+    bool announceLength = true;
+
+    static FakeReply json(int status, QByteArray body = {}, std::chrono::milliseconds delay = {});
+    static FakeReply silent();
+    static FakeReply close(std::chrono::milliseconds delay = {});
+};
+
+// A request as the fake service received it.
+struct RecordedRequest {
+    int host = 0;
+    QByteArray method;
+    QString path; // below the base URL's path prefix, without the query
+    QUrl url;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    qint64 atMs = 0; // when it arrived, in ms since the service started
+    bool answered = false;
+    // The client closed the connection before an answer was written.
+    bool closedEarly = false;
+
+    // The value of a header (case-insensitive name); absent headers give a null array.
+    QByteArray header(const QByteArray &name) const;
+    bool hasHeader(const QByteArray &name) const { return !header(name).isNull(); }
+};
+
+// Loopback HTTP hosts standing in for the service's API hosts. Routes are scripted
+// per host, method and path; unscripted routes answer 404 with an empty body.
+class FakeService : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int anyHost = -1;
+
+    explicit FakeService(int hostCount = 3, QString pathPrefix = QStringLiteral("/api"), QObject *parent = nullptr);
+    ~FakeService() override;
+
+    int hostCount() const { return int(m_hosts.size()); }
+    // "http://127.0.0.1:<port><prefix>" for every host, in host order.
+    QList<QUrl> baseURLs() const;
+    // The base URLs joined with commas, the form KOVRA_API_BASE_URLS takes.
+    QByteArray baseURLsText() const;
+
+    // The replies of one route on one host (or anyHost): each request takes the next
+    // reply and the last one repeats. A host-specific script wins over an anyHost one.
+    void script(int host, const QByteArray &method, const QString &path, QList<FakeReply> replies);
+
+    // Forgets every script and record, and closes the connections still waiting for
+    // an answer (for a service shared by several test functions).
+    void reset();
+
+    QList<RecordedRequest> requests() const { return m_requests; }
+    QList<RecordedRequest> requests(int host) const;
+    int requestCount(int host = anyHost) const;
+
+    // Run the event loop until the condition holds; false when the time-out passed first.
+    bool waitForRequests(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    bool waitForClosedEarly(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+    int closedEarlyCount() const;
+
+Q_SIGNALS:
+    void requestArrived(int index);
+
+private:
+    struct Pending;
+    struct Script {
+        QList<FakeReply> replies;
+        int next = 0;
+    };
+
+    FakeReply nextReply(int host, const QByteArray &method, const QString &path);
+    void finish(Pending *pending);
+
+    QString m_prefix;
+    std::vector<std::unique_ptr<QHttpServer>> m_hosts;
+    QList<quint16> m_ports;
+    QHash<QString, Script> m_scripts;
+    QList<RecordedRequest> m_requests;
+    std::vector<std::unique_ptr<Pending>> m_pending;
+    QElapsedTimer m_clock;
+};
+
+} // namespace kovra::test
