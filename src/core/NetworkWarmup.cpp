@@ -1,0 +1,76 @@
+#include "core/NetworkWarmup.h"
+
+#include "core/APIClient.h"
+#include "core/AppGroupStore.h"
+#include "core/Endpoint.h"
+#include "platform/Http.h"
+#include "platform/Log.h"
+
+#include <QNetworkRequest>
+
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace kovra {
+
+namespace {
+
+const Logger &warmupLog()
+{
+    static const Logger log(QStringLiteral("NetworkWarmup"));
+    return log;
+}
+
+// The session goes later: the last answer resumes this task from inside its reply's
+// finished signal, where the reply and its manager must not be destroyed.
+struct DeleteLater {
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+
+// Only the User-Agent: no token, no content headers. The request's own 60 s limit
+// never bites before the session's time-out.
+QNetworkRequest regionsRequest(const QUrl &baseURL)
+{
+    QNetworkRequest request(Endpoint::regions().url(baseURL));
+    request.setTransferTimeout(int(std::chrono::milliseconds(APIClient::requestTimeout).count()));
+    request.setRawHeader("User-Agent", APIClient::userAgent().toUtf8());
+    return request;
+}
+
+QCoro::Task<void> warmUp(std::chrono::milliseconds timeout)
+{
+    try {
+        const std::unique_ptr<HttpSession, DeleteLater> session(HttpSession::ephemeral(timeout).release());
+        const std::shared_ptr<Defaults> defaults = sharedGroupDefaults();
+        const QUrl first = APIClient::restoreActiveBaseURL(*defaults).value_or(APIClient::baseURLs().first());
+        const QList<QUrl> candidates = QList<QUrl>{first} + APIClient::fallbackBaseURLs(first);
+
+        for (const QUrl &candidate : candidates) {
+            std::optional<HttpResponse> response;
+            try {
+                response = co_await session->send("GET", regionsRequest(candidate));
+            } catch (...) {
+                continue;
+            }
+            if (!response->isHttp)
+                continue;
+            defaults->set(AppGroupKey::activeBaseURL, candidate.toString());
+            warmupLog().info(QStringLiteral("warmup: pinned API host %1").arg(candidate.host()));
+            co_return;
+        }
+        warmupLog().error(QStringLiteral("warmup: no API host reachable"));
+    } catch (...) {
+        // Nothing in the steps above is expected to throw; nobody awaits a failure here.
+        warmupLog().error(QStringLiteral("warmup: failed: %1").arg(descriptionOf(std::current_exception())));
+    }
+}
+
+} // namespace
+
+QCoro::Task<void> NetworkWarmup::run() const
+{
+    return warmUp(m_timeout);
+}
+
+} // namespace kovra

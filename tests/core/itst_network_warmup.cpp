@@ -1,0 +1,156 @@
+#include "core/NetworkWarmup.h"
+
+#include "core/APIClient.h"
+#include "core/AppGroupStore.h"
+#include "platform/Log.h"
+
+#include <QTest>
+
+#include "support/Await.h"
+#include "support/FakeService.h"
+#include "support/TestHome.h"
+
+using namespace kovra;
+using test::FakeReply;
+
+namespace {
+
+// How a host treats the warm-up's request: an HTTP status, or one of these.
+constexpr int kClose = -1;  // closes the connection without answering
+constexpr int kSilent = -2; // never answers (the session's time-out ends it)
+
+const std::chrono::milliseconds kTimeout{1000};
+const QString kForeign = QStringLiteral("https://api.elsewhere.example/api");
+
+FakeReply replyFor(int behaviour)
+{
+    switch (behaviour) {
+    case kClose:
+        return FakeReply::close();
+    case kSilent:
+        return FakeReply::silent();
+    default:
+        // A little late, so a candidate started alongside would show up first.
+        return FakeReply::json(behaviour, "[]", std::chrono::milliseconds(100));
+    }
+}
+
+// The hosts in the order they were contacted; repeats in a row (the HTTP layer may
+// resend on a closed connection) count once.
+QList<int> contacted(const QList<test::RecordedRequest> &requests)
+{
+    QList<int> hosts;
+    for (const auto &r : requests) {
+        if (hosts.isEmpty() || hosts.last() != r.host)
+            hosts.append(r.host);
+    }
+    return hosts;
+}
+
+} // namespace
+
+class NetworkWarmupTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_service = std::make_unique<test::FakeService>();
+        m_urls = m_service->baseURLs();
+        // The second host goes by name, so the log line tells it from the others.
+        m_urls[1].setHost(QStringLiteral("localhost"));
+        QStringList texts;
+        for (const QUrl &url : std::as_const(m_urls))
+            texts.append(url.toString());
+        // Read once per process, on first use.
+        qputenv("KOVRA_API_BASE_URLS", texts.join(u',').toUtf8());
+        QCOMPARE(APIClient::baseURLs(), m_urls);
+    }
+
+    void init()
+    {
+        m_service->reset();
+        sharedGroupDefaults()->remove(AppGroupKey::activeBaseURL);
+    }
+
+    void run_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QList<int>>("behaviour");
+        QTest::addColumn<QList<int>>("expectedHosts");
+        QTest::addColumn<int>("pinned"); // -1: nothing pinned
+        QTest::addColumn<QString>("line");
+
+        const QString pinned0 = QStringLiteral("warmup: pinned API host 127.0.0.1");
+        const QString pinned1 = QStringLiteral("warmup: pinned API host localhost");
+        const QString none = QStringLiteral("warmup: no API host reachable");
+        const QString url1 = m_urls[1].toString();
+        const QString url2 = m_urls[2].toString();
+
+        QTest::newRow("nothing stored: first answers") << QString() << QList{200, 200, 200} << QList{0} << 0 << pinned0;
+        QTest::newRow("503 counts, others untried") << QString() << QList{503, 200, 200} << QList{0} << 0 << pinned0;
+        QTest::newRow("stored second answers 401") << url1 << QList{200, 401, 200} << QList{1} << 1 << pinned1;
+        QTest::newRow("first closes, second answers")
+            << QString() << QList{kClose, 200, 200} << QList{0, 1} << 1 << pinned1;
+        QTest::newRow("first silent past the time-out, second answers 500")
+            << QString() << QList{kSilent, 500, 200} << QList{0, 1} << 1 << pinned1;
+        QTest::newRow("stored third closes, ring goes on to first")
+            << url2 << QList{200, 200, kClose} << QList{2, 0} << 0 << pinned0;
+        QTest::newRow("stored second, only first answers")
+            << url1 << QList{404, kClose, kSilent} << QList{1, 2, 0} << 0 << pinned0;
+        QTest::newRow("stored URL not one of ours is ignored and replaced")
+            << kForeign << QList{kClose, 200, 200} << QList{0, 1} << 1 << pinned1;
+        QTest::newRow("stored text not a URL") << QStringLiteral("::") << QList{200, 200, 200} << QList{0} << 0 << pinned0;
+        QTest::newRow("none answers, nothing stored")
+            << QString() << QList{kClose, kClose, kClose} << QList{0, 1, 2} << -1 << none;
+        QTest::newRow("none answers, previous pin kept")
+            << url1 << QList{kClose, kSilent, kClose} << QList{1, 2, 0} << -1 << none;
+        QTest::newRow("none answers, foreign value kept")
+            << kForeign << QList{kClose, kClose, kClose} << QList{0, 1, 2} << -1 << none;
+    }
+    void run()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QList<int>, behaviour);
+        QFETCH(QList<int>, expectedHosts);
+        QFETCH(int, pinned);
+        QFETCH(QString, line);
+        auto defaults = sharedGroupDefaults();
+        if (!stored.isNull())
+            defaults->set(AppGroupKey::activeBaseURL, stored);
+        for (int host = 0; host < 3; ++host)
+            m_service->script(host, "GET", QStringLiteral("/regions"), {replyFor(behaviour.at(host))});
+        LogCapture capture;
+
+        test::await(NetworkWarmup(kTimeout).run());
+
+        const QList<test::RecordedRequest> requests = m_service->requests();
+        QCOMPARE(contacted(requests), expectedHosts);
+        for (const auto &r : requests) {
+            QCOMPARE(r.method, QByteArray("GET"));
+            QCOMPARE(r.url.path(), QStringLiteral("/api/regions"));
+            QCOMPARE(r.header("User-Agent"), APIClient::userAgent().toUtf8());
+            QVERIFY(!r.hasHeader("Authorization"));
+            QVERIFY(!r.hasHeader("Accept"));
+            QVERIFY(!r.hasHeader("Content-Type"));
+            QVERIFY(r.body.isEmpty());
+        }
+
+        const QVariant expectedKey = pinned >= 0 ? QVariant(m_urls[pinned].toString())
+                                   : stored.isNull() ? QVariant()
+                                                     : QVariant(stored);
+        QCOMPARE(defaults->object(AppGroupKey::activeBaseURL), expectedKey);
+        const QList<LogLine> lines = capture.lines(QStringLiteral("NetworkWarmup"));
+        QCOMPARE(lines.size(), 1);
+        QCOMPARE(lines.first().text, line);
+        QCOMPARE(lines.first().level, pinned >= 0 ? LogLevel::Info : LogLevel::Error);
+    }
+
+private:
+    // Before anything opens the app group's suite.
+    test::TestHome m_home;
+    std::unique_ptr<test::FakeService> m_service;
+    QList<QUrl> m_urls;
+};
+
+QTEST_GUILESS_MAIN(NetworkWarmupTest)
+#include "itst_network_warmup.moc"
