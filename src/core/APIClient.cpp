@@ -22,10 +22,6 @@ QString orUnknown(const char *value)
     return text.isEmpty() ? QStringLiteral("unknown") : text;
 }
 
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
 // The working state of one host race. Candidate requests run as detached child
 // tasks that report back here (always from the event loop, never from inside the
 // call that launched them); stagger timers carry the launch number they belong to,
@@ -307,7 +303,7 @@ QCoro::Task<APIClient::Answer> APIClient::raceHosts(Endpoint endpoint, Cancellat
     for (const QUrl &url : this->candidates())
         candidates.append({url, candidates.isEmpty() ? m_session : m_fallbackSession, makeRequest(endpoint, url)});
 
-    std::unique_ptr<HostRace, DeleteLater> race(new HostRace(std::move(candidates), m_stagger, m_maxBodyBytes, token));
+    LaterPtr<HostRace> race(new HostRace(std::move(candidates), m_stagger, m_maxBodyBytes, token));
     race->start();
     if (!race->isFinished())
         co_await qCoro(race.get(), &HostRace::finished);

@@ -3,6 +3,7 @@
 #include "core/APIClient.h"
 #include "core/AppGroupStore.h"
 #include "core/Endpoint.h"
+#include "platform/Async.h"
 #include "platform/Http.h"
 #include "platform/Log.h"
 
@@ -22,11 +23,6 @@ const Logger &warmupLog()
     return log;
 }
 
-// The session goes later: the last answer resumes this task from inside its reply's
-// finished signal, where the reply and its manager must not be destroyed.
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
 
 // Only the User-Agent: no token, no content headers. The request's own 60 s limit
 // never bites before the session's time-out.
@@ -41,7 +37,7 @@ QNetworkRequest regionsRequest(const QUrl &baseURL)
 QCoro::Task<void> warmUp(std::chrono::milliseconds timeout)
 {
     try {
-        const std::unique_ptr<HttpSession, DeleteLater> session(HttpSession::ephemeral(timeout).release());
+        const LaterPtr<HttpSession> session(HttpSession::ephemeral(timeout).release());
         const std::shared_ptr<Defaults> defaults = sharedGroupDefaults();
         const QUrl first = APIClient::restoreActiveBaseURL(*defaults).value_or(APIClient::baseURLs().first());
         const QList<QUrl> candidates = QList<QUrl>{first} + APIClient::fallbackBaseURLs(first);

@@ -75,6 +75,14 @@ private:
     std::shared_ptr<QMetaObject::Connection> m_link;
 };
 
+// Owns a QObject and releases it with deleteLater(): a coroutine often resumes inside
+// one of the object's own signals, where destroying it at once is unsafe.
+struct DeleteLater {
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+template<typename T>
+using LaterPtr = std::unique_ptr<T, DeleteLater>;
+
 // Sleeps for the interval; ends early with CancellationError when the token fires.
 QCoro::Task<void> sleepFor(std::chrono::milliseconds interval, CancellationToken token = {});
 
