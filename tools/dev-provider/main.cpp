@@ -4,6 +4,7 @@
 // diagnostics files the app shows.
 
 #include "core/AppGroupStore.h"
+#include "platform/AppGroupContainer.h"
 #include "platform/Log.h"
 #include "platform/TunnelWire.h"
 #include "provider-kit/ProviderServer.h"
@@ -15,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -135,14 +135,9 @@ private:
 
     static void writeFile(const QString &name, const QString &text)
     {
-        QString data = qEnvironmentVariable("XDG_DATA_HOME");
-        if (data.isEmpty() || QDir::isRelativePath(data))
-            data = QDir::homePath() + QStringLiteral("/.local/share");
-        const QString dir = data + QStringLiteral("/kovra/") + AppGroupStore::kSuiteName + QStringLiteral("/diagnostics");
-        QDir().mkpath(dir);
-        QSaveFile file(dir + QLatin1Char('/') + name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
-            log().error(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        const AppGroupContainer container(AppGroupStore::kSuiteName);
+        if (!container.write(QStringLiteral("diagnostics/") + name, text.toUtf8()))
+            log().error(QStringLiteral("cannot write %1").arg(container.filePath(QStringLiteral("diagnostics/") + name)));
     }
 
     void note(const QString &line)

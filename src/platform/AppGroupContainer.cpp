@@ -1,0 +1,61 @@
+#include "platform/AppGroupContainer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace kovra {
+namespace {
+
+bool isSafeRelative(const QString &relativePath)
+{
+    if (relativePath.isEmpty() || QDir::isAbsolutePath(relativePath) || relativePath.contains(QChar(0)))
+        return false;
+    const auto parts = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    return !parts.isEmpty() && !parts.contains(QStringLiteral("..")) && !parts.contains(QStringLiteral("."));
+}
+
+} // namespace
+
+AppGroupContainer::AppGroupContainer(QString suite) : m_suite(std::move(suite)) {}
+
+QString AppGroupContainer::path() const
+{
+    if (!isSafeRelative(m_suite) || m_suite.contains(QLatin1Char('/')))
+        return {};
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || QDir::isRelativePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/kovra/") + m_suite;
+}
+
+QString AppGroupContainer::filePath(const QString &relativePath) const
+{
+    const QString root = path();
+    if (root.isEmpty() || !isSafeRelative(relativePath))
+        return {};
+    return root + QLatin1Char('/') + relativePath;
+}
+
+std::optional<QByteArray> AppGroupContainer::read(const QString &relativePath) const
+{
+    const QString file = filePath(relativePath);
+    if (file.isEmpty())
+        return std::nullopt;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return f.readAll();
+}
+
+bool AppGroupContainer::write(const QString &relativePath, const QByteArray &data) const
+{
+    const QString file = filePath(relativePath);
+    if (file.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath()))
+        return false;
+    QSaveFile out(file);
+    return out.open(QIODevice::WriteOnly) && out.write(data) == data.size() && out.commit();
+}
+
+} // namespace kovra
