@@ -4,6 +4,7 @@
 #include "platform/Log.h"
 #include "platform/TunnelWire.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -549,8 +550,17 @@ QJsonArray TunnelPreferences::readEntries() const
                        QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
     const auto doc = QJsonDocument::fromJson(file.readAll());
     if (!doc.isObject()) {
-        // A damaged file holds nothing usable; the next save replaces it.
-        log().error(QStringLiteral("%1 is not a valid configurations file; ignoring it").arg(file.fileName()));
+        // A damaged file holds nothing usable, but it is kept aside for inspection rather
+        // than overwritten by the next save.
+        file.close();
+        const QString aside = file.fileName() + QStringLiteral(".corrupt-")
+            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss.zzzZ"));
+        if (!QFile::rename(file.fileName(), aside))
+            throw VPNError(VPNError::ConfigurationReadWriteFailed,
+                           QStringLiteral("%1 is not a valid configurations file and cannot be moved aside")
+                               .arg(file.fileName()));
+        log().error(QStringLiteral("%1 is not a valid configurations file; moved it aside to %2")
+                        .arg(file.fileName(), aside));
         return {};
     }
     return doc.object().value(key::configurations).toArray();
