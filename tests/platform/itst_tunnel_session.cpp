@@ -48,19 +48,6 @@ struct Rig {
     TunnelProviderSession *session = nullptr;
 };
 
-// Every status change the session announces, with the thread it came on.
-struct StatusLog {
-    explicit StatusLog(TunnelProviderSession *session)
-    {
-        QObject::connect(session, &TunnelProviderSession::statusChanged, session, [this](VPNStatus s) {
-            statuses.append(s);
-            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
-        });
-    }
-    QList<VPNStatus> statuses;
-    bool onGuiThread = true;
-};
-
 // Sends a message and keeps what its handler was given.
 struct SentMessage {
     SentMessage(TunnelProviderSession *session, const QJsonObject &message)
@@ -89,20 +76,25 @@ QJsonObject op(const char *name)
 class TunnelSessionTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void startReportsConnectingThenConnectedInOrderOnGuiThread()
+    void startAndStopFollowTheProvider()
     {
         Rig rig;
         rig.provider.setStartSteps({{2, 0ms}, {3, 50ms}});
         QVERIFY(rig.waitUntilProviderConnected());
         QTRY_COMPARE(rig.session->status(), VPNStatus::Disconnected);
-        StatusLog log(rig.session);
+        QList<VPNStatus> statuses;
+        bool onGuiThread = true;
+        QObject::connect(rig.session, &TunnelProviderSession::statusChanged, rig.session, [&](VPNStatus s) {
+            statuses.append(s);
+            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+        });
 
         rig.session->startVPNTunnel({{QStringLiteral("subscriptionURL"), QStringLiteral("https://example.test/sub")},
                                      {QStringLiteral("bypassLAN"), true},
                                      {QStringLiteral("selectedRegionKeywords"), QStringList{"de", "nl"}}});
 
-        QTRY_COMPARE(log.statuses, (QList<VPNStatus>{VPNStatus::Connecting, VPNStatus::Connected}));
-        QVERIFY(log.onGuiThread);
+        QTRY_COMPARE(statuses, (QList<VPNStatus>{VPNStatus::Connecting, VPNStatus::Connected}));
+        QVERIFY(onGuiThread);
         const auto start = rig.provider.requests(QStringLiteral("start")).value(0).object;
         const QJsonObject options = start.value(QStringLiteral("options")).toObject();
         QCOMPARE(options.value(QStringLiteral("bypassLAN")), QJsonValue(true));
@@ -110,14 +102,7 @@ private Q_SLOTS:
         const QJsonObject configuration = start.value(QStringLiteral("configuration")).toObject();
         QCOMPARE(configuration.value(QStringLiteral("identifier")).toString(),
                  rig.manager->identifier().toString(QUuid::WithoutBraces));
-    }
 
-    void stopAsksTheProviderAndFollowsItsStatus()
-    {
-        Rig rig;
-        rig.provider.setStatus(3);
-        QVERIFY(rig.waitUntilProviderConnected());
-        QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
         rig.session->stopVPNTunnel();
         QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
         QTRY_COMPARE(rig.session->status(), VPNStatus::Disconnected);
@@ -129,8 +114,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::newRow("disabled") << "disabled" << int(VPNError::ConfigurationDisabled);
         QTest::newRow("unreadable configurations file") << "unreadable" << int(VPNError::ConfigurationReadWriteFailed);
-        QTest::newRow("removed from the file") << "removed" << int(VPNError::ConfigurationInvalid);
-        QTest::newRow("never saved") << "unsaved" << int(VPNError::ConfigurationInvalid);
         QTest::newRow("no provider") << "no provider" << int(VPNError::ConnectionFailed);
     }
     void startFailsAtOnceOnLocalChecks()
@@ -139,7 +122,6 @@ private Q_SLOTS:
         QFETCH(int, code);
         Rig rig;
         QVERIFY(rig.waitUntilProviderConnected());
-        TunnelProviderManager *target = rig.manager;
         const QString file = rig.preferences.options().configurationsFile;
         if (setup == "disabled") {
             rig.manager->setEnabled(false);
@@ -147,16 +129,12 @@ private Q_SLOTS:
         } else if (setup == "unreadable") {
             QVERIFY(QFile::remove(file));
             QVERIFY(QDir().mkdir(file));
-        } else if (setup == "removed") {
-            QVERIFY(QFile::remove(file));
-        } else if (setup == "unsaved") {
-            target = rig.preferences.createManager();
         } else {
             rig.provider.kill();
             QTRY_VERIFY(!rig.session->isProviderConnected());
         }
         try {
-            target->connection()->startVPNTunnel({});
+            rig.session->startVPNTunnel({});
             QFAIL("start did not fail");
         } catch (const VPNError &e) {
             QCOMPARE(e.code(), code);
@@ -179,26 +157,31 @@ private Q_SLOTS:
         QVERIFY(capture.contains(QStringLiteral("tunnel provider failed to start: VPNErrorDomain 3: no route")));
     }
 
+    // Every way a message ends. A provider that never answers, or answers after the bound,
+    // yields no reply at the bound, once; the late reply is ignored.
     void messageReplies_data()
     {
         QTest::addColumn<Reply>("script");
+        QTest::addColumn<int>("boundMs");
         QTest::addColumn<bool>("hasReply");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("bytes") << Reply::withData("{\"applied\":true}") << true << QByteArray("{\"applied\":true}");
-        QTest::newRow("bytes later") << Reply::withData("late", 40ms) << true << QByteArray("late");
-        QTest::newRow("empty bytes") << Reply::withData("") << true << QByteArray();
-        QTest::newRow("no data") << Reply::noData() << false << QByteArray();
-        QTest::newRow("provider error") << Reply::failure() << false << QByteArray();
-        QTest::newRow("provider drops the connection") << Reply::disconnect() << false << QByteArray();
+        QTest::newRow("bytes") << Reply::withData("{\"applied\":true}") << 10000 << true << QByteArray("{\"applied\":true}");
+        QTest::newRow("empty bytes") << Reply::withData("") << 10000 << true << QByteArray();
+        QTest::newRow("no data") << Reply::noData() << 10000 << false << QByteArray();
+        QTest::newRow("provider error") << Reply::failure() << 10000 << false << QByteArray();
+        QTest::newRow("silent") << Reply::silence() << 150 << false << QByteArray();
+        QTest::newRow("late") << Reply::withData("late", 300ms) << 150 << false << QByteArray();
     }
     void messageReplies()
     {
         QFETCH(Reply, script);
+        QFETCH(int, boundMs);
         QFETCH(bool, hasReply);
         QFETCH(QByteArray, expected);
-        Rig rig;
+        Rig rig{std::chrono::milliseconds(boundMs)};
         rig.provider.setMessageReply(QStringLiteral("status"), script);
         QVERIFY(rig.waitUntilProviderConnected());
+        LogCapture capture;
 
         SentMessage sent(rig.session, op("status"));
         QCOMPARE(sent.calls, 0); // never answered inside the send
@@ -207,8 +190,12 @@ private Q_SLOTS:
         if (hasReply)
             QCOMPARE(*sent.reply, expected);
         QCOMPARE(rig.provider.requests(QStringLiteral("message")).value(0).op(), QStringLiteral("status"));
-        QTest::qWait(50);
+        QTest::qWait(400);
         QCOMPARE(sent.calls, 1);
+        QCOMPARE(capture.contains(QStringLiteral("provider message got no reply within 150 ms")), boundMs == 150);
+        // The awaitable form gives the same answer (a late reply to the first is not taken for it).
+        QCOMPARE(test::await(rig.session->providerMessage(QJsonDocument(op("status")).toJson()), 10s), sent.reply);
+        QVERIFY(rig.session->isProviderConnected());
     }
 
     void providerKilledMidConnectionEndsPendingMessageAndReconnectsLater()
@@ -228,53 +215,17 @@ private Q_SLOTS:
         QCOMPARE(rig.session->status(), VPNStatus::Disconnected);
 
         // A send now fails at once; the provider coming back is picked up by the retry timer.
-        QVERIFY_THROWS_EXCEPTION(VPNError, rig.session->sendProviderMessage("{}", [](auto) {}));
-        rig.provider.setStatus(3);
-        QVERIFY(rig.provider.listen());
-        QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
-        QCOMPARE(sent.calls, 1);
-    }
-
-    void silentProviderYieldsNoReplyAfterTheBound()
-    {
-        Rig rig(150ms);
-        rig.provider.setMessageReply(QStringLiteral("status"), Reply::silence());
-        QVERIFY(rig.waitUntilProviderConnected());
-        LogCapture capture;
-        const auto reply = test::await(rig.session->providerMessage(QJsonDocument(op("status")).toJson()), 10s);
-        QVERIFY(!reply);
-        QVERIFY(capture.contains(QStringLiteral("provider message got no reply within 150 ms")));
-        QVERIFY(rig.session->isProviderConnected());
-    }
-
-    void lateReplyAfterTheBoundIsIgnored()
-    {
-        Rig rig(100ms);
-        rig.provider.setMessageReply(QStringLiteral("status"), Reply::withData("late", 300ms));
-        QVERIFY(rig.waitUntilProviderConnected());
-        SentMessage sent(rig.session, op("status"));
-        QVERIFY(sent.waitAnswered());
-        QVERIFY(!sent.reply);
-        QTest::qWait(400);
-        QCOMPARE(sent.calls, 1);
-    }
-
-    void sendWithoutProviderFailsAtOnce()
-    {
-        Rig rig;
-        QVERIFY(rig.waitUntilProviderConnected());
-        rig.provider.kill();
-        QTRY_VERIFY(!rig.session->isProviderConnected());
-        int calls = 0;
         try {
-            rig.session->sendProviderMessage("{}", [&calls](auto) { ++calls; });
+            rig.session->sendProviderMessage("{}", [&sent](auto) { ++sent.calls; });
             QFAIL("send did not fail");
         } catch (const VPNError &e) {
             QCOMPARE(e.code(), int(VPNError::ConnectionFailed));
         }
         QVERIFY_THROWS_EXCEPTION(VPNError, test::await(rig.session->providerMessage("{}")));
-        QTest::qWait(50);
-        QCOMPARE(calls, 0);
+        rig.provider.setStatus(3);
+        QVERIFY(rig.provider.listen());
+        QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
+        QCOMPARE(sent.calls, 1);
     }
 
     void hostileLinesAreDroppedAndTheClientGoesOn_data()
@@ -283,19 +234,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("logLine");
         QTest::newRow("malformed") << QByteArray("{\"event\":\"status\",\n")
                                    << "dropped a malformed line from the tunnel provider (18 bytes)";
-        QTest::newRow("not an object") << QByteArray("[3]\n") << "dropped a malformed line from the tunnel provider (3 bytes)";
-        QTest::newRow("oversized") << QByteArray(tunnelwire::kMaxLineBytes, 'x') + "\n"
-                                   << "dropped a line over 1048576 bytes from the tunnel provider";
         QTest::newRow("oversized in pieces") << QByteArray(3 * tunnelwire::kMaxLineBytes, '{') + "}\n"
                                              << "dropped a line over 1048576 bytes from the tunnel provider";
         QTest::newRow("status out of range") << QByteArray("{\"event\":\"status\",\"status\":9}\n")
                                              << "dropped an invalid event from the tunnel provider";
-        QTest::newRow("status as text") << QByteArray("{\"event\":\"status\",\"status\":\"3\"}\n")
-                                        << "dropped an invalid event from the tunnel provider";
         QTest::newRow("no id") << QByteArray("{\"ok\":true}\n")
                                << "dropped a line from the tunnel provider without event or request id";
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01\n", 5)
-                                << "dropped a malformed line from the tunnel provider (4 bytes)";
     }
     void hostileLinesAreDroppedAndTheClientGoesOn()
     {

@@ -17,16 +17,13 @@ private Q_SLOTS:
         QTest::addColumn<QList<QByteArray>>("lines");
         QTest::addColumn<int>("oversized");
         // The cap is 8 bytes, newline included.
-        QTest::newRow("two lines") << QList<QByteArray>{"a\nb\n"} << QList<QByteArray>{"a", "b"} << 0;
-        QTest::newRow("split line") << QList<QByteArray>{"ab", "c", "\nd"} << QList<QByteArray>{"abc"} << 0;
-        QTest::newRow("empty line") << QList<QByteArray>{"\n"} << QList<QByteArray>{""} << 0;
+        QTest::newRow("split lines") << QList<QByteArray>{"a\nb", "c", "\n\nd"} << QList<QByteArray>{"a", "bc", ""} << 0;
         QTest::newRow("longest allowed") << QList<QByteArray>{"1234567\n"} << QList<QByteArray>{"1234567"} << 0;
         QTest::newRow("one byte over") << QList<QByteArray>{"12345678\nok\n"} << QList<QByteArray>{"ok"} << 1;
-        QTest::newRow("over across chunks") << QList<QByteArray>{"1234", "5678", "90", "\nok\n"}
-                                            << QList<QByteArray>{"ok"} << 1;
+        QTest::newRow("two over, across chunks") << QList<QByteArray>{"1234", "5678", "90", "\n123456789\nok\n"}
+                                                 << QList<QByteArray>{"ok"} << 2;
         QTest::newRow("long run without newline") << QList<QByteArray>{QByteArray(100, 'x'), QByteArray(100, 'y')}
                                                   << QList<QByteArray>{} << 1;
-        QTest::newRow("two oversized") << QList<QByteArray>{"123456789\n123456789\nz\n"} << QList<QByteArray>{"z"} << 2;
     }
     void lines()
     {
@@ -69,8 +66,7 @@ private Q_SLOTS:
     {
         const QJsonObject object{{"id", 7}, {"method", "message"}, {"data", "e30="}};
         const QByteArray line = tunnelwire::encode(object);
-        QVERIFY(line.endsWith('\n'));
-        QCOMPARE(line.count('\n'), 1);
+        QCOMPARE(line.indexOf('\n'), line.size() - 1);
         QCOMPARE(tunnelwire::decode(line.chopped(1)), std::optional(object));
         QVERIFY(!tunnelwire::decode("[1]"));
         QVERIFY(!tunnelwire::decode("{\"a\":"));
