@@ -1,5 +1,6 @@
 #include "core/APIClient.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include "support/Await.h"
@@ -12,12 +13,12 @@ using namespace kovra::test;
 using namespace std::chrono_literals;
 
 Q_DECLARE_METATYPE(kovra::test::FakeReply)
+Q_DECLARE_METATYPE(kovra::Endpoint)
 
 namespace {
 
 // What a transport call ended with, as one comparable text: "<status> <body>",
-// "network <code of the last URL error>", "cancelled", "url <code>", or the
-// description of any other APIError ("401 unauthorized", "server -1").
+// "network <code of the last URL error>", or the description of any other APIError.
 QString outcomeText(QCoro::Task<APIClient::Answer> task)
 {
     try {
@@ -33,25 +34,14 @@ QString outcomeText(QCoro::Task<APIClient::Answer> task)
         } catch (...) {
             return QStringLiteral("network ?");
         }
-    } catch (const CancellationError &) {
-        return QStringLiteral("cancelled");
-    } catch (const URLError &e) {
-        return QStringLiteral("url %1").arg(int(e.code()));
     }
 }
 
 const QString kToken = QStringLiteral("tok-123");
 
-// Endpoints named in test tables.
-Endpoint endpointNamed(const QString &name)
+QCoro::Task<APIClient::Answer> sendThrough(APIClient &client, const Endpoint &endpoint)
 {
-    if (name == u"me")
-        return Endpoint::me();
-    if (name == u"subscription")
-        return Endpoint::subscription();
-    if (name == u"starsInvoice")
-        return Endpoint::starsInvoice(QStringLiteral("m1"));
-    return Endpoint::startSession();
+    return endpoint.method() == "GET" ? client.raceHosts(endpoint) : client.sendSequential(endpoint);
 }
 
 } // namespace
@@ -113,61 +103,84 @@ private Q_SLOTS:
         m_home.reset();
     }
 
-    void race_data()
+    // GET races the hosts, POST tries one after another.
+    void transport_data()
     {
+        QTest::addColumn<bool>("race");
+        QTest::addColumn<int>("stored"); // the stored base URL; -1: none
         QTest::addColumn<QList<FakeReply>>("replies");
         QTest::addColumn<int>("staggerMs");
         QTest::addColumn<int>("timeoutMs"); // 0: the shared sessions
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QList<int>>("contacted");
-        QTest::addColumn<int>("promoted"); // -1: none
+        QTest::addColumn<QStringList>("failures"); // the "API host … failed" lines
+        QTest::addColumn<int>("active"); // the active and stored base URL after the send; -1: the first, none stored
 
         const auto ok = [](const char *body, std::chrono::milliseconds delay = {}) {
             return FakeReply::json(200, body, delay);
         };
-        QTest::newRow("active answers 404 within the stagger")
-            << QList{FakeReply::json(404, "nf", 50ms), ok("b"), ok("c")} << 3000 << 0 << "404 nf" << QList{0} << -1;
-        QTest::newRow("503 at once, second answers 200")
-            << QList{FakeReply::json(503, "a", 100ms), ok("b", 200ms), ok("c")} << 3000 << 0 << "200 b"
-            << QList{0, 1} << 1;
-        QTest::newRow("all 502: the first one received wins")
-            << QList{FakeReply::json(502, "a", 1500ms), FakeReply::json(502, "b"), FakeReply::json(502, "c")} << 200
-            << 0 << "502 b" << QList{0, 1, 2} << 1;
-        QTest::newRow("a failure starts the next at once")
-            << QList{FakeReply::close(), ok("b"), ok("c")} << 60000 << 0 << "200 b" << QList{0, 1} << 1;
-        QTest::newRow("fails, times out, third answers")
-            << QList{FakeReply::close(), FakeReply::silent(), ok("c")} << 60000 << 500 << "200 c" << QList{0, 1, 2}
-            << 2;
-        QTest::newRow("silent active, second answers after one stagger")
-            << QList{FakeReply::silent(), ok("b"), ok("c")} << 500 << 0 << "200 b" << QList{0, 1} << 1;
-        QTest::newRow("every candidate times out")
-            << QList{FakeReply::silent(), FakeReply::silent(), FakeReply::silent()} << 100 << 300 << "network -1001"
-            << QList{0, 1, 2} << -1;
+        const FakeReply silent = FakeReply::silent(), close = FakeReply::close();
+        const QString failed = QStringLiteral("API host 127.0.0.1 failed (%1); trying next");
+        const QStringList none;
+        QTest::newRow("race: active answers 404 within the stagger")
+            << true << -1 << QList{FakeReply::json(404, "nf", 50ms), ok("b"), ok("c")} << 3000 << 0 << "404 nf"
+            << QList{0} << none << -1;
+        QTest::newRow("race: 503 at once, second answers 200")
+            << true << -1 << QList{FakeReply::json(503, "a", 100ms), ok("b", 200ms), ok("c")} << 3000 << 0 << "200 b"
+            << QList{0, 1} << none << 1;
+        QTest::newRow("race: all 502, the first one received wins")
+            << true << -1 << QList{FakeReply::json(502, "a", 1500ms), FakeReply::json(502, "b"), FakeReply::json(502, "c")}
+            << 200 << 0 << "502 b" << QList{0, 1, 2} << none << 1;
+        QTest::newRow("race: a failure starts the next at once")
+            << true << -1 << QList{close, ok("b"), ok("c")} << 60000 << 0 << "200 b" << QList{0, 1} << none << 1;
+        QTest::newRow("race: silent active, second answers after one stagger")
+            << true << -1 << QList{silent, ok("b"), ok("c")} << 500 << 0 << "200 b" << QList{0, 1} << none << 1;
+        QTest::newRow("race: every candidate times out")
+            << true << -1 << QList{silent, silent, silent} << 100 << 300 << "network -1001" << QList{0, 1, 2} << none
+            << -1;
+        QTest::newRow("sequential: first host's 500 is the answer")
+            << false << -1 << QList{FakeReply::json(500, "a"), ok("b"), ok("c")} << 200 << 0 << "500 a" << QList{0}
+            << none << -1;
+        QTest::newRow("sequential: a time-out moves on")
+            << false << -1 << QList{silent, FakeReply::json(201, "b"), ok("c")} << 200 << 300 << "201 b" << QList{0, 1}
+            << QStringList{failed.arg(-1001)} << 1;
+        // Candidates start at the stored base URL and go round the ring.
+        QTest::newRow("sequential: every host fails, from the stored third")
+            << false << 2 << QList{close, close, close} << 200 << 0 << "network -1005" << QList{2, 0, 1}
+            << QStringList(3, failed.arg(-1005)) << 2;
     }
-    void race()
+    void transport()
     {
+        QFETCH(bool, race);
+        QFETCH(int, stored);
         QFETCH(QList<FakeReply>, replies);
         QFETCH(int, staggerMs);
         QFETCH(int, timeoutMs);
         QFETCH(QString, outcome);
         QFETCH(QList<int>, contacted);
-        QFETCH(int, promoted);
-        scriptHosts("GET", QStringLiteral("/me"), replies);
+        QFETCH(QStringList, failures);
+        QFETCH(int, active);
+        if (stored >= 0)
+            sharedGroupDefaults()->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
+        const Endpoint endpoint = race ? Endpoint::me() : Endpoint::starsInvoice(QStringLiteral("m1"));
+        scriptHosts(endpoint.method(), endpoint.path(), replies);
         HttpSession own(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
         auto client = makeClient(timeoutMs ? &own : HttpSession::sharedDefault(), std::chrono::milliseconds(staggerMs));
+        QCOMPARE(client->activeBaseURL(), m_urls[std::max(stored, 0)]);
         LogCapture log;
 
-        QCOMPARE(outcomeText(client->raceHosts(Endpoint::me())), outcome);
+        QCOMPARE(outcomeText(sendThrough(*client, endpoint)), outcome);
         QTest::qWait(50);
         QList<int> hosts = hostsContacted();
-        std::sort(hosts.begin(), hosts.end());
+        if (race) // racing candidates may overlap; which hosts matters, not their order
+            std::sort(hosts.begin(), hosts.end());
         QCOMPARE(hosts, contacted);
-
-        const QUrl active = promoted >= 0 ? m_urls[promoted] : m_urls[0];
-        QCOMPARE(client->activeBaseURL(), active);
-        QCOMPARE(persisted(), promoted >= 0 ? std::optional(active.toString()) : std::nullopt);
-        QCOMPARE(log.contains(QStringLiteral("promoted API host to 127.0.0.1")), promoted >= 0);
-        QCOMPARE(makeClient(&own)->activeBaseURL(), active); // the next client starts there
+        const QStringList lines = log.texts(QStringLiteral("APIClient"));
+        QCOMPARE(lines.filter(QRegularExpression("^API host")), failures);
+        QCOMPARE(client->activeBaseURL(), m_urls[std::max(active, 0)]);
+        QCOMPARE(persisted(), active >= 0 ? std::optional(m_urls[active].toString()) : std::nullopt);
+        QCOMPARE(!lines.filter(QStringLiteral("promoted API host to 127.0.0.1")).isEmpty(), active >= 0 && active != stored);
+        QCOMPARE(makeClient(&own)->activeBaseURL(), m_urls[std::max(active, 0)]); // the next client starts there
     }
 
     void staggeredStarts_data()
@@ -203,75 +216,29 @@ private Q_SLOTS:
         QVERIFY(m_fake->waitForClosedEarly(1));
     }
 
-    void sequential_data()
-    {
-        QTest::addColumn<QList<FakeReply>>("replies");
-        QTest::addColumn<int>("timeoutMs"); // 0: the shared sessions
-        QTest::addColumn<QString>("outcome");
-        QTest::addColumn<QList<int>>("contacted");
-        QTest::addColumn<QStringList>("logged");
-        QTest::addColumn<int>("promoted");
-
-        const QString failed = QStringLiteral("API host 127.0.0.1 failed (%1); trying next");
-        const FakeReply ok = FakeReply::json(200, "c");
-        QTest::newRow("first host's 500 is the answer")
-            << QList{FakeReply::json(500, "a"), ok, ok} << 0 << "500 a" << QList{0} << QStringList() << -1;
-        QTest::newRow("a time-out moves on")
-            << QList{FakeReply::silent(), FakeReply::json(201, "b"), ok} << 300 << "201 b" << QList{0, 1}
-            << QStringList{failed.arg(-1001)} << 1;
-        QTest::newRow("a closed connection moves on")
-            << QList{FakeReply::close(), FakeReply::json(200, "b"), ok} << 0 << "200 b" << QList{0, 1}
-            << QStringList{failed.arg(-1005)} << 1;
-        QTest::newRow("every host fails")
-            << QList{FakeReply::close(), FakeReply::close(), FakeReply::close()} << 0 << "network -1005"
-            << QList{0, 1, 2} << QStringList{failed.arg(-1005), failed.arg(-1005), failed.arg(-1005)} << -1;
-    }
-    void sequential()
-    {
-        QFETCH(QList<FakeReply>, replies);
-        QFETCH(int, timeoutMs);
-        QFETCH(QString, outcome);
-        QFETCH(QList<int>, contacted);
-        QFETCH(QStringList, logged);
-        QFETCH(int, promoted);
-        scriptHosts("POST", QStringLiteral("/payment/stars/invoice"), replies);
-        HttpSession own(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
-        auto client = makeClient(timeoutMs ? &own : HttpSession::sharedDefault());
-        LogCapture log;
-
-        QCOMPARE(outcomeText(client->sendSequential(Endpoint::starsInvoice(QStringLiteral("m1")))), outcome);
-        QCOMPARE(hostsContacted(), contacted);
-        QStringList failures = log.texts(QStringLiteral("APIClient"));
-        failures.removeIf([](const QString &line) { return !line.startsWith(u"API host"); });
-        QCOMPARE(failures, logged);
-        QCOMPARE(client->activeBaseURL(), promoted >= 0 ? m_urls[promoted] : m_urls[0]);
-        QCOMPARE(persisted(), promoted >= 0 ? std::optional(m_urls[promoted].toString()) : std::nullopt);
-    }
-
     void requestsCarryTheirHeaders_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<Endpoint>("e");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("bearer");
-        QTest::newRow("GET with token") << "me" << QByteArray() << true;
-        QTest::newRow("POST with body and token") << "starsInvoice" << QByteArray(R"({"plan_id":"m1"})") << true;
-        QTest::newRow("POST without body or token") << "startSession" << QByteArray() << false;
+        QTest::newRow("GET with token") << Endpoint::me() << QByteArray() << true;
+        QTest::newRow("POST with body and token")
+            << Endpoint::starsInvoice("m1") << QByteArray(R"({"plan_id":"m1"})") << true;
+        QTest::newRow("POST without body or token") << Endpoint::startSession() << QByteArray() << false;
     }
     void requestsCarryTheirHeaders()
     {
-        QFETCH(QString, name);
-        const Endpoint endpoint = endpointNamed(name);
+        QFETCH(Endpoint, e);
         QFETCH(QByteArray, body);
         QFETCH(bool, bearer);
-        m_fake->script(FakeService::anyHost, endpoint.method(), endpoint.path(), {FakeReply::json(200, "{}")});
+        m_fake->script(FakeService::anyHost, e.method(), e.path(), {FakeReply::json(200, "{}")});
         auto client = makeClient(HttpSession::sharedDefault());
-        auto task = endpoint.method() == "GET" ? client->raceHosts(endpoint) : client->sendSequential(endpoint);
-        QCOMPARE(outcomeText(std::move(task)), QStringLiteral("200 {}"));
+        QCOMPARE(outcomeText(sendThrough(*client, e)), QStringLiteral("200 {}"));
 
         QCOMPARE(m_fake->requests().size(), 1);
         const RecordedRequest r = m_fake->requests()[0];
-        QCOMPARE(r.method, endpoint.method());
-        QCOMPARE(r.path, endpoint.path());
+        QCOMPARE(r.method, e.method());
+        QCOMPARE(r.path, e.path());
         const QString version = QStringLiteral(KOVRA_VERSION).isEmpty() ? "unknown" : KOVRA_VERSION;
         const QString build = QStringLiteral(KOVRA_BUILD_NUMBER).isEmpty() ? "unknown" : KOVRA_BUILD_NUMBER;
         QCOMPARE(QString::fromUtf8(r.header("User-Agent")),
@@ -284,23 +251,42 @@ private Q_SLOTS:
 
     void missingTokenSendsNothing_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<Endpoint>("endpoint");
         QTest::addColumn<QString>("token"); // null: none at all
-        QTest::newRow("race") << "me" << QString();
-        QTest::newRow("sequential") << "starsInvoice" << QString();
-        QTest::newRow("empty token") << "subscription" << QStringLiteral("");
+        QTest::newRow("race") << Endpoint::me() << QString();
+        QTest::newRow("sequential") << Endpoint::starsInvoice("m1") << QString();
+        QTest::newRow("empty token") << Endpoint::subscription() << QStringLiteral("");
     }
     void missingTokenSendsNothing()
     {
-        QFETCH(QString, name);
-        const Endpoint endpoint = endpointNamed(name);
+        QFETCH(Endpoint, endpoint);
         QFETCH(QString, token);
         auto client = makeClient(HttpSession::sharedDefault(), 10ms,
                                  token.isNull() ? std::nullopt : std::optional<QString>(token));
-        auto task = endpoint.method() == "GET" ? client->raceHosts(endpoint) : client->sendSequential(endpoint);
-        QCOMPARE(outcomeText(std::move(task)), QStringLiteral("401 unauthorized"));
+        QCOMPARE(outcomeText(sendThrough(*client, endpoint)), QStringLiteral("401 unauthorized"));
         QTest::qWait(100);
         QCOMPARE(m_fake->requestCount(), 0);
+    }
+
+    // KOVRA_API_BASE_URLS replaces the built-in URLs only as a whole.
+    void baseURLOverride_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("accepted");
+        QTest::newRow("three URLs") << QByteArray("https://a.test,http://127.0.0.1:8080/api, https://c.test") << 3;
+        QTest::newRow("two URLs") << QByteArray("https://a.test,https://b.test") << 0;
+        QTest::newRow("four URLs") << QByteArray("https://a.test,https://b.test,https://c.test,https://d.test") << 0;
+        QTest::newRow("not http") << QByteArray("https://a.test,ftp://b.test,https://c.test") << 0;
+        QTest::newRow("no host") << QByteArray("https://a.test,https://,https://c.test") << 0;
+        QTest::newRow("repeated") << QByteArray("https://a.test,https://a.test,https://c.test") << 0;
+        QTest::newRow("empty") << QByteArray() << 0;
+    }
+    void baseURLOverride()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, accepted);
+        const auto urls = APIClient::parseBaseURLOverride(text);
+        QCOMPARE(urls ? int(urls->size()) : 0, accepted);
     }
 
     void cancellingARaceAbortsItsRequests()
@@ -319,108 +305,6 @@ private Q_SLOTS:
         QTest::qWait(700); // past the next stagger: no third candidate starts
         QCOMPARE(m_fake->requestCount(), 2);
         QCOMPARE(persisted(), std::nullopt);
-    }
-
-    void cancellingASequentialSendAbortsIt()
-    {
-        scriptHosts("POST", QStringLiteral("/auth/start_session"),
-                    {FakeReply::silent(), FakeReply::json(200, "{}"), FakeReply::json(200, "{}")});
-        auto client = makeClient(HttpSession::sharedDefault());
-        CancellationSource source;
-        test::Pending<APIClient::Answer> pending(client->sendSequential(Endpoint::startSession(), source.token()));
-        QVERIFY(m_fake->waitForRequests(1));
-        source.cancel();
-
-        QVERIFY(pending.waitDone());
-        try {
-            std::rethrow_exception(pending.error());
-        } catch (const URLError &e) {
-            QCOMPARE(e.code(), URLError::Cancelled);
-        } catch (...) {
-            QFAIL("expected the cancelled URL error");
-        }
-        QVERIFY(m_fake->waitForClosedEarly(1));
-        QTest::qWait(100);
-        QCOMPARE(m_fake->requestCount(), 1);
-    }
-
-    void candidateOrderFollowsTheStoredBaseURL_data()
-    {
-        QTest::addColumn<QString>("stored"); // "#1" stands for the second base URL
-        QTest::addColumn<QList<int>>("order");
-        QTest::newRow("nothing stored") << QString() << QList{0, 1, 2};
-        QTest::newRow("second") << "#1" << QList{1, 2, 0};
-        QTest::newRow("third") << "#2" << QList{2, 0, 1};
-        QTest::newRow("a URL of another build") << "https://api.elsewhere.example" << QList{0, 1, 2};
-        QTest::newRow("not a URL") << "::%%not a url" << QList{0, 1, 2};
-    }
-    void candidateOrderFollowsTheStoredBaseURL()
-    {
-        QFETCH(QString, stored);
-        QFETCH(QList<int>, order);
-        if (stored.startsWith(u'#'))
-            stored = m_urls[stored.mid(1).toInt()].toString();
-        if (!stored.isNull())
-            sharedGroupDefaults()->set(AppGroupKey::activeBaseURL, stored);
-        scriptHosts("POST", QStringLiteral("/auth/start_session"),
-                    {FakeReply::close(), FakeReply::close(), FakeReply::close()});
-        auto client = makeClient(HttpSession::sharedDefault());
-
-        QCOMPARE(client->activeBaseURL(), m_urls[order[0]]);
-        QCOMPARE(outcomeText(client->sendSequential(Endpoint::startSession())), QStringLiteral("network -1005"));
-        QCOMPARE(hostsContacted(), order);
-    }
-
-    void onlyTheSharedSessionHandsFallbacksToAnother_data()
-    {
-        QTest::addColumn<bool>("shared");
-        QTest::newRow("shared default session") << true;
-        QTest::newRow("own session") << false;
-    }
-    void onlyTheSharedSessionHandsFallbacksToAnother()
-    {
-        // A cookie set through the first session shows which session later candidates use:
-        // the shared fallback session is ephemeral and never sends it.
-        QFETCH(bool, shared);
-        HttpSession own(HttpSession::Kind::Default, 5s);
-        auto client = makeClient(shared ? HttpSession::sharedDefault() : &own, 200ms);
-        FakeReply withCookie = FakeReply::json(200, "{}");
-        withCookie.headers = {{"Set-Cookie", "probe=1; Path=/"}};
-        m_fake->script(0, "GET", QStringLiteral("/me"), {withCookie, FakeReply::silent()});
-        m_fake->script(1, "GET", QStringLiteral("/me"), {FakeReply::json(200, "{}")});
-
-        QCOMPARE(outcomeText(client->raceHosts(Endpoint::me())), QStringLiteral("200 {}"));
-        QCOMPARE(outcomeText(client->raceHosts(Endpoint::me())), QStringLiteral("200 {}"));
-        const auto requests = m_fake->requests();
-        QCOMPARE(requests.size(), 3);
-        QVERIFY(requests[1].hasHeader("Cookie"));
-        QCOMPARE(requests[2].host, 1);
-        QCOMPARE(requests[2].hasHeader("Cookie"), !shared);
-    }
-
-    void baseURLOverride_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("three") << QByteArray("https://a.example,https://b.example/api,http://127.0.0.1:8080") << true;
-        QTest::newRow("spaces around commas") << QByteArray("https://a.example , https://b.example ,https://c.example")
-                                              << true;
-        QTest::newRow("two") << QByteArray("https://a.example,https://b.example") << false;
-        QTest::newRow("four") << QByteArray("https://a.example,https://b.example,https://c.example,https://d.example")
-                              << false;
-        QTest::newRow("another scheme") << QByteArray("https://a.example,ftp://b.example,https://c.example") << false;
-        QTest::newRow("no host") << QByteArray("https://a.example,https://,https://c.example") << false;
-        QTest::newRow("repeated") << QByteArray("https://a.example,https://a.example,https://c.example") << false;
-        QTest::newRow("empty piece") << QByteArray("https://a.example,,https://c.example") << false;
-    }
-    void baseURLOverride()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, accepted);
-        const auto urls = APIClient::parseBaseURLOverride(text);
-        QCOMPARE(urls.has_value(), accepted);
-        if (accepted)
-            QCOMPARE(urls->first(), QUrl(QString::fromUtf8(text.split(',').first()).trimmed()));
     }
 };
 

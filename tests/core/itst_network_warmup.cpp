@@ -12,28 +12,13 @@
 
 using namespace kovra;
 using test::FakeReply;
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(kovra::test::FakeReply)
 
 namespace {
 
-// How a host treats the warm-up's request: an HTTP status, or one of these.
-constexpr int kClose = -1;  // closes the connection without answering
-constexpr int kSilent = -2; // never answers (the session's time-out ends it)
-
-const std::chrono::milliseconds kTimeout{1000};
 const QString kForeign = QStringLiteral("https://api.elsewhere.example/api");
-
-FakeReply replyFor(int behaviour)
-{
-    switch (behaviour) {
-    case kClose:
-        return FakeReply::close();
-    case kSilent:
-        return FakeReply::silent();
-    default:
-        // A little late, so a candidate started alongside would show up first.
-        return FakeReply::json(behaviour, "[]", std::chrono::milliseconds(100));
-    }
-}
 
 // The hosts in the order they were contacted; repeats in a row (the HTTP layer may
 // resend on a closed connection) count once.
@@ -75,42 +60,37 @@ private Q_SLOTS:
     void run_data()
     {
         QTest::addColumn<QString>("stored");
-        QTest::addColumn<QList<int>>("behaviour");
+        QTest::addColumn<QList<FakeReply>>("replies");
         QTest::addColumn<QList<int>>("expectedHosts");
         QTest::addColumn<int>("pinned"); // -1: nothing pinned
         QTest::addColumn<QString>("line");
 
+        // Answers come a little late, so a candidate started alongside would show up first.
+        const auto late = [](int status) { return FakeReply::json(status, "[]", 100ms); };
+        const FakeReply ok = late(200), close = FakeReply::close(), silent = FakeReply::silent();
         const QString pinned0 = QStringLiteral("warmup: pinned API host 127.0.0.1");
         const QString pinned1 = QStringLiteral("warmup: pinned API host localhost");
         const QString none = QStringLiteral("warmup: no API host reachable");
         const QString url1 = m_urls[1].toString();
-        const QString url2 = m_urls[2].toString();
 
-        QTest::newRow("nothing stored: first answers") << QString() << QList{200, 200, 200} << QList{0} << 0 << pinned0;
-        QTest::newRow("503 counts, others untried") << QString() << QList{503, 200, 200} << QList{0} << 0 << pinned0;
-        QTest::newRow("stored second answers 401") << url1 << QList{200, 401, 200} << QList{1} << 1 << pinned1;
-        QTest::newRow("first closes, second answers")
-            << QString() << QList{kClose, 200, 200} << QList{0, 1} << 1 << pinned1;
+        QTest::newRow("503 counts, others untried") << QString() << QList{late(503), ok, ok} << QList{0} << 0 << pinned0;
+        QTest::newRow("stored second answers 401") << url1 << QList{ok, late(401), ok} << QList{1} << 1 << pinned1;
+        QTest::newRow("first closes, second answers") << QString() << QList{close, ok, ok} << QList{0, 1} << 1 << pinned1;
         QTest::newRow("first silent past the time-out, second answers 500")
-            << QString() << QList{kSilent, 500, 200} << QList{0, 1} << 1 << pinned1;
+            << QString() << QList{silent, late(500), ok} << QList{0, 1} << 1 << pinned1;
         QTest::newRow("stored third closes, ring goes on to first")
-            << url2 << QList{200, 200, kClose} << QList{2, 0} << 0 << pinned0;
-        QTest::newRow("stored second, only first answers")
-            << url1 << QList{404, kClose, kSilent} << QList{1, 2, 0} << 0 << pinned0;
+            << m_urls[2].toString() << QList{ok, ok, close} << QList{2, 0} << 0 << pinned0;
         QTest::newRow("stored URL not one of ours is ignored and replaced")
-            << kForeign << QList{kClose, 200, 200} << QList{0, 1} << 1 << pinned1;
-        QTest::newRow("stored text not a URL") << QStringLiteral("::") << QList{200, 200, 200} << QList{0} << 0 << pinned0;
+            << kForeign << QList{close, ok, ok} << QList{0, 1} << 1 << pinned1;
         QTest::newRow("none answers, nothing stored")
-            << QString() << QList{kClose, kClose, kClose} << QList{0, 1, 2} << -1 << none;
+            << QString() << QList{close, close, close} << QList{0, 1, 2} << -1 << none;
         QTest::newRow("none answers, previous pin kept")
-            << url1 << QList{kClose, kSilent, kClose} << QList{1, 2, 0} << -1 << none;
-        QTest::newRow("none answers, foreign value kept")
-            << kForeign << QList{kClose, kClose, kClose} << QList{0, 1, 2} << -1 << none;
+            << url1 << QList{close, silent, close} << QList{1, 2, 0} << -1 << none;
     }
     void run()
     {
         QFETCH(QString, stored);
-        QFETCH(QList<int>, behaviour);
+        QFETCH(QList<FakeReply>, replies);
         QFETCH(QList<int>, expectedHosts);
         QFETCH(int, pinned);
         QFETCH(QString, line);
@@ -118,10 +98,10 @@ private Q_SLOTS:
         if (!stored.isNull())
             defaults->set(AppGroupKey::activeBaseURL, stored);
         for (int host = 0; host < 3; ++host)
-            m_service->script(host, "GET", QStringLiteral("/regions"), {replyFor(behaviour.at(host))});
+            m_service->script(host, "GET", QStringLiteral("/regions"), {replies.at(host)});
         LogCapture capture;
 
-        test::await(NetworkWarmup(kTimeout).run());
+        test::await(NetworkWarmup(1000ms).run());
 
         const QList<test::RecordedRequest> requests = m_service->requests();
         QCOMPARE(contacted(requests), expectedHosts);

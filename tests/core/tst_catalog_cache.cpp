@@ -2,24 +2,17 @@
 
 #include <QTest>
 
-#include <cmath>
 #include <limits>
 
 using namespace kovra;
 
 namespace {
 
-class RefusedEncoding : public Error {
-public:
-    QString description() const override { return QStringLiteral("item refuses to be encoded"); }
-};
-
 // A catalogue record with the kinds of values the real ones carry.
 struct Item {
     QString id;
     double weight = 0;
     std::optional<QDateTime> seen;
-    bool refuseEncoding = false; // not stored
 
     static Item decode(const JsonDecodingContainer &c)
     {
@@ -27,8 +20,6 @@ struct Item {
     }
     void encode(JsonEncodingContainer &c) const
     {
-        if (refuseEncoding)
-            throw RefusedEncoding();
         c.encode("id", id);
         c.encode("weight", weight);
         c.encodeIfPresent("seen", seen);
@@ -59,25 +50,17 @@ struct Fixture {
 
 } // namespace
 
-Q_DECLARE_METATYPE(Items)
-
 class CatalogCacheTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void unusableStoreGivesFallbackSilently_data()
     {
         QTest::addColumn<QVariant>("stored");
-
         QTest::newRow("nothing stored") << QVariant();
         QTest::newRow("empty array") << QVariant(QByteArray("[]"));
         QTest::newRow("not JSON") << QVariant(QByteArray("[{\"id\":"));
-        QTest::newRow("object, not array") << QVariant(QByteArray(R"({"id":"a","weight":1})"));
-        QTest::newRow("record without its id") << QVariant(QByteArray(R"([{"weight":1}])"));
         QTest::newRow("one bad record among good ones")
             << QVariant(QByteArray(R"([{"id":"a","weight":1},{"id":"b","weight":"heavy"}])"));
-        QTest::newRow("dates in the service's ISO form")
-            << QVariant(QByteArray(R"([{"id":"a","weight":1,"seen":"2024-01-02T03:04:05Z"}])"));
-        QTest::newRow("stored as text, not data") << QVariant(QStringLiteral(R"([{"id":"a","weight":1}])"));
     }
     void unusableStoreGivesFallbackSilently()
     {
@@ -97,36 +80,24 @@ private Q_SLOTS:
         Fixture f;
         const Items list{{"de-1", 0.25, since2001(757382400)}, {"nl-2", 7, std::nullopt}};
         const QStringList keysBefore = f.defaults->keys();
-
         f.cache.persist(list);
 
-        const std::optional<QByteArray> bytes = f.defaults->data(kKey);
-        QVERIFY(bytes);
-        const JsonValue stored = JsonValue::parse(*bytes);
+        QCOMPARE(f.defaults->keys(), keysBefore + QStringList{kKey});
+        const JsonValue stored = JsonValue::parse(f.defaults->data(kKey).value_or(QByteArray()));
         QCOMPARE(stored.type(), JsonValue::Type::Array);
         QCOMPARE(stored.array().size(), size_t(2));
         const JsonValue *seen = stored.array().front().find(u"seen");
         QVERIFY(seen && seen->type() == JsonValue::Type::Number);
         QCOMPARE(seen->numberLiteral().toDouble(), 757382400.0);
-        QCOMPARE(f.defaults->keys(), keysBefore + QStringList{kKey});
-
         QVERIFY(f.cache.load() == list);
     }
 
-    void encodingFailureKeepsStoredList_data()
-    {
-        QTest::addColumn<Items>("list");
-
-        QTest::newRow("non-finite number")
-            << Items{{"ok", 1, std::nullopt}, {"nan", std::numeric_limits<double>::quiet_NaN(), std::nullopt}};
-        QTest::newRow("record refuses") << Items{{"x", 1, std::nullopt, true}};
-    }
     void encodingFailureKeepsStoredList()
     {
-        QFETCH(Items, list);
+        const Items unencodable{{"ok", 1, std::nullopt}, {"nan", std::numeric_limits<double>::quiet_NaN(), std::nullopt}};
         QString reason;
         try {
-            JsonEncoder().encode(list);
+            JsonEncoder().encode(unencodable);
             QFAIL("the list was expected to fail encoding");
         } catch (...) {
             reason = descriptionOf(std::current_exception());
@@ -137,7 +108,7 @@ private Q_SLOTS:
         const QVariant oldBytes = f.defaults->object(kKey);
         LogCapture capture;
 
-        f.cache.persist(list);
+        f.cache.persist(unencodable);
 
         QCOMPARE(f.defaults->object(kKey), oldBytes);
         QVERIFY(f.cache.load() == old);

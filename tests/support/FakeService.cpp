@@ -88,8 +88,8 @@ QByteArray responseBytes(const FakeReply &reply)
 
 } // namespace
 
-FakeService::FakeService(int hostCount, QString pathPrefix, QObject *parent)
-    : QObject(parent), m_prefix(std::move(pathPrefix))
+FakeService::FakeService(int hostCount, QObject *parent)
+    : QObject(parent)
 {
     m_clock.start();
     for (int host = 0; host < hostCount; ++host) {
@@ -100,7 +100,7 @@ FakeService::FakeService(int hostCount, QString pathPrefix, QObject *parent)
             record.method = methodText(request.method());
             record.url = request.url();
             record.path = request.url().path();
-            if (!m_prefix.isEmpty() && record.path.startsWith(m_prefix))
+            if (record.path.startsWith(m_prefix))
                 record.path = record.path.mid(m_prefix.size());
             record.headers = request.headers();
             record.body = request.body();
@@ -123,7 +123,6 @@ FakeService::FakeService(int hostCount, QString pathPrefix, QObject *parent)
                     if (p->socket && p->socket->state() == QAbstractSocket::ConnectedState) {
                         if (p->reply.action == FakeReply::Action::Answer) {
                             p->socket->write(responseBytes(p->reply));
-                            m_requests[p->index].answered = true;
                             if (!p->reply.announceLength)
                                 p->socket->disconnectFromHost();
                         } else {
@@ -136,7 +135,6 @@ FakeService::FakeService(int hostCount, QString pathPrefix, QObject *parent)
                 p->timer.start(p->reply.delay);
             }
             m_pending.push_back(std::move(pending));
-            Q_EMIT requestArrived(p->index);
         });
         m_ports.append(server->listen(QHostAddress::LocalHost, 0));
         m_hosts.push_back(std::move(server));
@@ -214,26 +212,6 @@ FakeReply FakeService::nextReply(int host, const QByteArray &method, const QStri
     return it->replies.at(index);
 }
 
-QList<RecordedRequest> FakeService::requests(int host) const
-{
-    QList<RecordedRequest> result;
-    for (const auto &r : m_requests) {
-        if (r.host == host)
-            result.append(r);
-    }
-    return result;
-}
-
-int FakeService::requestCount(int host) const
-{
-    return host == anyHost ? int(m_requests.size()) : int(requests(host).size());
-}
-
-int FakeService::closedEarlyCount() const
-{
-    return int(std::count_if(m_requests.begin(), m_requests.end(), [](const auto &r) { return r.closedEarly; }));
-}
-
 bool FakeService::waitForRequests(int count, std::chrono::milliseconds timeout) const
 {
     return QTest::qWaitFor([&] { return m_requests.size() >= count; }, int(timeout.count()));
@@ -241,7 +219,9 @@ bool FakeService::waitForRequests(int count, std::chrono::milliseconds timeout) 
 
 bool FakeService::waitForClosedEarly(int count, std::chrono::milliseconds timeout) const
 {
-    return QTest::qWaitFor([&] { return closedEarlyCount() >= count; }, int(timeout.count()));
+    return QTest::qWaitFor(
+        [&] { return std::count_if(m_requests.begin(), m_requests.end(), [](const auto &r) { return r.closedEarly; }) >= count; },
+        int(timeout.count()));
 }
 
 } // namespace kovra::test

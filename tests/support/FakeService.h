@@ -47,7 +47,6 @@ struct RecordedRequest {
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
     qint64 atMs = 0; // when it arrived, in ms since the service started
-    bool answered = false;
     // The client closed the connection before an answer was written.
     bool closedEarly = false;
 
@@ -57,17 +56,17 @@ struct RecordedRequest {
 };
 
 // Loopback HTTP hosts standing in for the service's API hosts. Routes are scripted
-// per host, method and path; unscripted routes answer 404 with an empty body.
+// per host, method and path; unscripted routes answer 404 with an empty body. Paths are
+// recorded and scripted below the base URLs' "/api" prefix.
 class FakeService : public QObject {
     Q_OBJECT
 public:
     static constexpr int anyHost = -1;
 
-    explicit FakeService(int hostCount = 3, QString pathPrefix = QStringLiteral("/api"), QObject *parent = nullptr);
+    explicit FakeService(int hostCount = 3, QObject *parent = nullptr);
     ~FakeService() override;
 
-    int hostCount() const { return int(m_hosts.size()); }
-    // "http://127.0.0.1:<port><prefix>" for every host, in host order.
+    // "http://127.0.0.1:<port>/api" for every host, in host order.
     QList<QUrl> baseURLs() const;
     // The base URLs joined with commas, the form KOVRA_API_BASE_URLS takes.
     QByteArray baseURLsText() const;
@@ -81,16 +80,11 @@ public:
     void reset();
 
     QList<RecordedRequest> requests() const { return m_requests; }
-    QList<RecordedRequest> requests(int host) const;
-    int requestCount(int host = anyHost) const;
+    int requestCount() const { return int(m_requests.size()); }
 
     // Run the event loop until the condition holds; false when the time-out passed first.
     bool waitForRequests(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     bool waitForClosedEarly(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-    int closedEarlyCount() const;
-
-Q_SIGNALS:
-    void requestArrived(int index);
 
 private:
     struct Pending;
@@ -102,7 +96,7 @@ private:
     FakeReply nextReply(int host, const QByteArray &method, const QString &path);
     void finish(Pending *pending);
 
-    QString m_prefix;
+    const QString m_prefix = QStringLiteral("/api");
     std::vector<std::unique_ptr<QHttpServer>> m_hosts;
     QList<quint16> m_ports;
     QHash<QString, Script> m_scripts;
