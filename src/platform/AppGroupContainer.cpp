@@ -1,5 +1,7 @@
 #include "platform/AppGroupContainer.h"
 
+#include "platform/XdgPaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,10 +26,7 @@ QString AppGroupContainer::path() const
 {
     if (!isSafeRelative(m_suite) || m_suite.contains(QLatin1Char('/')))
         return {};
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty() || QDir::isRelativePath(data))
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/kovra/") + m_suite;
+    return xdg::dataHome() + QStringLiteral("/kovra/") + m_suite;
 }
 
 QString AppGroupContainer::filePath(const QString &relativePath) const

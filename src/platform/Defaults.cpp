@@ -1,6 +1,7 @@
 #include "platform/Defaults.h"
 
 #include "platform/Log.h"
+#include "platform/XdgPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -436,12 +437,6 @@ Registry &registry()
     return *r;
 }
 
-QString configHome()
-{
-    const QString dir = qEnvironmentVariable("XDG_CONFIG_HOME");
-    return dir.isEmpty() || QDir::isRelativePath(dir) ? QDir::homePath() + QStringLiteral("/.config") : dir;
-}
-
 } // namespace
 
 std::shared_ptr<Defaults> Defaults::suite(const QString &name)
@@ -451,7 +446,7 @@ std::shared_ptr<Defaults> Defaults::suite(const QString &name)
         log().error(QStringLiteral("Cannot open defaults suite \"%1\": not a valid name").arg(name));
         return nullptr;
     }
-    const QString path = QDir::cleanPath(configHome() + QStringLiteral("/kovra/") + name + QStringLiteral(".json"));
+    const QString path = QDir::cleanPath(xdg::configHome() + QStringLiteral("/kovra/") + name + QStringLiteral(".json"));
     auto &r = registry();
     QMutexLocker locker(&r.mutex);
     if (auto store = r.suites.value(path))

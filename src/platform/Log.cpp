@@ -22,13 +22,18 @@ Registry &registry()
     return *r;
 }
 
+QString categoryName(const QString &component)
+{
+    return QStringLiteral("kovra.") + component;
+}
+
 const QLoggingCategory *categoryFor(const QString &component)
 {
     auto &r = registry();
     QMutexLocker lock(&r.mutex);
     if (auto *c = r.categories.value(component))
         return c;
-    auto name = std::make_shared<QByteArray>(QByteArrayLiteral("kovra.") + component.toUtf8());
+    auto name = std::make_shared<QByteArray>(categoryName(component).toUtf8());
     r.names.insert(component, name);
     auto *category = new QLoggingCategory(name->constData(), QtDebugMsg);
     r.categories.insert(component, category);
@@ -39,7 +44,7 @@ void dispatch(const QString &component, LogLevel level, const QString &text)
 {
     auto &r = registry();
     QMutexLocker lock(&r.mutex);
-    const LogLine line{QStringLiteral("kovra.") + component, level, text};
+    const LogLine line{categoryName(component), level, text};
     for (auto *capture : std::as_const(r.captures))
         capture->append(line);
 }
@@ -110,7 +115,7 @@ QList<LogLine> LogCapture::lines() const
 QList<LogLine> LogCapture::lines(const QString &component) const
 {
     QList<LogLine> out;
-    const QString category = QStringLiteral("kovra.") + component;
+    const QString category = categoryName(component);
     for (const auto &l : lines())
         if (l.category == category)
             out.append(l);

@@ -3,6 +3,7 @@
 #include "platform/Async.h"
 #include "platform/Log.h"
 #include "platform/TunnelWire.h"
+#include "platform/XdgPaths.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -40,10 +41,7 @@ const QString providerConfiguration = QStringLiteral("providerConfiguration");
 
 QString defaultConfigurationsFile()
 {
-    QString dir = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (dir.isEmpty() || QDir::isRelativePath(dir))
-        dir = QDir::homePath() + QStringLiteral("/.config");
-    return dir + QStringLiteral("/kovra/vpn-configurations.json");
+    return xdg::configHome() + QStringLiteral("/kovra/vpn-configurations.json");
 }
 
 // JSON as the tunnel layer hands it out: Booleans as numbers (the way a provider
