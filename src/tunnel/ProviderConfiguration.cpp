@@ -75,6 +75,16 @@ std::optional<ProviderSettings> settingsFrom(const QVariantMap &config)
     return s;
 }
 
+// The five settings as the provider configuration and the start options carry them.
+void insertSettings(QVariantMap &map, const ProviderSettings &settings)
+{
+    map.insert(key::preferredEntryID, settings.preferredEntryID);
+    map.insert(key::selectedRegionKeywords, settings.selectedRegionKeywords);
+    map.insert(key::bypassLAN, settings.bypassLAN);
+    map.insert(key::bypassRussia, settings.bypassRussia);
+    map.insert(key::blockedOnly, settings.blockedOnly);
+}
+
 } // namespace
 
 ProviderSettings::ProviderSettings(const AppGroupStore &appGroup)
@@ -130,13 +140,8 @@ void writeConfiguration(TunnelProviderManager &manager, const QString &subscript
     QVariantMap &config = protocol.providerConfiguration;
     if (!subscriptionURL.isEmpty())
         config.insert(key::subscriptionURL, subscriptionURL);
-    if (wanted) {
-        config.insert(key::preferredEntryID, wanted->preferredEntryID);
-        config.insert(key::selectedRegionKeywords, wanted->selectedRegionKeywords);
-        config.insert(key::bypassLAN, wanted->bypassLAN);
-        config.insert(key::bypassRussia, wanted->bypassRussia);
-        config.insert(key::blockedOnly, wanted->blockedOnly);
-    }
+    if (wanted)
+        insertSettings(config, *wanted);
     manager.setProtocolConfiguration(std::move(protocol));
     manager.setLocalizedDescription(kTunnelDescription);
     manager.setEnabled(true);
@@ -144,17 +149,13 @@ void writeConfiguration(TunnelProviderManager &manager, const QString &subscript
 
 QVariantMap startOptions(const QString &subscriptionURL, const AppGroupStore &appGroup)
 {
-    const ProviderSettings settings(appGroup);
-    return {
+    QVariantMap options{
         {key::subscriptionURL, subscriptionURL},
         {key::autoDisconnectMinutes,
          QVariant::fromValue(appGroup.defaults()->integer(AppGroupKey::autoDisconnectMinutes).value_or(0))},
-        {key::preferredEntryID, settings.preferredEntryID},
-        {key::selectedRegionKeywords, settings.selectedRegionKeywords},
-        {key::bypassLAN, settings.bypassLAN},
-        {key::bypassRussia, settings.bypassRussia},
-        {key::blockedOnly, settings.blockedOnly},
     };
+    insertSettings(options, ProviderSettings(appGroup));
+    return options;
 }
 
 } // namespace kovra
