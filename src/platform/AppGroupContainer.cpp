@@ -1,11 +1,11 @@
 #include "platform/AppGroupContainer.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/XdgPaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace kovra {
 namespace {
@@ -51,10 +51,7 @@ std::optional<QByteArray> AppGroupContainer::read(const QString &relativePath) c
 bool AppGroupContainer::write(const QString &relativePath, const QByteArray &data) const
 {
     const QString file = filePath(relativePath);
-    if (file.isEmpty() || !QDir().mkpath(QFileInfo(file).absolutePath()))
-        return false;
-    QSaveFile out(file);
-    return out.open(QIODevice::WriteOnly) && out.write(data) == data.size() && out.commit();
+    return !file.isEmpty() && files::writeAtomically(file, data);
 }
 
 } // namespace kovra

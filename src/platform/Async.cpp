@@ -79,10 +79,34 @@ QCoro::Task<void> sleepFor(std::chrono::milliseconds interval, CancellationToken
     if (auto *n = token.notifier())
         QObject::connect(n, &detail::CancellationState::triggered, &waker, &detail::Waker::wake,
                          Qt::QueuedConnection);
+    timer.setTimerType(Qt::PreciseTimer);
     timer.start(interval);
     co_await qCoro(&waker, &detail::Waker::wake);
     token.throwIfCancelled();
 }
+
+namespace detail {
+QCoro::Task<void> waitFinished(std::shared_ptr<OneShotSignal> signal)
+{
+    if (!signal->done)
+        co_await qCoro(signal.get(), &OneShotSignal::finished);
+}
+
+QCoro::Task<bool> waitFinished(std::shared_ptr<OneShotSignal> signal, std::chrono::milliseconds bound, Clock *clock)
+{
+    if (signal->done)
+        co_return true;
+    Waker waker;
+    QPointer<Waker> weak(&waker);
+    QObject::connect(signal.get(), &OneShotSignal::finished, &waker, &Waker::wake);
+    auto timer = clock->startTimer(bound, [weak] {
+        if (weak)
+            Q_EMIT weak->wake();
+    });
+    co_await qCoro(&waker, &Waker::wake);
+    co_return signal->done;
+}
+} // namespace detail
 
 QCoro::Task<void> waitUntilCancelled(CancellationToken token)
 {

@@ -1,94 +1,158 @@
 #pragma once
 
+// The async layer: cancellation (Cancellation.h), clocks and sleeps (Clock.h), a
+// one-shot result that callers await, and operations that several callers await.
+
+#include "platform/Cancellation.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 
 #include <QObject>
 #include <QPointer>
 
-#include <qcoro/qcorotask.h>
 #include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotask.h>
 
 #include <chrono>
-#include <functional>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <type_traits>
 
 namespace kovra {
 
-namespace detail {
-class CancellationState : public QObject {
-    Q_OBJECT
-public:
-    bool cancelled = false;
-    void cancel();
-Q_SIGNALS:
-    void triggered();
-};
-
-class OperationSignal : public QObject {
-    Q_OBJECT
-public:
-    bool finished = false;
-    std::exception_ptr error;
-Q_SIGNALS:
-    void done();
-};
-} // namespace detail
-
-// The observing side of a cancellation. A default token is never cancelled.
-class CancellationToken {
-public:
-    CancellationToken() = default;
-
-    bool isCancelled() const { return m_state && m_state->cancelled; }
-    bool canBeCancelled() const { return bool(m_state); }
-    // Throws CancellationError when cancelled: the explicit cancellation point.
-    void throwIfCancelled() const;
-
-    // Runs f once when the token is cancelled, queued on context's thread; when the
-    // token is already cancelled f is queued at once. Disconnect the result to stop.
-    QMetaObject::Connection onCancel(QObject *context, std::function<void()> f) const;
-
-    // Emits triggered() once when cancelled (for qCoro waits).
-    detail::CancellationState *notifier() const { return m_state.get(); }
-
-private:
-    friend class CancellationSource;
-    explicit CancellationToken(std::shared_ptr<detail::CancellationState> s) : m_state(std::move(s)) {}
-    std::shared_ptr<detail::CancellationState> m_state;
-};
-
-// The owning side: cancel() fires every token handed out. Must be used on the GUI thread.
-class CancellationSource {
-public:
-    CancellationSource();
-    // A source that is also cancelled when parent is cancelled.
-    static CancellationSource linkedTo(const CancellationToken &parent);
-
-    CancellationToken token() const { return CancellationToken(m_state); }
-    void cancel();
-    bool isCancelled() const { return m_state->cancelled; }
-
-private:
-    std::shared_ptr<detail::CancellationState> m_state;
-    std::shared_ptr<QMetaObject::Connection> m_link;
-};
-
-// Owns a QObject and releases it with deleteLater(): a coroutine often resumes inside
-// one of the object's own signals, where destroying it at once is unsafe.
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-template<typename T>
-using LaterPtr = std::unique_ptr<T, DeleteLater>;
-
-// Sleeps for the interval; ends early with CancellationError when the token fires.
+// Sleeps for the interval on the system clock; ends early with CancellationError
+// when the token fires.
 QCoro::Task<void> sleepFor(std::chrono::milliseconds interval, CancellationToken token = {});
 
 // Waits until the token is cancelled (never ends for a token that cannot be cancelled
 // unless the caller's frame is destroyed).
 QCoro::Task<void> waitUntilCancelled(CancellationToken token);
+
+namespace detail {
+class OneShotSignal : public QObject {
+    Q_OBJECT
+public:
+    bool done = false;
+    std::exception_ptr error;
+Q_SIGNALS:
+    void finished();
+};
+
+// Waits for the signal's finished(), or until the bound passes on the clock. True
+// when it finished. The signal object must outlive the wait (callers hold it).
+QCoro::Task<bool> waitFinished(std::shared_ptr<OneShotSignal> signal, std::chrono::milliseconds bound, Clock *clock);
+QCoro::Task<void> waitFinished(std::shared_ptr<OneShotSignal> signal);
+} // namespace detail
+
+// A result delivered once: the first resolve() or fail() wins, later ones are
+// ignored. Any number of callers await it, each getting a copy of the value or the
+// error. Copies share one result. Waiters hold the result themselves, so a producer
+// that dies without resolving never leaves a dangling wait; producers that own a
+// one-shot resolve it (usually with cancel()) from their destructor.
+// Used on the GUI thread.
+template<typename T = void>
+class OneShot {
+    struct Empty {};
+
+public:
+    using Stored = std::conditional_t<std::is_void_v<T>, Empty, T>;
+
+    OneShot() : m_state(std::make_shared<State>()) {}
+
+    bool isDone() const { return m_state->done; }
+    bool hasError() const { return bool(m_state->error); }
+
+    // The value once resolved without error.
+    const std::optional<Stored> &peek() const { return m_state->value; }
+
+    // True when this call delivered the result.
+    template<typename U = T>
+        requires(!std::is_void_v<U>)
+    bool resolve(U value)
+    {
+        if (m_state->done)
+            return false;
+        m_state->value.emplace(std::move(value));
+        return finish();
+    }
+    template<typename U = T>
+        requires std::is_void_v<U>
+    bool resolve()
+    {
+        if (m_state->done)
+            return false;
+        m_state->value.emplace();
+        return finish();
+    }
+    bool fail(std::exception_ptr error)
+    {
+        if (m_state->done)
+            return false;
+        m_state->error = std::move(error);
+        return finish();
+    }
+    template<typename E>
+        requires std::is_base_of_v<std::exception, E>
+    bool fail(E error)
+    {
+        return fail(std::make_exception_ptr(std::move(error)));
+    }
+    bool cancel() { return fail(CancellationError()); }
+
+    // The value (a copy) or the error (rethrown), once delivered.
+    QCoro::Task<T> wait() const { return waitOn(m_state); }
+    // As wait(), but none when the bound passes on the clock first (the one-shot
+    // stays pending for others).
+    QCoro::Task<std::optional<Stored>> waitFor(std::chrono::milliseconds bound, Clock &clock) const
+    {
+        return waitBounded(m_state, bound, &clock);
+    }
+    // Ends once delivered, whatever the outcome; never throws.
+    QCoro::Task<void> waitForEnd() const { return detail::waitFinished(m_state); }
+
+    friend bool operator==(const OneShot &a, const OneShot &b) { return a.m_state == b.m_state; }
+
+private:
+    struct State : detail::OneShotSignal {
+        std::optional<Stored> value;
+    };
+
+    bool finish()
+    {
+        auto keep = m_state; // a waiter resumed by the signal may drop its copy
+        keep->done = true;
+        Q_EMIT keep->finished();
+        return true;
+    }
+
+    static Stored copyOut(const std::shared_ptr<State> &s)
+    {
+        if (s->error)
+            std::rethrow_exception(s->error);
+        return Stored(*s->value);
+    }
+
+    static QCoro::Task<T> waitOn(std::shared_ptr<State> s)
+    {
+        co_await detail::waitFinished(s);
+        if constexpr (std::is_void_v<T>)
+            copyOut(s);
+        else
+            co_return copyOut(s);
+    }
+
+    static QCoro::Task<std::optional<Stored>> waitBounded(std::shared_ptr<State> s, std::chrono::milliseconds bound,
+                                                          Clock *clock)
+    {
+        const bool finished = co_await detail::waitFinished(s, bound, clock);
+        if (!finished)
+            co_return std::nullopt;
+        co_return std::optional<Stored>(copyOut(s));
+    }
+
+    std::shared_ptr<State> m_state;
+};
 
 // A running operation that several callers can await. The body runs once, with the
 // operation's own cancellation token; every waiter gets a copy of its result or its error.
@@ -101,14 +165,14 @@ public:
     static Operation run(Body &&body)
     {
         Operation op;
-        op.m_state = std::make_shared<State>();
+        op.m_result.emplace();
         op.m_source = std::make_shared<CancellationSource>();
-        drive(op.m_state, std::forward<Body>(body)(op.m_source->token()));
+        drive(*op.m_result, std::forward<Body>(body)(op.m_source->token()));
         return op;
     }
 
-    bool isValid() const { return bool(m_state); }
-    bool isFinished() const { return m_state && m_state->finished; }
+    bool isValid() const { return m_result.has_value(); }
+    bool isFinished() const { return m_result && m_result->isDone(); }
     void cancel() const
     {
         if (m_source)
@@ -116,56 +180,49 @@ public:
     }
     CancellationToken token() const { return m_source ? m_source->token() : CancellationToken(); }
 
-    // The operation's result (copied) or its error (rethrown).
-    QCoro::Task<T> value() const { return valueOf(m_state); }
+    // The operation's result (copied) or its error (rethrown). An invalid operation
+    // throws CancellationError.
+    QCoro::Task<T> value() const
+    {
+        if (!m_result) {
+            OneShot<T> none;
+            none.cancel();
+            return none.wait();
+        }
+        return m_result->wait();
+    }
     // Ends when the operation has ended, whatever its outcome; never throws.
-    QCoro::Task<void> waitForEnd() const { return endOf(m_state); }
+    QCoro::Task<void> waitForEnd() const
+    {
+        if (!m_result) {
+            OneShot<void> none;
+            none.resolve();
+            return none.waitForEnd();
+        }
+        return m_result->waitForEnd();
+    }
 
-    friend bool operator==(const Operation &a, const Operation &b) { return a.m_state == b.m_state; }
+    friend bool operator==(const Operation &a, const Operation &b)
+    {
+        return a.m_result.has_value() == b.m_result.has_value() && (!a.m_result || *a.m_result == *b.m_result);
+    }
 
 private:
-    struct Empty {};
-    using Stored = std::conditional_t<std::is_void_v<T>, Empty, T>;
-    struct State : detail::OperationSignal {
-        std::optional<Stored> value;
-    };
-
-    static QCoro::Task<void> drive(std::shared_ptr<State> s, QCoro::Task<T> task)
+    static QCoro::Task<void> drive(OneShot<T> result, QCoro::Task<T> task)
     {
         try {
             if constexpr (std::is_void_v<T>) {
                 co_await task;
+                result.resolve();
             } else {
-                s->value.emplace(co_await task);
+                result.resolve(co_await task);
             }
         } catch (...) {
-            s->error = std::current_exception();
+            result.fail(std::current_exception());
         }
-        s->finished = true;
-        Q_EMIT s->done();
     }
 
-    static QCoro::Task<void> endOf(std::shared_ptr<State> s)
-    {
-        if (!s || s->finished)
-            co_return;
-        co_await qCoro(static_cast<detail::OperationSignal *>(s.get()), &detail::OperationSignal::done);
-    }
-
-    static QCoro::Task<T> valueOf(std::shared_ptr<State> s)
-    {
-        if (!s)
-            throw CancellationError();
-        if (!s->finished)
-            co_await qCoro(static_cast<detail::OperationSignal *>(s.get()), &detail::OperationSignal::done);
-        if (s->error)
-            std::rethrow_exception(s->error);
-        // A copy for each waiter: QCoro's return_value(U&&) would move out of an lvalue.
-        if constexpr (!std::is_void_v<T>)
-            co_return Stored(*s->value);
-    }
-
-    std::shared_ptr<State> m_state;
+    std::optional<OneShot<T>> m_result;
     std::shared_ptr<CancellationSource> m_source;
 };
 

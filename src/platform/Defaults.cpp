@@ -1,5 +1,7 @@
 #include "platform/Defaults.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
 #include "platform/XdgPaths.h"
 
@@ -219,48 +221,27 @@ ReadResult readFile(const QString &path, QJsonObject &contents, Stamp &stamp, QS
 // file lock, so that only one process moves a given file.
 bool moveAside(const QString &path)
 {
-    const QString base = path + QStringLiteral(".corrupt-")
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
-    QString target = base;
-    for (int n = 2; QFileInfo(target).exists() || QFileInfo(target).isSymLink(); ++n)
-        target = base + QLatin1Char('-') + QString::number(n);
-    if (::rename(nativePath(path).constData(), nativePath(target).constData()) != 0) {
-        log().error(QStringLiteral("Defaults file %1 does not parse and cannot be moved aside: %2").arg(path, errnoText()));
+    QString error;
+    const auto target = files::moveAside(path, Clock::system()->now(), &error);
+    if (!target) {
+        log().error(QStringLiteral("Defaults file %1 does not parse and cannot be moved aside: %2").arg(path, error));
         return false;
     }
-    log().error(QStringLiteral("Defaults file %1 does not parse; moved it aside to %2").arg(path, target));
+    log().error(QStringLiteral("Defaults file %1 does not parse; moved it aside to %2").arg(path, *target));
     return true;
 }
 
-// Writes a temporary file and renames it over the file. Its modification time is
-// set past the replaced file's, so readers see a new version even when the size
-// and a reused inode number match an earlier one.
+// Replaces the file atomically. Its modification time is set past the replaced
+// file's, so readers see a new version even when the size and a reused inode number
+// match an earlier one.
 bool writeFile(const QString &path, const QByteArray &bytes, const Stamp &replaced, Stamp &stamp, QString &error)
 {
-    const QByteArray temp = nativePath(path + QStringLiteral(".tmp"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = errnoText();
-        return false;
-    }
-    bool ok = true;
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        done += qMax<ssize_t>(n, 0);
-    }
-    timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const qint64 mtimeNs = qMax(qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec, replaced.mtimeNs + 1);
-    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(mtimeNs / 1'000'000'000), long(mtimeNs % 1'000'000'000)}};
+    files::AtomicWriteOptions options;
+    options.mtimeAfterNs = replaced.mtimeNs;
+    options.uniqueTemporary = false; // written under the suite's lock
     struct stat st;
-    ok = ok && ::fdatasync(fd) == 0 && ::futimens(fd, times) == 0 && ::fstat(fd, &st) == 0;
-    ok = ::close(fd) == 0 && ok && ::rename(temp.constData(), nativePath(path).constData()) == 0;
-    if (!ok) {
-        error = errnoText();
-        ::unlink(temp.constData());
+    if (!files::writeAtomically(path, bytes, &error, options, &st))
         return false;
-    }
     stamp = Stamp::of(st);
     return true;
 }

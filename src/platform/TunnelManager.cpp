@@ -1,6 +1,7 @@
 #include "platform/TunnelManager.h"
 
 #include "platform/Async.h"
+#include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/TunnelWire.h"
 #include "platform/XdgPaths.h"
@@ -12,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalSocket>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <cmath>
@@ -441,23 +441,11 @@ void TunnelProviderSession::sendProviderMessage(const QByteArray &message, Respo
     });
 }
 
-namespace {
-struct ReplyBox : detail::OperationSignal {
-    std::optional<QByteArray> reply;
-};
-} // namespace
-
 QCoro::Task<std::optional<QByteArray>> TunnelProviderSession::providerMessage(QByteArray message)
 {
-    auto box = std::make_shared<ReplyBox>();
-    sendProviderMessage(message, [box](std::optional<QByteArray> reply) {
-        box->reply = std::move(reply);
-        box->finished = true;
-        Q_EMIT box->done();
-    });
-    if (!box->finished)
-        co_await qCoro(static_cast<detail::OperationSignal *>(box.get()), &detail::OperationSignal::done);
-    co_return box->reply;
+    OneShot<std::optional<QByteArray>> reply;
+    sendProviderMessage(message, [reply](std::optional<QByteArray> value) mutable { reply.resolve(std::move(value)); });
+    co_return co_await reply.wait();
 }
 
 // --- TunnelProviderManager --------------------------------------------------
@@ -551,14 +539,14 @@ QJsonArray TunnelPreferences::readEntries() const
         // A damaged file holds nothing usable, but it is kept aside for inspection rather
         // than overwritten by the next save.
         file.close();
-        const QString aside = file.fileName() + QStringLiteral(".corrupt-")
-            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmss.zzzZ"));
-        if (!QFile::rename(file.fileName(), aside))
+        QString error;
+        const auto aside = files::moveAside(file.fileName(), Clock::system()->now(), &error);
+        if (!aside)
             throw VPNError(VPNError::ConfigurationReadWriteFailed,
-                           QStringLiteral("%1 is not a valid configurations file and cannot be moved aside")
-                               .arg(file.fileName()));
+                           QStringLiteral("%1 is not a valid configurations file and cannot be moved aside: %2")
+                               .arg(file.fileName(), error));
         log().error(QStringLiteral("%1 is not a valid configurations file; moved it aside to %2")
-                        .arg(file.fileName(), aside));
+                        .arg(file.fileName(), *aside));
         return {};
     }
     return doc.object().value(key::configurations).toArray();
@@ -567,12 +555,11 @@ QJsonArray TunnelPreferences::readEntries() const
 void TunnelPreferences::writeEntries(const QJsonArray &entries) const
 {
     const QString path = m_options.configurationsFile;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
     const QByteArray text = QJsonDocument(QJsonObject{{key::configurations, entries}}).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw VPNError(VPNError::ConfigurationReadWriteFailed,
-                       QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    // The file holds the subscription URL with its token: owner-only, like the defaults.
+    QString error;
+    if (!files::writeAtomically(path, text, &error))
+        throw VPNError(VPNError::ConfigurationReadWriteFailed, QStringLiteral("cannot write %1: %2").arg(path, error));
 }
 
 void TunnelPreferences::apply(TunnelProviderManager *m, const QJsonObject &entry)

@@ -5,7 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
 namespace kovra {
 namespace {
@@ -14,27 +13,6 @@ QByteArray serialise(const QJsonObject &request)
 {
     return QJsonDocument(request).toJson(QJsonDocument::Compact);
 }
-
-// Lets exactly one of the reply and the time-out end a region switch's wait; the
-// later one changes nothing. The tunnel layer calls reply handlers on the GUI thread,
-// where the timer runs too, so no lock is needed.
-class SelectRegionResumeGate : public detail::OperationSignal {
-public:
-    std::optional<QByteArray> reply;
-    QTimer timeout;
-
-    // True when this call ended the wait.
-    bool resume(std::optional<QByteArray> value)
-    {
-        if (finished)
-            return false;
-        finished = true;
-        timeout.stop();
-        reply = std::move(value);
-        Q_EMIT done();
-        return true;
-    }
-};
 
 } // namespace
 
@@ -72,29 +50,28 @@ QCoro::Task<bool> TunnelController::selectRegion(QStringList keywords, bool clos
                                           {QStringLiteral("keywords"), QJsonArray::fromStringList(keywords)},
                                           {QStringLiteral("closeConnections"), closeConnections}});
 
-    const auto gate = std::make_shared<SelectRegionResumeGate>();
+    // Exactly one of the reply and the time-out ends the wait; the later one changes nothing.
+    OneShot<std::optional<QByteArray>> gate;
     try {
-        session->sendProviderMessage(request, [gate](std::optional<QByteArray> reply) { gate->resume(std::move(reply)); });
-        gate->timeout.setSingleShot(true);
-        QObject::connect(&gate->timeout, &QTimer::timeout, gate.get(), [g = gate.get(), log] {
-            if (g->resume(std::nullopt))
-                log.error(QStringLiteral("selectRegion RPC timed out — считаем неприменившимся"));
+        session->sendProviderMessage(request, [gate](std::optional<QByteArray> value) mutable {
+            gate.resolve(std::move(value));
         });
-        gate->timeout.start(m_selectRegionTimeout);
     } catch (...) {
         log.error(QStringLiteral("selectRegion RPC failed: %1").arg(descriptionOf(std::current_exception())));
-        gate->resume(std::nullopt);
+        gate.resolve(std::nullopt);
     }
-    // The session's pending handler keeps the gate alive until it has run, so the
-    // gate outlives a time-out that fires first.
-    if (!gate->finished)
-        co_await qCoro(static_cast<detail::OperationSignal *>(gate.get()), &detail::OperationSignal::done);
-
-    if (!gate->reply)
+    const std::optional<std::optional<QByteArray>> outcome = co_await gate.waitFor(m_selectRegionTimeout, *Clock::system());
+    if (!outcome) {
+        gate.resolve(std::nullopt);
+        log.error(QStringLiteral("selectRegion RPC timed out — считаем неприменившимся"));
+        co_return false;
+    }
+    const std::optional<QByteArray> &reply = *outcome;
+    if (!reply)
         co_return false;
     std::optional<TunnelSelectRegionResponse> response;
     try {
-        response = JsonDecoder().decode<TunnelSelectRegionResponse>(*gate->reply);
+        response = JsonDecoder().decode<TunnelSelectRegionResponse>(*reply);
     } catch (...) {
         // An answer we cannot read counts as a switch that did not happen.
     }

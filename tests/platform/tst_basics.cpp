@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "support/Await.h"
+#include "support/ManualClock.h"
 
 using namespace kovra;
 using namespace std::chrono_literals;
@@ -15,6 +16,12 @@ QCoro::Task<QString> textLater(std::chrono::milliseconds delay, CancellationToke
 {
     co_await sleepFor(delay, token);
     co_return QStringLiteral("reply");
+}
+
+QCoro::Task<QString> sleepThenText(Clock &clock, std::chrono::milliseconds delay, QString text)
+{
+    co_await clock.sleep(delay);
+    co_return text;
 }
 
 QCoro::Task<QString> waitAndReport(Operation<QString> op)
@@ -88,6 +95,92 @@ private Q_SLOTS:
         QCOMPARE(test::await(std::move(a)), QStringLiteral("cancelled"));
         test::await(op.waitForEnd());
         QCOMPARE(test::await(waitAndReport(op)), QStringLiteral("cancelled"));
+    }
+
+    void oneShotDeliversTheFirstResultOnly()
+    {
+        OneShot<QString> shot;
+        test::Pending<QString> early(shot.wait());
+        QVERIFY(shot.resolve(QStringLiteral("first")));
+        QVERIFY(!shot.resolve(QStringLiteral("second")));
+        QVERIFY(!shot.cancel());
+        QCOMPARE(early.result(), QStringLiteral("first"));
+        QCOMPARE(test::await(shot.wait()), QStringLiteral("first"));
+
+        OneShot<void> failed;
+        test::Pending<void> waiter(failed.wait());
+        QVERIFY(failed.cancel());
+        QVERIFY(failed.resolve() == false);
+        QVERIFY(waiter.waitDone());
+        QVERIFY(isCancellation(waiter.error()));
+        test::await(failed.waitForEnd()); // never throws
+    }
+
+    void oneShotBoundUsesTheClock()
+    {
+        test::ManualClock clock;
+        OneShot<int> shot;
+        test::Pending<std::optional<int>> bounded(shot.waitFor(5s, clock));
+        clock.advance(4999ms);
+        QVERIFY(!bounded.isDone());
+        clock.advance(1ms);
+        QCOMPARE(bounded.result(), std::nullopt);
+        // The one-shot itself stays pending for other waiters.
+        test::Pending<std::optional<int>> second(shot.waitFor(5s, clock));
+        shot.resolve(7);
+        QCOMPARE(second.result(), std::optional<int>(7));
+        QCOMPARE(clock.pendingTimers(), 0);
+    }
+
+    void manualClockFiresTimersInDeadlineOrder()
+    {
+        test::ManualClock clock;
+        const QDateTime start = clock.now();
+        QStringList fired;
+        auto late = clock.startTimer(300ms, [&] { fired << QStringLiteral("late"); });
+        auto dropped = clock.startTimer(100ms, [&] { fired << QStringLiteral("dropped"); });
+        auto first = clock.startTimer(100ms, [&] {
+            fired << QStringLiteral("first@") + QString::number(start.msecsTo(clock.now()));
+        });
+        dropped.reset();
+        test::Pending<QString> chained(sleepThenText(clock, 150ms, QStringLiteral("slept")));
+        std::unique_ptr<ClockTimer> next;
+        auto chain = clock.startTimer(200ms, [&] {
+            fired << QStringLiteral("chain");
+            next = clock.startTimer(50ms, [&] { fired << QStringLiteral("next@") + QString::number(start.msecsTo(clock.now())); });
+        });
+        clock.advance(260ms);
+        QCOMPARE(fired, (QStringList{"first@100", "chain", "next@250"}));
+        QCOMPARE(chained.result(), QStringLiteral("slept"));
+        clock.advance(40ms);
+        QCOMPARE(fired.last(), QStringLiteral("late"));
+        QCOMPARE(start.msecsTo(clock.now()), 300);
+    }
+
+    void tickerRepeatsUntilStopped()
+    {
+        test::ManualClock clock;
+        ClockTicker ticker;
+        int runs = 0;
+        ticker.start(clock, 10ms, [&] {
+            if (++runs == 3)
+                ticker.stop();
+        });
+        clock.advance(100ms);
+        QCOMPARE(runs, 3);
+        QVERIFY(!ticker.isActive());
+    }
+
+    void systemTimerMayBeDestroyedInsideItsCall()
+    {
+        std::unique_ptr<ClockTimer> timer;
+        bool ran = false;
+        timer = Clock::system()->startTimer(1ms, [&] {
+            ran = true;
+            timer.reset();
+        });
+        QTRY_VERIFY(ran);
+        QVERIFY(!timer);
     }
 };
 
