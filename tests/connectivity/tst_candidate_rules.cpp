@@ -1,0 +1,131 @@
+#include "connectivity/CandidateRules.h"
+
+#include <QTest>
+
+using namespace kovra;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QDateTime kNow(QDate(2025, 3, 5), QTime(12, 0), Qt::UTC);
+const QList<Connection> kBuiltIn = Connection::fallback();
+
+Connection route(const QString &entry, const QString &region, ConnectionKind kind,
+                 RegionStatus status = RegionStatus::unknown, QStringList keywords = {})
+{
+    const QString id = Connection::compose(entry, region);
+    return Connection{id, id, {}, entry, region, std::move(keywords), kind, false, status};
+}
+Connection relay(const QString &entry, const QString &region, RegionStatus status = RegionStatus::unknown)
+{
+    return route(entry, region, ConnectionKind::relay, status);
+}
+Connection direct(const QString &region, RegionStatus status = RegionStatus::unknown)
+{
+    return route(u"direct"_s, region, ConnectionKind::direct, status);
+}
+
+CooldownMap::Entries paused(const QString &id, qint64 secondsFromNow)
+{
+    return {{id, CooldownMap::Entry{kNow.addSecs(secondsFromNow), 1}}};
+}
+
+} // namespace
+
+class CandidateRulesTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void tier_data()
+    {
+        QTest::addColumn<Connection>("connection");
+        QTest::addColumn<int>("tier");
+        QTest::newRow("direct awg to nl-awg") << direct(u"nl-awg"_s) << 0;
+        QTest::newRow("direct by keyword to nl")
+            << route(u"direct"_s, u"nl"_s, ConnectionKind::direct, RegionStatus::online, {u"nl hy2"_s}) << 0;
+        QTest::newRow("ru-1 to nl") << relay(u"ru-1"_s, u"nl"_s) << 2;
+        QTest::newRow("ru-2 to nl-hy2") << relay(u"ru-2"_s, u"nl-hy2"_s) << 4;
+        QTest::newRow("ru-2 to fr") << relay(u"ru-2"_s, u"fr"_s) << 5;
+        QTest::newRow("relay through another entry") << relay(u"kz-1"_s, u"nl"_s) << 9;
+        QTest::newRow("ru-1 entry on a direct route") << route(u"ru-1"_s, u"nl"_s, ConnectionKind::direct) << 9;
+        QTest::newRow("direct with a capitalised Hysteria2 keyword only")
+            << route(u"direct"_s, u"de"_s, ConnectionKind::direct, RegionStatus::online, {u"Hysteria2"_s}) << 9;
+    }
+    void tier()
+    {
+        QFETCH(Connection, connection);
+        QFETCH(int, tier);
+        QCOMPARE(candidateTier(connection), tier);
+        QCOMPARE(isRuRelay(connection), tier >= 2 && tier <= 5);
+    }
+
+    // The candidate list for the connection in use (its entry and region ids).
+    void candidates_data()
+    {
+        QTest::addColumn<QList<Connection>>("catalogue");
+        QTest::addColumn<CooldownMap::Entries>("cooldown");
+        QTest::addColumn<QString>("currentEntry");
+        QTest::addColumn<QString>("currentRegion");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("empty catalogue") << QList<Connection>() << CooldownMap::Entries() << u"auto"_s << u"auto"_s
+                                         << QStringList();
+        QTest::newRow("none in use: tier, then position")
+            << kBuiltIn << CooldownMap::Entries() << u""_s << u""_s
+            << QStringList{u"nl-hy2"_s, u"ee-hy2"_s, u"fr-hy2"_s, u"ru-1__nl"_s, u"ru-1__ee"_s, u"ru-1__fr"_s,
+                           u"ru-2__nl"_s, u"ru-2__ee"_s, u"ru-2__fr"_s};
+        QTest::newRow("on a ru-1 relay: same entry first, itself left out")
+            << kBuiltIn << paused(u"fr-hy2"_s, 0) << u"ru-1"_s << u"nl"_s
+            << QStringList{u"ru-1__ee"_s, u"ru-1__fr"_s, u"nl-hy2"_s, u"ee-hy2"_s, u"fr-hy2"_s, u"ru-2__nl"_s,
+                           u"ru-2__ee"_s, u"ru-2__fr"_s};
+        QTest::newRow("on auto: direct hy2 match first; one on cooldown")
+            << kBuiltIn << paused(u"nl-hy2"_s, 1) << u"auto"_s << u"auto"_s
+            << QStringList{u"ee-hy2"_s, u"fr-hy2"_s, u"ru-1__nl"_s, u"ru-1__ee"_s, u"ru-1__fr"_s, u"ru-2__nl"_s,
+                           u"ru-2__ee"_s, u"ru-2__fr"_s};
+        QTest::newRow("unselectable and other kinds dropped, equal tiers by position")
+            << QList<Connection>{relay(u"ru-2"_s, u"fr"_s), direct(u"de"_s), relay(u"ru-2"_s, u"ee"_s),
+                                 relay(u"ru-1"_s, u"fr"_s, RegionStatus::offline), relay(u"ru-2"_s, u"nl"_s),
+                                 direct(u"fr-awg"_s, RegionStatus::starting), relay(u"ru-3"_s, u"nl"_s),
+                                 direct(u"ee-hy2"_s, RegionStatus::stopped), relay(u"ru-1"_s, u"ee"_s, RegionStatus::degraded)}
+            << CooldownMap::Entries() << u"direct"_s << u"nl-hy2"_s
+            << QStringList{u"ru-1__ee"_s, u"ru-2__nl"_s, u"ru-2__fr"_s, u"ru-2__ee"_s};
+        QTest::newRow("same entry, other region is not the one in use")
+            << QList<Connection>{relay(u"ru-1"_s, u"nl"_s)} << CooldownMap::Entries() << u"ru-1"_s << u"ee"_s
+            << QStringList{u"ru-1__nl"_s};
+    }
+    void candidates()
+    {
+        QFETCH(QList<Connection>, catalogue);
+        QFETCH(CooldownMap::Entries, cooldown);
+        QFETCH(QString, currentEntry);
+        QFETCH(QString, currentRegion);
+        QFETCH(QStringList, expected);
+        QStringList ids;
+        for (const Connection &c : candidateList(catalogue, cooldown, kNow, currentEntry, currentRegion))
+            ids << c.id;
+        QCOMPARE(ids, expected);
+    }
+
+    void preferred_data()
+    {
+        QTest::addColumn<QList<Connection>>("catalogue");
+        QTest::addColumn<QString>("expected"); // empty: none
+        const Connection automatic = kBuiltIn.first();
+        QTest::newRow("built-in list") << kBuiltIn << u"nl-hy2"_s;
+        QTest::newRow("nl-hy2 after auto") << QList<Connection>{automatic, direct(u"nl-hy2"_s)} << u"nl-hy2"_s;
+        QTest::newRow("no nl-hy2: auto") << QList<Connection>{relay(u"ru-1"_s, u"nl"_s), automatic} << u"auto"_s;
+        Connection relayed = direct(u"nl-hy2"_s);
+        relayed.kind = ConnectionKind::relay;
+        QTest::newRow("nl-hy2 that is no direct route") << QList<Connection>{relayed, automatic} << u"auto"_s;
+        QTest::newRow("neither") << QList<Connection>{relay(u"ru-1"_s, u"nl"_s), direct(u"ee-hy2"_s)} << QString();
+        QTest::newRow("empty") << QList<Connection>() << QString();
+    }
+    void preferred()
+    {
+        QFETCH(QList<Connection>, catalogue);
+        QFETCH(QString, expected);
+        const std::optional<Connection> got = preferredConnection(catalogue);
+        QCOMPARE(got ? got->id : QString(), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(CandidateRulesTest)
+#include "tst_candidate_rules.moc"
