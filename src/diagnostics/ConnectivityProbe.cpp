@@ -89,7 +89,8 @@ ConnectivityClassification ConnectivityProbe::classify(bool tcp, bool firstLooku
     const bool anyName = firstLookup || secondLookup;
     const bool anyAnswer = trace || check;
     if (!tcp)
-        return anyName || anyAnswer ? ConnectivityClassification::tcpFail : ConnectivityClassification::tunnelNotCarrying;
+        return anyName || anyAnswer ? ConnectivityClassification::tcpFail
+                                    : ConnectivityClassification::tunnelNotCarrying;
     if (!anyName)
         return ConnectivityClassification::dnsFail;
     return anyAnswer ? ConnectivityClassification::allOk : ConnectivityClassification::tlsFail;

@@ -48,8 +48,8 @@ std::optional<FetchedConfigDiagnostics::Snapshot> FetchedConfigDiagnostics::load
     return snapshot;
 }
 
-std::optional<LastStartupDiagnostics::Snapshot> LastStartupDiagnostics::load(const QString &appGroup,
-                                                                             const std::optional<QString> &containerPath)
+std::optional<LastStartupDiagnostics::Snapshot>
+LastStartupDiagnostics::load(const QString &appGroup, const std::optional<QString> &containerPath)
 {
     return loadNote(appGroup, containerPath, DiagnosticsFiles::lastStartup);
 }

@@ -78,10 +78,11 @@ QCoro::Task<RawProbeOutcome> tcp(QString host, qint64 port, double timeout, RawP
     LaterPtr<TcpConnection> connection(new TcpConnection(host, quint16(port), environment.resolver));
     QObject::connect(connection.get(), &TcpConnection::stateChanged, connection.get(),
                      [gate, clock, start, c = connection.get()](TcpConnection::State state) mutable {
+                         const qint64 latency = elapsedMS(*clock, start);
                          if (state == TcpConnection::State::ready)
-                             gate.resolve(RawProbeOutcome{true, elapsedMS(*clock, start), QStringLiteral("TCP connected")});
+                             gate.resolve(RawProbeOutcome{true, latency, QStringLiteral("TCP connected")});
                          else if (state == TcpConnection::State::failed)
-                             gate.resolve(RawProbeOutcome{false, elapsedMS(*clock, start), c->errorText()});
+                             gate.resolve(RawProbeOutcome{false, latency, c->errorText()});
                      });
     const auto timer = clock->startTimer(bound.interval(), [gate, bound]() mutable { gate.resolve(bound.timedOut()); });
     connection->start();
