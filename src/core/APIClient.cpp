@@ -178,7 +178,7 @@ APIClient::APIClient(HttpSession *session, std::shared_ptr<JWTProvider> jwtProvi
                      std::chrono::milliseconds stagger, qint64 maxBodyBytes, QObject *parent)
     : QObject(parent), m_session(session),
       m_fallbackSession(session == HttpSession::sharedDefault() ? HttpSession::sharedFallback() : session),
-      m_activeBaseURL(restoreActiveBaseURL(*sharedGroupDefaults()).value_or(baseURLs().first())),
+      m_activeBaseURL(restoreActiveBaseURL(*store.defaults()).value_or(baseURLs().first())),
       m_store(std::move(store)), m_jwtProvider(std::move(jwtProvider)), m_stagger(stagger),
       m_maxBodyBytes(maxBodyBytes)
 {

@@ -57,7 +57,7 @@ class APIClientTest : public QObject {
                                           std::optional<QString> token = kToken)
     {
         return std::make_unique<APIClient>(session, std::make_shared<FixedTokenProvider>(std::move(token)),
-                                           AppGroupStore(), stagger);
+                                           AppGroupStore(m_home->paths()), stagger);
     }
 
     void scriptHosts(const QByteArray &method, const QString &path, const QList<FakeReply> &replies)
@@ -77,7 +77,7 @@ class APIClientTest : public QObject {
         return hosts;
     }
 
-    std::optional<QString> persisted() const { return sharedGroupDefaults()->string(AppGroupKey::activeBaseURL); }
+    std::optional<QString> persisted() const { return openSharedGroupDefaults(m_home->paths())->string(AppGroupKey::activeBaseURL); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -92,7 +92,7 @@ private Q_SLOTS:
     void init()
     {
         m_fake->reset();
-        sharedGroupDefaults()->remove(AppGroupKey::activeBaseURL);
+        openSharedGroupDefaults(m_home->paths())->remove(AppGroupKey::activeBaseURL);
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -161,7 +161,7 @@ private Q_SLOTS:
         QFETCH(QStringList, failures);
         QFETCH(int, active);
         if (stored >= 0)
-            sharedGroupDefaults()->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
+            openSharedGroupDefaults(m_home->paths())->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
         const Endpoint endpoint = race ? Endpoint::me() : Endpoint::starsInvoice(QStringLiteral("m1"));
         scriptHosts(endpoint.method(), endpoint.path(), replies);
         HttpSession own(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));

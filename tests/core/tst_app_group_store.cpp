@@ -3,6 +3,7 @@
 #include "platform/Json.h"
 #include "platform/Log.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -95,19 +96,19 @@ private Q_SLOTS:
 
     void secondOpeningDoesNothing()
     {
-        test::TestHome home;
-        const auto legacy = Defaults::suite(AppGroupStore::kLegacySuiteName);
+        test::TestHome home(test::TestHome::PathsOnly);
+        const auto legacy = Defaults::suite(home.paths(), AppGroupStore::kLegacySuiteName);
         legacy->set(K::subscriptionURL, "https://sub.example/a");
         {
             LogCapture capture;
-            AppGroupStore first;
+            AppGroupStore first(home.paths());
             QCOMPARE(first.defaults()->string(K::subscriptionURL), std::optional<QString>("https://sub.example/a"));
             QCOMPARE(capture.texts("AppGroupStore"), QStringList{migrationLine(1)});
             first.defaults()->remove(K::subscriptionURL);
         }
         legacy->set(K::bypassLAN, false);
         LogCapture capture;
-        AppGroupStore second;
+        AppGroupStore second(home.paths());
         QCOMPARE(second.defaults()->keys(), QStringList{K::migratedLegacyGuard});
         QVERIFY(capture.texts("AppGroupStore").isEmpty());
     }
@@ -198,17 +199,37 @@ private Q_SLOTS:
         QCOMPARE(store.boolValue(K::bypassRussia, fallback), expected);
     }
 
+    // The suite's lock file cannot be created: the standard defaults of the same
+    // folder take its place, and no migration runs on them.
     void unavailableSuiteFallsBackToStandardDefaults()
     {
-        test::TestHome home;
+        test::TestHome home(test::TestHome::PathsOnly);
+        Defaults::suite(home.paths(), AppGroupStore::kLegacySuiteName)->set(K::subscriptionURL, "https://sub.example/a");
+        QVERIFY(QDir().mkpath(home.paths().configFolder() + "/" + AppGroupStore::kSuiteName + ".json.lock"));
         LogCapture capture;
-        AppGroupStore store(nullptr, memory({{K::subscriptionURL, "https://sub.example/a"}}));
+        AppGroupStore store(home.paths());
         QCOMPARE(capture.texts("AppGroupStore"),
                  QStringList{"App Group unavailable; falling back to UserDefaults.standard"});
-        QCOMPARE(store.defaults(), Defaults::standard());
-        // No migration runs on the fallback.
+        QCOMPARE(store.defaults(), Defaults::standard(home.paths()));
+        QCOMPARE(openSharedGroupDefaults(home.paths()), store.defaults());
         QVERIFY(!store.defaults()->contains(K::subscriptionURL));
         QVERIFY(!store.defaults()->contains(K::migratedLegacyGuard));
+    }
+
+    // Sign-out takes the 28 session keys; what identifies the installation and the
+    // keys kept across sign-out stay.
+    void removeSessionKeysKeepsTheRest()
+    {
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupStore store(home.paths());
+        const QString id = store.deviceID();
+        for (const QString &key : AppGroupStore::catalogueKeys())
+            store.defaults()->set(key, QStringLiteral("value of ") + key);
+        store.removeSessionKeys();
+        const QStringList kept{K::deviceID, K::hasSeenVPNPriming, K::migratedLegacyGuard, K::lastSubscriptionCheck};
+        QCOMPARE(store.defaults()->keys(), kept);
+        QCOMPARE(AppGroupStore(home.paths()).deviceID(), id);
+        QCOMPARE(store.boolValue(K::bypassRussia, true), true);
     }
 
     void setCodable_data()

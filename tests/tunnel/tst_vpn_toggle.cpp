@@ -53,7 +53,7 @@ private Q_SLOTS:
 
         // A suite as the app leaves it: migrated, connected, with an older stop reason.
         test::TestHome home;
-        const auto suite = Defaults::suite(AppGroupStore::kSuiteName);
+        const auto suite = Defaults::suite(home.paths(), AppGroupStore::kSuiteName);
         suite->set(K::migratedLegacyGuard, true);
         suite->set(K::wantsConnected, true);
         suite->set(K::lastStopReason, kOldReason);
@@ -68,7 +68,7 @@ private Q_SLOTS:
             QCOMPARE(kovra.exitCode(), exitCode);
             QCOMPARE(kovra.readAllStandardError(), exitCode ? QByteArray("usage: kovra --vpn on|off\n") : QByteArray());
         } else {
-            QCOMPARE(runToggleCommandLine(QStringList{"kovra"} + args), exitCode);
+            QCOMPARE(runToggleCommandLine(QStringList{"kovra"} + args, home.paths()), exitCode);
         }
         const QDateTime to = QDateTime::currentDateTimeUtc();
 
