@@ -1,5 +1,7 @@
 #include "core/APIClient.h"
 
+#include "platform/BuildInfo.h"
+
 #include <QTimer>
 
 #include <qcoro/qcorosignal.h>
@@ -205,7 +207,7 @@ const QList<QUrl> &APIClient::baseURLs()
 const QString &APIClient::userAgent()
 {
     static const QString text = QStringLiteral("KovraS/%1 (build %2; iOS; sing-box)")
-                                    .arg(orUnknown(KOVRA_VERSION), orUnknown(KOVRA_BUILD_NUMBER));
+                                    .arg(orUnknown(buildinfo::version()), orUnknown(buildinfo::number()));
     return text;
 }
 

@@ -1,4 +1,5 @@
 #include "core/APIClient.h"
+#include "platform/BuildInfo.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -239,8 +240,8 @@ private Q_SLOTS:
         const RecordedRequest r = m_fake->requests()[0];
         QCOMPARE(r.method, e.method());
         QCOMPARE(r.path, e.path());
-        const QString version = QStringLiteral(KOVRA_VERSION).isEmpty() ? "unknown" : KOVRA_VERSION;
-        const QString build = QStringLiteral(KOVRA_BUILD_NUMBER).isEmpty() ? "unknown" : KOVRA_BUILD_NUMBER;
+        const QString version = *buildinfo::version() ? QString::fromUtf8(buildinfo::version()) : "unknown";
+        const QString build = *buildinfo::number() ? QString::fromUtf8(buildinfo::number()) : "unknown";
         QCOMPARE(QString::fromUtf8(r.header("User-Agent")),
                  QStringLiteral("KovraS/%1 (build %2; iOS; sing-box)").arg(version, build));
         QCOMPARE(r.header("Content-Type"), QByteArray("application/json"));
