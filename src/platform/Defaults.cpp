@@ -258,7 +258,7 @@ public:
     bool open(QString &error)
     {
         const QString folder = QFileInfo(m_path).path();
-        if (!QDir().mkpath(folder)) {
+        if (!files::makeFolders(folder)) {
             error = QStringLiteral("cannot create %1").arg(folder);
             return false;
         }

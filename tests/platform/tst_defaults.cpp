@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/TestHome.h"
@@ -162,6 +163,19 @@ private Q_SLOTS:
             QVERIFY(!c->contains(QStringLiteral("k")));
         }
         QCOMPARE(open(home, QStringLiteral("shared")).get(), a.get());
+    }
+
+    // The files hold the subscription URL: only the owner may read them.
+    void filesAreOwnerOnly()
+    {
+        TestHome home(TestHome::PathsOnly);
+        open(home, QStringLiteral("private"))->set(QStringLiteral("k"), 1);
+        const QString file = suiteFile(home, QStringLiteral("private"));
+        for (const auto &[path, mode] : {std::pair{home.paths().configFolder(), 0700}, {file, 0600}, {file + ".lock", 0600}}) {
+            struct stat st;
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(mode));
+        }
     }
 
     void corruptFileIsMovedAside_data()
