@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include "support/DefaultsContents.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -17,26 +18,11 @@ Q_DECLARE_METATYPE(OptionalReason)
 
 namespace {
 namespace K = AppGroupKey;
+using test::contents;
 
 QDateTime utc(const char *iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs);
-}
-
-std::shared_ptr<Defaults> memory(const QVariantMap &values)
-{
-    auto d = Defaults::inMemory();
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        d->setObject(it.key(), it.value());
-    return d;
-}
-
-QVariantMap contents(const Defaults &d)
-{
-    QVariantMap out;
-    for (const QString &key : d.keys())
-        out.insert(key, d.object(key));
-    return out;
 }
 
 QString migrationLine(int copied)
@@ -85,9 +71,9 @@ private Q_SLOTS:
         QFETCH(QVariantMap, expected);
         QFETCH(QStringList, log);
 
-        const auto legacySuite = legacyAvailable ? memory(legacy) : nullptr;
+        const auto legacySuite = legacyAvailable ? test::inMemory(legacy) : nullptr;
         LogCapture capture;
-        AppGroupStore store(memory(suite), legacySuite);
+        AppGroupStore store(test::inMemory(suite), legacySuite);
         QCOMPARE(contents(*store.defaults()), expected);
         QCOMPARE(capture.texts("AppGroupStore"), log);
         if (legacySuite)
@@ -125,7 +111,7 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, stored);
         QFETCH(bool, kept);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::deviceID, stored}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::deviceID, stored}}), nullptr);
         const QString id = store.deviceID();
         if (kept) {
             QCOMPARE(id, stored.toString());
@@ -195,7 +181,7 @@ private Q_SLOTS:
         QFETCH(QVariant, stored);
         QFETCH(bool, fallback);
         QFETCH(bool, expected);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::bypassRussia, stored}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::bypassRussia, stored}}), nullptr);
         QCOMPARE(store.boolValue(K::bypassRussia, fallback), expected);
     }
 
@@ -214,6 +200,11 @@ private Q_SLOTS:
         QCOMPARE(openSharedGroupDefaults(home.paths()), store.defaults());
         QVERIFY(!store.defaults()->contains(K::subscriptionURL));
         QVERIFY(!store.defaults()->contains(K::migratedLegacyGuard));
+
+        const auto standard = test::inMemory();
+        AppGroupStore given(nullptr, test::inMemory({{K::subscriptionURL, "https://sub.example/a"}}), standard);
+        QCOMPARE(given.defaults(), standard);
+        QVERIFY(standard->keys().isEmpty());
     }
 
     // Sign-out takes the 28 session keys; what identifies the installation and the
@@ -251,7 +242,7 @@ private Q_SLOTS:
         QFETCH(OptionalReason, value);
         QFETCH(QVariant, expected);
         QFETCH(QStringList, log);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::lastStopReason, QByteArray("previous")}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::lastStopReason, QByteArray("previous")}}), nullptr);
         LogCapture capture;
         store.setCodable(value, K::lastStopReason);
         QCOMPARE(store.defaults()->object(K::lastStopReason), expected);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "support/DefaultsContents.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -318,12 +319,8 @@ private Q_SLOTS:
         LogCapture capture;
         QCOMPARE(store->setObjects(changes), stored);
         QCOMPARE(capture.lines(QStringLiteral("Defaults")).isEmpty(), stored);
-        for (const auto &view : {store, otherView(home, QStringLiteral("batch"))}) {
-            QVariantMap got;
-            for (const QString &key : view->keys())
-                got.insert(key, view->object(key));
-            QCOMPARE(got, expected);
-        }
+        for (const auto &view : {store, otherView(home, QStringLiteral("batch"))})
+            QCOMPARE(test::contents(*view), expected);
     }
 
     void threadsLoseNoWrites()

@@ -5,21 +5,15 @@
 #include <QProcess>
 #include <QTest>
 
+#include "support/DefaultsContents.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
 namespace K = AppGroupKey;
+using test::contents;
 
 namespace {
 const QByteArray kOldReason = R"({"source":"reload","recordedAt":1,"isPending":false})";
-
-QVariantMap contents(const Defaults &d)
-{
-    QVariantMap out;
-    for (const QString &key : d.keys())
-        out.insert(key, d.object(key));
-    return out;
-}
 } // namespace
 
 class VPNToggleTest : public QObject {
