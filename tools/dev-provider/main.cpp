@@ -183,7 +183,8 @@ int main(int argc, char *argv[])
     server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
     if (parser.isSet(failStart))
         server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
-    DevProvider provider(server, PlatformPaths::fromEnvironment(), std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
+    DevProvider provider(server, PlatformPaths::fromEnvironment(),
+                         std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
     if (!server.listen())
         return 1;
     log().info(QStringLiteral("listening on %1").arg(server.socketPath()));
