@@ -4,10 +4,10 @@
 
 namespace kovra {
 
-std::unique_ptr<APIClient> makeAPIClient()
+std::unique_ptr<APIClient> makeAPIClient(const PlatformPaths &paths)
 {
     return std::make_unique<APIClient>(APIClient::sharedDefaultSession(),
-                                       std::make_shared<KeychainStore>(KeychainStore::kDefaultService), AppGroupStore());
+                                       std::make_shared<KeychainStore>(KeychainStore::kDefaultService), AppGroupStore(paths));
 }
 
 } // namespace kovra

@@ -1,5 +1,7 @@
 #include "core/APIClient.h"
 
+#include "platform/BuildInfo.h"
+
 #include <QTimer>
 
 #include <qcoro/qcorosignal.h>
@@ -178,7 +180,7 @@ APIClient::APIClient(HttpSession *session, std::shared_ptr<JWTProvider> jwtProvi
                      std::chrono::milliseconds stagger, qint64 maxBodyBytes, QObject *parent)
     : QObject(parent), m_session(session),
       m_fallbackSession(session == HttpSession::sharedDefault() ? HttpSession::sharedFallback() : session),
-      m_activeBaseURL(restoreActiveBaseURL(*sharedGroupDefaults()).value_or(baseURLs().first())),
+      m_activeBaseURL(restoreActiveBaseURL(*store.defaults()).value_or(baseURLs().first())),
       m_store(std::move(store)), m_jwtProvider(std::move(jwtProvider)), m_stagger(stagger),
       m_maxBodyBytes(maxBodyBytes)
 {
@@ -205,7 +207,7 @@ const QList<QUrl> &APIClient::baseURLs()
 const QString &APIClient::userAgent()
 {
     static const QString text = QStringLiteral("KovraS/%1 (build %2; iOS; sing-box)")
-                                    .arg(orUnknown(KOVRA_VERSION), orUnknown(KOVRA_BUILD_NUMBER));
+                                    .arg(orUnknown(buildinfo::version()), orUnknown(buildinfo::number()));
     return text;
 }
 

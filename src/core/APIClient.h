@@ -51,8 +51,8 @@ public:
 
     // `session` serves the active base URL; the other candidates use the shared
     // ephemeral session when `session` is the shared default one, else `session` too.
-    // The active base URL is restored from sharedGroupDefaults(); promotions are
-    // written to `store`'s defaults.
+    // The active base URL is restored from `store`'s defaults; promotions are
+    // written there too.
     APIClient(HttpSession *session, std::shared_ptr<JWTProvider> jwtProvider, AppGroupStore store,
               std::chrono::milliseconds stagger = defaultStagger, qint64 maxBodyBytes = defaultMaxBodyBytes,
               QObject *parent = nullptr);

@@ -28,21 +28,24 @@ const QStringList &AppGroupStore::sessionKeys()
     return keys;
 }
 
-AppGroupStore::AppGroupStore()
+AppGroupStore::AppGroupStore(const PlatformPaths &paths)
 {
-    open(Defaults::suite(kSuiteName), [] { return Defaults::suite(kLegacySuiteName); });
+    open(Defaults::suite(paths, kSuiteName), [&paths] { return Defaults::suite(paths, kLegacySuiteName); },
+         [&paths] { return Defaults::standard(paths); });
 }
 
-AppGroupStore::AppGroupStore(std::shared_ptr<Defaults> suite, std::shared_ptr<Defaults> legacySuite)
+AppGroupStore::AppGroupStore(std::shared_ptr<Defaults> suite, std::shared_ptr<Defaults> legacySuite,
+                             std::shared_ptr<Defaults> standard)
 {
-    open(std::move(suite), [&legacySuite] { return legacySuite; });
+    open(std::move(suite), [&legacySuite] { return legacySuite; },
+         [&standard] { return standard ? standard : Defaults::inMemory(); });
 }
 
-void AppGroupStore::open(std::shared_ptr<Defaults> suite, const LegacyOpener &openLegacy)
+void AppGroupStore::open(std::shared_ptr<Defaults> suite, const Opener &openLegacy, const Opener &openStandard)
 {
     m_defaults = std::move(suite);
     if (!m_defaults) {
-        m_defaults = Defaults::standard();
+        m_defaults = openStandard();
         m_log.fault(QStringLiteral("App Group unavailable; falling back to UserDefaults.standard"));
         return;
     }
@@ -52,7 +55,7 @@ void AppGroupStore::open(std::shared_ptr<Defaults> suite, const LegacyOpener &op
 // Copies the catalogue keys of the older app group once. Any value under the guard
 // (even false) means the copy has happened; values already in the new suite win.
 // The legacy suite is only read: the tunnel provider of an older install may still use it.
-void AppGroupStore::migrateLegacy(const LegacyOpener &openLegacy)
+void AppGroupStore::migrateLegacy(const Opener &openLegacy)
 {
     if (m_defaults->contains(AppGroupKey::migratedLegacyGuard))
         return;
@@ -93,6 +96,11 @@ QString AppGroupStore::deviceID()
     return id;
 }
 
+void AppGroupStore::removeSessionKeys()
+{
+    m_defaults->removeKeys(sessionKeys());
+}
+
 void AppGroupStore::setPendingVPNCommand(const std::optional<QString> &command)
 {
     if (command)
@@ -113,13 +121,10 @@ void AppGroupStore::storeEncoded(const QString &key, const std::function<QByteAr
     m_defaults->set(key, bytes);
 }
 
-std::shared_ptr<Defaults> sharedGroupDefaults()
+std::shared_ptr<Defaults> openSharedGroupDefaults(const PlatformPaths &paths)
 {
-    static const std::shared_ptr<Defaults> defaults = [] {
-        auto suite = Defaults::suite(AppGroupStore::kSuiteName);
-        return suite ? suite : Defaults::standard();
-    }();
-    return defaults;
+    auto suite = Defaults::suite(paths, AppGroupStore::kSuiteName);
+    return suite ? suite : Defaults::standard(paths);
 }
 
 } // namespace kovra

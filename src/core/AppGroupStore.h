@@ -62,11 +62,15 @@ public:
     static inline const QString kSuiteName = QStringLiteral("K4WQ9ZD2RM.group.com.kovra.client-sign-box");
     static inline const QString kLegacySuiteName = QStringLiteral("group.com.kovra.client-sign-box");
 
-    // Opens kSuiteName, or the standard defaults (with a fault line) when it cannot be opened.
-    AppGroupStore();
-    // Over given suites: a null suite falls back to the standard defaults; a null
-    // legacy suite counts as unavailable.
-    AppGroupStore(std::shared_ptr<Defaults> suite, std::shared_ptr<Defaults> legacySuite);
+    // Opens kSuiteName below `paths` (and the legacy suite there when the migration
+    // needs it), or the standard defaults below `paths`, with a fault line, when the
+    // suite cannot be opened.
+    explicit AppGroupStore(const PlatformPaths &paths);
+    // Over given suites: a null suite falls back to `standard` with the same fault
+    // line (to a fresh in-memory store when `standard` is null too); a null legacy
+    // suite counts as unavailable.
+    AppGroupStore(std::shared_ptr<Defaults> suite, std::shared_ptr<Defaults> legacySuite,
+                  std::shared_ptr<Defaults> standard = nullptr);
 
     // The 30 keys shared with the tunnel provider, in order; the legacy migration copies these.
     static const QStringList &catalogueKeys();
@@ -82,6 +86,10 @@ public:
     // This installation's identifier: an upper-case UUID, created on first use and
     // again when the stored one is empty.
     QString deviceID();
+    // Removes the session keys in one write, so the tunnel provider never sees half a
+    // sign-out; the device identifier, the migration guard and the last two catalogue
+    // keys stay.
+    void removeSessionKeys();
     // Stores "connect"/"disconnect", or removes the command when absent.
     void setPendingVPNCommand(const std::optional<QString> &command);
 
@@ -97,17 +105,18 @@ public:
     }
 
 private:
-    using LegacyOpener = std::function<std::shared_ptr<Defaults>()>;
-    void open(std::shared_ptr<Defaults> suite, const LegacyOpener &openLegacy);
-    void migrateLegacy(const LegacyOpener &openLegacy);
+    using Opener = std::function<std::shared_ptr<Defaults>()>;
+    void open(std::shared_ptr<Defaults> suite, const Opener &openLegacy, const Opener &openStandard);
+    void migrateLegacy(const Opener &openLegacy);
     void storeEncoded(const QString &key, const std::function<QByteArray()> &encode);
 
     Logger m_log{QStringLiteral("AppGroupStore")};
     std::shared_ptr<Defaults> m_defaults;
 };
 
-// The process-wide handle on the app group's suite (or the standard defaults when it
-// cannot be opened): opened once on first use, without logging; thread-safe.
-std::shared_ptr<Defaults> sharedGroupDefaults();
+// A handle on the app group's suite below `paths`, or on the standard defaults there
+// when the suite cannot be opened; no migration, no log line. The start-up opens it
+// once and hands it to whatever keeps process-wide state in it (the active base URL).
+std::shared_ptr<Defaults> openSharedGroupDefaults(const PlatformPaths &paths);
 
 } // namespace kovra

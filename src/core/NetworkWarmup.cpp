@@ -34,11 +34,10 @@ QNetworkRequest regionsRequest(const QUrl &baseURL)
     return request;
 }
 
-QCoro::Task<void> warmUp(std::chrono::milliseconds timeout)
+QCoro::Task<void> warmUp(std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout)
 {
     try {
         const LaterPtr<HttpSession> session(HttpSession::ephemeral(timeout).release());
-        const std::shared_ptr<Defaults> defaults = sharedGroupDefaults();
         const QUrl first = APIClient::restoreActiveBaseURL(*defaults).value_or(APIClient::baseURLs().first());
         const QList<QUrl> candidates = QList<QUrl>{first} + APIClient::fallbackBaseURLs(first);
 
@@ -66,7 +65,7 @@ QCoro::Task<void> warmUp(std::chrono::milliseconds timeout)
 
 QCoro::Task<void> NetworkWarmup::run() const
 {
-    return warmUp(m_timeout);
+    return warmUp(m_defaults, m_timeout);
 }
 
 } // namespace kovra

@@ -3,8 +3,11 @@
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
+#include <memory>
 
 namespace kovra {
+
+class Defaults;
 
 // Finds a base URL of the service that answers at all and pins it as the persisted
 // active base URL, so the API clients built afterwards start from a reachable host.
@@ -15,7 +18,11 @@ class NetworkWarmup {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{6000};
 
-    explicit NetworkWarmup(std::chrono::milliseconds timeout = defaultTimeout) : m_timeout(timeout) {}
+    // `defaults`: where the active base URL is read and pinned (the app group's).
+    explicit NetworkWarmup(std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout = defaultTimeout)
+        : m_defaults(std::move(defaults)), m_timeout(timeout)
+    {
+    }
 
     // Never throws; every failure is absorbed (and logged once when no host answers).
     // Start it on the GUI thread: the requests are asynchronous and nothing blocks.
@@ -23,6 +30,7 @@ public:
     QCoro::Task<void> run() const;
 
 private:
+    std::shared_ptr<Defaults> m_defaults;
     std::chrono::milliseconds m_timeout;
 };
 

@@ -26,11 +26,11 @@ QString joined(const QString &containerPath, const QString &relativePath)
 
 } // namespace
 
-std::optional<QString> container(const QString &appGroup, const std::optional<QString> &containerPath)
+std::optional<QString> container(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath)
 {
     if (containerPath)
         return containerPath->isEmpty() ? std::nullopt : containerPath;
-    const QString path = AppGroupContainer(appGroup).path();
+    const QString path = appGroup.path();
     if (path.isEmpty())
         return std::nullopt;
     return path;
@@ -69,7 +69,7 @@ std::optional<TextFile> readText(const QString &containerPath, const QString &re
     return TextFile{std::move(*text), modificationDate(containerPath, relativePath)};
 }
 
-void writeText(const QByteArray &bytes, const QString &relativePath, const QString &appGroup, const Logger &log,
+void writeText(const QByteArray &bytes, const QString &relativePath, const AppGroupContainer &appGroup, const Logger &log,
                const QString &tag, const std::optional<QString> &containerPath)
 {
     const std::optional<QString> root = container(appGroup, containerPath);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppGroupContainer.h"
+
 #include "platform/Log.h"
 
 #include <QByteArray>
@@ -27,7 +29,7 @@ namespace AppGroupFiles {
 
 // The container: `containerPath` when given, else the app group's own folder; none when
 // the app group names no usable folder.
-std::optional<QString> container(const QString &appGroup, const std::optional<QString> &containerPath = std::nullopt);
+std::optional<QString> container(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath = std::nullopt);
 
 // A text file read whole: present only when a regular file exists there, can be read
 // and holds UTF-8 throughout.
@@ -44,7 +46,7 @@ std::optional<QDateTime> modificationDate(const QString &containerPath, const QS
 // creating its folders. Never fails to its caller: a missing container logs
 // "<tag>: app group container missing" and a failed write "<tag>: write <relative
 // path> failed: <reason>", both as errors on the caller's logger; the old file stays.
-void writeText(const QByteArray &bytes, const QString &relativePath, const QString &appGroup, const Logger &log,
+void writeText(const QByteArray &bytes, const QString &relativePath, const AppGroupContainer &appGroup, const Logger &log,
                const QString &tag, const std::optional<QString> &containerPath = std::nullopt);
 
 } // namespace AppGroupFiles

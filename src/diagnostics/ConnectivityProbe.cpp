@@ -122,7 +122,7 @@ std::pair<std::optional<QString>, std::optional<QString>> ConnectivityProbe::par
     return {ip, loc};
 }
 
-QCoro::Task<ConnectivityReport> ConnectivityProbe::run(std::optional<TunnelStatusReport> status, QString appGroup,
+QCoro::Task<ConnectivityReport> ConnectivityProbe::run(std::optional<TunnelStatusReport> status, AppGroupContainer appGroup,
                                                        QDateTime startedAt, ConnectivityProbeOptions options)
 {
     log().info(QStringLiteral("connectivity self-test: starting"));

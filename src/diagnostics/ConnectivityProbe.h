@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppGroupContainer.h"
+
 #include "diagnostics/ConnectivityReport.h"
 #include "diagnostics/RawProbes.h"
 #include "platform/Log.h"
@@ -51,7 +53,7 @@ public:
     // auto-detect counters; `startedAt` becomes the time stamp. Each run replaces
     // "diagnostics/connectivity-last.txt" in the app group's container with the
     // report's text (a failed write is only logged). Takes up to about six time-outs.
-    static QCoro::Task<ConnectivityReport> run(std::optional<TunnelStatusReport> status, QString appGroup,
+    static QCoro::Task<ConnectivityReport> run(std::optional<TunnelStatusReport> status, AppGroupContainer appGroup,
                                                QDateTime startedAt, ConnectivityProbeOptions options = {});
 
     // The verdict from the ok flags of the TCP step, the two look-ups, the trace GET and

@@ -10,7 +10,7 @@ std::optional<QString> textOf(const std::optional<AppGroupFiles::TextFile> &file
     return file ? std::optional<QString>(file->text) : std::nullopt;
 }
 
-std::optional<LastStartupDiagnostics::Snapshot> loadNote(const QString &appGroup,
+std::optional<LastStartupDiagnostics::Snapshot> loadNote(const AppGroupContainer &appGroup,
                                                          const std::optional<QString> &containerPath,
                                                          const QString &relativePath)
 {
@@ -26,7 +26,7 @@ std::optional<LastStartupDiagnostics::Snapshot> loadNote(const QString &appGroup
 } // namespace
 
 std::optional<FetchedConfigDiagnostics::Snapshot> FetchedConfigDiagnostics::load(
-    const QString &appGroup, const std::optional<QString> &containerPath)
+    const AppGroupContainer &appGroup, const std::optional<QString> &containerPath)
 {
     const std::optional<QString> root = AppGroupFiles::container(appGroup, containerPath);
     if (!root)
@@ -49,13 +49,13 @@ std::optional<FetchedConfigDiagnostics::Snapshot> FetchedConfigDiagnostics::load
 }
 
 std::optional<LastStartupDiagnostics::Snapshot>
-LastStartupDiagnostics::load(const QString &appGroup, const std::optional<QString> &containerPath)
+LastStartupDiagnostics::load(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath)
 {
     return loadNote(appGroup, containerPath, DiagnosticsFiles::lastStartup);
 }
 
 std::optional<LastStartupFailureDiagnostics::Snapshot>
-LastStartupFailureDiagnostics::load(const QString &appGroup, const std::optional<QString> &containerPath)
+LastStartupFailureDiagnostics::load(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath)
 {
     return loadNote(appGroup, containerPath, DiagnosticsFiles::lastStartupFailure);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppGroupContainer.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -25,7 +27,7 @@ struct Snapshot {
     friend bool operator==(const Snapshot &, const Snapshot &) = default;
 };
 // None when there is no container or none of the three files has text.
-std::optional<Snapshot> load(const QString &appGroup, const std::optional<QString> &containerPath = std::nullopt);
+std::optional<Snapshot> load(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath = std::nullopt);
 } // namespace FetchedConfigDiagnostics
 
 // The provider's note about its last start.
@@ -37,13 +39,13 @@ struct Snapshot {
     friend bool operator==(const Snapshot &, const Snapshot &) = default;
 };
 // `containerPath`, when given, is used instead of the app group's container.
-std::optional<Snapshot> load(const QString &appGroup, const std::optional<QString> &containerPath = std::nullopt);
+std::optional<Snapshot> load(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath = std::nullopt);
 } // namespace LastStartupDiagnostics
 
 // The provider's note about its last failed start.
 namespace LastStartupFailureDiagnostics {
 using Snapshot = LastStartupDiagnostics::Snapshot;
-std::optional<Snapshot> load(const QString &appGroup, const std::optional<QString> &containerPath = std::nullopt);
+std::optional<Snapshot> load(const AppGroupContainer &appGroup, const std::optional<QString> &containerPath = std::nullopt);
 } // namespace LastStartupFailureDiagnostics
 
 } // namespace kovra

@@ -1,7 +1,6 @@
 #include "platform/AppGroupContainer.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/XdgPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,13 +19,16 @@ bool isSafeRelative(const QString &relativePath)
 
 } // namespace
 
-AppGroupContainer::AppGroupContainer(QString suite) : m_suite(std::move(suite)) {}
+AppGroupContainer::AppGroupContainer(const PlatformPaths &paths, QString suite)
+    : m_dataFolder(QDir::isAbsolutePath(paths.dataHome) ? paths.dataFolder() : QString()), m_suite(std::move(suite))
+{
+}
 
 QString AppGroupContainer::path() const
 {
-    if (!isSafeRelative(m_suite) || m_suite.contains(QLatin1Char('/')))
+    if (m_dataFolder.isEmpty() || !isSafeRelative(m_suite) || m_suite.contains(QLatin1Char('/')))
         return {};
-    return xdg::dataHome() + QStringLiteral("/kovra/") + m_suite;
+    return m_dataFolder + QLatin1Char('/') + m_suite;
 }
 
 QString AppGroupContainer::filePath(const QString &relativePath) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlatformPaths.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,13 +10,14 @@
 namespace kovra {
 
 // The files folder an app group shares with the tunnel provider:
-// $XDG_DATA_HOME/kovra/<suite>/ (~/.local/share when XDG_DATA_HOME is unset). The
-// provider leaves its diagnostics under "diagnostics/" there.
+// <dataHome>/kovra/<suite>/. The provider leaves its diagnostics under
+// "diagnostics/" there.
 class AppGroupContainer {
 public:
-    explicit AppGroupContainer(QString suite);
+    AppGroupContainer(const PlatformPaths &paths, QString suite);
 
-    // The folder, or empty when the suite name could leave the kovra folder.
+    // The folder, or empty when the suite name could leave the kovra folder or the
+    // data folder is not absolute.
     QString path() const;
     // The path of a file below the folder, or empty when the relative path is
     // absolute or climbs out of it ("..").
@@ -27,6 +30,7 @@ public:
     bool write(const QString &relativePath, const QByteArray &data) const;
 
 private:
+    QString m_dataFolder;
     QString m_suite;
 };
 

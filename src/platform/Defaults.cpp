@@ -3,7 +3,6 @@
 #include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
-#include "platform/XdgPaths.h"
 
 #include <QDir>
 #include <QFile>
@@ -259,7 +258,7 @@ public:
     bool open(QString &error)
     {
         const QString folder = QFileInfo(m_path).path();
-        if (!QDir().mkpath(folder)) {
+        if (!files::makeFolders(folder)) {
             error = QStringLiteral("cannot create %1").arg(folder);
             return false;
         }
@@ -278,23 +277,37 @@ public:
         return m_values.value(key);
     }
 
-    void setObject(const QString &key, const QVariant &value) override
-    {
-        QVariant stored;
-        if (!removes(value) && !(stored = normalized(value)).isValid()) {
-            log().error(QStringLiteral("Cannot store a value of type %1 under \"%2\"").arg(QLatin1String(value.typeName()), key));
-            return;
-        }
-        QMutexLocker locker(&m_mutex);
-        if (stored.isValid())
-            m_values.insert(key, stored);
-        else
-            m_values.remove(key);
-        m_pending.insert(key, stored);
-        flush();
-    }
+    void setObject(const QString &key, const QVariant &value) override { setObjects({{key, value}}); }
 
     void remove(const QString &key) override { setObject(key, QVariant()); }
+
+    bool setObjects(const QList<Change> &changes) override
+    {
+        QList<Change> stored;
+        stored.reserve(changes.size());
+        for (const auto &[key, value] : changes) {
+            QVariant v;
+            if (!removes(value) && !(v = normalized(value)).isValid()) {
+                log().error(QStringLiteral("Cannot store a value of type %1 under \"%2\"%3")
+                                .arg(QLatin1String(value.typeName()), key,
+                                     changes.size() > 1 ? QStringLiteral("; none of the %1 changes is stored").arg(changes.size())
+                                                        : QString()));
+                return false;
+            }
+            stored.append({key, v});
+        }
+        QMutexLocker locker(&m_mutex);
+        if (stored.isEmpty() && m_pending.isEmpty())
+            return true;
+        for (const auto &[key, v] : std::as_const(stored)) {
+            if (v.isValid())
+                m_values.insert(key, v);
+            else
+                m_values.remove(key);
+            m_pending.insert(key, v);
+        }
+        return flush();
+    }
 
     QStringList keys() const override
     {
@@ -409,7 +422,7 @@ private:
 struct Registry {
     QMutex mutex;
     QHash<QString, std::shared_ptr<Store>> suites; // by file path
-    std::shared_ptr<Defaults> memoryStandard;
+    QHash<QString, std::shared_ptr<Defaults>> memoryStandards; // by config folder
 };
 
 Registry &registry()
@@ -420,14 +433,19 @@ Registry &registry()
 
 } // namespace
 
-std::shared_ptr<Defaults> Defaults::suite(const QString &name)
+std::shared_ptr<Defaults> Defaults::suite(const PlatformPaths &paths, const QString &name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") || name.contains(QLatin1Char('/'))
         || name.contains(QChar(0))) {
         log().error(QStringLiteral("Cannot open defaults suite \"%1\": not a valid name").arg(name));
         return nullptr;
     }
-    const QString path = QDir::cleanPath(xdg::configHome() + QStringLiteral("/kovra/") + name + QStringLiteral(".json"));
+    if (!QDir::isAbsolutePath(paths.configHome)) {
+        log().error(QStringLiteral("Cannot open defaults suite \"%1\": no absolute config folder (\"%2\")")
+                        .arg(name, paths.configHome));
+        return nullptr;
+    }
+    const QString path = QDir::cleanPath(paths.configFolder() + QLatin1Char('/') + name + QStringLiteral(".json"));
     auto &r = registry();
     QMutexLocker locker(&r.mutex);
     if (auto store = r.suites.value(path))
@@ -442,20 +460,31 @@ std::shared_ptr<Defaults> Defaults::suite(const QString &name)
     return store;
 }
 
-std::shared_ptr<Defaults> Defaults::standard()
+std::shared_ptr<Defaults> Defaults::standard(const PlatformPaths &paths)
 {
-    if (auto store = suite(QStringLiteral("standard")))
+    const QString name = QStringLiteral("standard");
+    if (auto store = suite(paths, name))
         return store;
     auto &r = registry();
     QMutexLocker locker(&r.mutex);
-    if (!r.memoryStandard) {
+    auto &memory = r.memoryStandards[QDir::cleanPath(paths.configFolder())];
+    if (!memory) {
         log().error(QStringLiteral("Standard defaults unavailable; keeping them in memory"));
-        r.memoryStandard = inMemory();
+        memory = inMemory();
     }
-    return r.memoryStandard;
+    return memory;
 }
 
 std::shared_ptr<Defaults> Defaults::inMemory() { return std::make_shared<Store>(); }
+
+bool Defaults::removeKeys(const QStringList &keys)
+{
+    QList<Change> changes;
+    changes.reserve(keys.size());
+    for (const QString &key : keys)
+        changes.append({key, QVariant()});
+    return setObjects(changes);
+}
 
 // ---- Typed reads --------------------------------------------------------
 

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "platform/PlatformPaths.h"
+
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace kovra {
 
@@ -19,13 +23,15 @@ class Defaults {
 public:
     virtual ~Defaults() = default;
 
-    // The process-wide store of a named suite, backed by
-    // $XDG_CONFIG_HOME/kovra/<suite>.json and shared with other processes. Every
-    // call for the same file returns the same backing store. Null when the suite's
-    // file or folder cannot be created or read.
-    static std::shared_ptr<Defaults> suite(const QString &name);
-    // The standard defaults ($XDG_CONFIG_HOME/kovra/standard.json); never null.
-    static std::shared_ptr<Defaults> standard();
+    // The store of a named suite, backed by <configHome>/kovra/<name>.json and shared
+    // with other processes. Every call for the same file returns the same backing
+    // store, so the objects and threads of one process share one view of it. Null
+    // when the name is not a plain file name, `paths.configHome` is not absolute, or
+    // the suite's file or folder cannot be created or read.
+    static std::shared_ptr<Defaults> suite(const PlatformPaths &paths, const QString &name);
+    // The standard defaults (<configHome>/kovra/standard.json), or one in-memory
+    // store per folder when that file cannot be opened; never null.
+    static std::shared_ptr<Defaults> standard(const PlatformPaths &paths);
     // A private in-memory store, for tests.
     static std::shared_ptr<Defaults> inMemory();
 
@@ -35,6 +41,16 @@ public:
     // an invalid QVariant removes the key.
     virtual void setObject(const QString &key, const QVariant &value) = 0;
     virtual void remove(const QString &key) = 0;
+    // One change of a batch: the value to store, or an invalid QVariant to remove the key.
+    using Change = std::pair<QString, QVariant>;
+    // Applies the changes in order as one write (one lock, one reread, one rename):
+    // another process sees all of them or none. When a value has no stored form,
+    // nothing changes. True when the changes reached the file (always in memory);
+    // changes that could not be written stay in this process and go with the next
+    // write or synchronize().
+    virtual bool setObjects(const QList<Change> &changes) = 0;
+    // Removes the keys in one write, as setObjects() does.
+    bool removeKeys(const QStringList &keys);
     virtual QStringList keys() const = 0;
     // Writes pending changes and rereads what other processes wrote; true on success.
     virtual bool synchronize() = 0;

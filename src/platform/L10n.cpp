@@ -9,9 +9,14 @@ namespace kovra::L10n {
 
 QString text(const char *key, QStringView russianDefault)
 {
-    const QString translated = QCoreApplication::translate("kovra", key);
-    if (!translated.isEmpty() && translated != QLatin1String(key))
-        return translated;
+    // Without a translation for it, Qt hands back the key itself.
+    const auto found = [key](const QString &translated) {
+        return !translated.isEmpty() && translated != QLatin1String(key);
+    };
+    if (QString byId = qtTrId(key); found(byId))
+        return byId;
+    if (QString bySource = QCoreApplication::translate("kovra", key); found(bySource))
+        return bySource;
     return russianDefault.toString();
 }
 

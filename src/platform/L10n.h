@@ -7,8 +7,10 @@
 
 namespace kovra::L10n {
 
-// The user text for a dotted key; a loaded translation (Qt id-based, context
-// "kovra") wins over the Russian default.
+// The user text for a dotted key. An installed translation wins over the Russian
+// default: an id-based one (lrelease -idbased, the key as message id), else one that
+// carries the key as source text in context "kovra". A key no translation has, or
+// translates to an empty text, gives the default.
 QString text(const char *key, QStringView russianDefault);
 
 // printf-style formatting of a looked-up text. Supports %d %i %ld %lld %u %@ %s,

@@ -4,7 +4,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/TunnelWire.h"
-#include "platform/XdgPaths.h"
+#include "platform/PlatformPaths.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -41,7 +41,7 @@ const QString providerConfiguration = QStringLiteral("providerConfiguration");
 
 QString defaultConfigurationsFile()
 {
-    return xdg::configHome() + QStringLiteral("/kovra/vpn-configurations.json");
+    return PlatformPaths::fromEnvironment().configFolder() + QStringLiteral("/vpn-configurations.json");
 }
 
 // JSON as the tunnel layer hands it out: Booleans as numbers (the way a provider

@@ -61,7 +61,7 @@ TunnelController::TunnelController(std::optional<ReloadOperations> reloadOperati
     if (!m_activator)
         m_activator = new SystemExtensionActivator(SystemExtensionManager::shared(), this);
     if (!m_appGroupFactory)
-        m_appGroupFactory = [] { return std::make_unique<AppGroupStore>(); };
+        m_appGroupFactory = [] { return std::make_unique<AppGroupStore>(PlatformPaths::fromEnvironment()); };
 }
 
 TunnelController::~TunnelController()

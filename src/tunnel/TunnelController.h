@@ -65,7 +65,7 @@ struct TunnelControllerOptions {
     // Activation of the tunnel provider; default: one of the controller's own over the
     // process-wide manager. An injected one must outlive the controller.
     SystemExtensionActivator *activator = nullptr;
-    // Makes a fresh handle on the app group; default: AppGroupStore().
+    // Makes a fresh handle on the app group; default: one below the environment's folders.
     std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
     // How long a reload waits for the tunnel to report disconnected, and how often it looks.
     std::chrono::milliseconds reloadDisconnectTimeout{15000};

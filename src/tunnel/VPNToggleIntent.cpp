@@ -7,9 +7,9 @@
 
 namespace kovra {
 
-void VPNToggleIntent::perform() const
+void VPNToggleIntent::perform(const PlatformPaths &paths) const
 {
-    AppGroupStore store;
+    AppGroupStore store(paths);
     perform(store);
 }
 
@@ -34,12 +34,12 @@ bool isToggleCommandLine(const QStringList &args)
     return args.contains(QStringLiteral("--vpn"));
 }
 
-int runToggleCommandLine(const QStringList &args)
+int runToggleCommandLine(const QStringList &args, const PlatformPaths &paths)
 {
     const QStringList options = args.mid(1);
     if (options.size() == 2 && options[0] == QLatin1String("--vpn")
         && (options[1] == QLatin1String("on") || options[1] == QLatin1String("off"))) {
-        VPNToggleIntent{.value = options[1] == QLatin1String("on")}.perform();
+        VPNToggleIntent{.value = options[1] == QLatin1String("on")}.perform(paths);
         return 0;
     }
     std::fputs("usage: kovra --vpn on|off\n", stderr);

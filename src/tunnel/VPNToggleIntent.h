@@ -5,14 +5,15 @@
 namespace kovra {
 
 class AppGroupStore;
+struct PlatformPaths;
 
 // The system-facing VPN switch ("kovra --vpn on|off"). It does not touch the tunnel:
 // it leaves the wish in the app group for the tunnel side to act on.
 struct VPNToggleIntent {
     bool value = false;
 
-    // Over a new AppGroupStore. Never fails.
-    void perform() const;
+    // Over a new AppGroupStore below `paths`. Never fails.
+    void perform(const PlatformPaths &paths) const;
     void perform(AppGroupStore &store) const;
 };
 
@@ -22,6 +23,6 @@ bool isToggleCommandLine(const QStringList &args);
 // Handles "--vpn on" and "--vpn off": writes the command and returns 0. Anything
 // else writes nothing, prints a usage line on stderr and returns 2. Opens no window
 // and no keychain.
-int runToggleCommandLine(const QStringList &args);
+int runToggleCommandLine(const QStringList &args, const PlatformPaths &paths);
 
 } // namespace kovra

@@ -1,4 +1,5 @@
 #include "core/APIClient.h"
+#include "platform/BuildInfo.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -57,7 +58,7 @@ class APIClientTest : public QObject {
                                           std::optional<QString> token = kToken)
     {
         return std::make_unique<APIClient>(session, std::make_shared<FixedTokenProvider>(std::move(token)),
-                                           AppGroupStore(), stagger);
+                                           AppGroupStore(m_home->paths()), stagger);
     }
 
     void scriptHosts(const QByteArray &method, const QString &path, const QList<FakeReply> &replies)
@@ -77,7 +78,7 @@ class APIClientTest : public QObject {
         return hosts;
     }
 
-    std::optional<QString> persisted() const { return sharedGroupDefaults()->string(AppGroupKey::activeBaseURL); }
+    std::optional<QString> persisted() const { return openSharedGroupDefaults(m_home->paths())->string(AppGroupKey::activeBaseURL); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -92,7 +93,7 @@ private Q_SLOTS:
     void init()
     {
         m_fake->reset();
-        sharedGroupDefaults()->remove(AppGroupKey::activeBaseURL);
+        openSharedGroupDefaults(m_home->paths())->remove(AppGroupKey::activeBaseURL);
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -161,7 +162,7 @@ private Q_SLOTS:
         QFETCH(QStringList, failures);
         QFETCH(int, active);
         if (stored >= 0)
-            sharedGroupDefaults()->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
+            openSharedGroupDefaults(m_home->paths())->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
         const Endpoint endpoint = race ? Endpoint::me() : Endpoint::starsInvoice(QStringLiteral("m1"));
         scriptHosts(endpoint.method(), endpoint.path(), replies);
         HttpSession own(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
@@ -239,8 +240,8 @@ private Q_SLOTS:
         const RecordedRequest r = m_fake->requests()[0];
         QCOMPARE(r.method, e.method());
         QCOMPARE(r.path, e.path());
-        const QString version = QStringLiteral(KOVRA_VERSION).isEmpty() ? "unknown" : KOVRA_VERSION;
-        const QString build = QStringLiteral(KOVRA_BUILD_NUMBER).isEmpty() ? "unknown" : KOVRA_BUILD_NUMBER;
+        const QString version = *buildinfo::version() ? QString::fromUtf8(buildinfo::version()) : "unknown";
+        const QString build = *buildinfo::number() ? QString::fromUtf8(buildinfo::number()) : "unknown";
         QCOMPARE(QString::fromUtf8(r.header("User-Agent")),
                  QStringLiteral("KovraS/%1 (build %2; iOS; sing-box)").arg(version, build));
         QCOMPARE(r.header("Content-Type"), QByteArray("application/json"));

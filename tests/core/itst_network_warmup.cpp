@@ -54,7 +54,7 @@ private Q_SLOTS:
     void init()
     {
         m_service->reset();
-        sharedGroupDefaults()->remove(AppGroupKey::activeBaseURL);
+        openSharedGroupDefaults(m_home.paths())->remove(AppGroupKey::activeBaseURL);
     }
 
     void run_data()
@@ -94,14 +94,14 @@ private Q_SLOTS:
         QFETCH(QList<int>, expectedHosts);
         QFETCH(int, pinned);
         QFETCH(QString, line);
-        auto defaults = sharedGroupDefaults();
+        auto defaults = openSharedGroupDefaults(m_home.paths());
         if (!stored.isNull())
             defaults->set(AppGroupKey::activeBaseURL, stored);
         for (int host = 0; host < 3; ++host)
             m_service->script(host, "GET", QStringLiteral("/regions"), {replies.at(host)});
         LogCapture capture;
 
-        test::await(NetworkWarmup(1000ms).run());
+        test::await(NetworkWarmup(defaults, 1000ms).run());
 
         const QList<test::RecordedRequest> requests = m_service->requests();
         QCOMPARE(contacted(requests), expectedHosts);

@@ -3,9 +3,11 @@
 #include "platform/Json.h"
 #include "platform/Log.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QTest>
 
+#include "support/DefaultsContents.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -16,26 +18,11 @@ Q_DECLARE_METATYPE(OptionalReason)
 
 namespace {
 namespace K = AppGroupKey;
+using test::contents;
 
 QDateTime utc(const char *iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODateWithMs);
-}
-
-std::shared_ptr<Defaults> memory(const QVariantMap &values)
-{
-    auto d = Defaults::inMemory();
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        d->setObject(it.key(), it.value());
-    return d;
-}
-
-QVariantMap contents(const Defaults &d)
-{
-    QVariantMap out;
-    for (const QString &key : d.keys())
-        out.insert(key, d.object(key));
-    return out;
 }
 
 QString migrationLine(int copied)
@@ -84,9 +71,9 @@ private Q_SLOTS:
         QFETCH(QVariantMap, expected);
         QFETCH(QStringList, log);
 
-        const auto legacySuite = legacyAvailable ? memory(legacy) : nullptr;
+        const auto legacySuite = legacyAvailable ? test::inMemory(legacy) : nullptr;
         LogCapture capture;
-        AppGroupStore store(memory(suite), legacySuite);
+        AppGroupStore store(test::inMemory(suite), legacySuite);
         QCOMPARE(contents(*store.defaults()), expected);
         QCOMPARE(capture.texts("AppGroupStore"), log);
         if (legacySuite)
@@ -95,19 +82,19 @@ private Q_SLOTS:
 
     void secondOpeningDoesNothing()
     {
-        test::TestHome home;
-        const auto legacy = Defaults::suite(AppGroupStore::kLegacySuiteName);
+        test::TestHome home(test::TestHome::PathsOnly);
+        const auto legacy = Defaults::suite(home.paths(), AppGroupStore::kLegacySuiteName);
         legacy->set(K::subscriptionURL, "https://sub.example/a");
         {
             LogCapture capture;
-            AppGroupStore first;
+            AppGroupStore first(home.paths());
             QCOMPARE(first.defaults()->string(K::subscriptionURL), std::optional<QString>("https://sub.example/a"));
             QCOMPARE(capture.texts("AppGroupStore"), QStringList{migrationLine(1)});
             first.defaults()->remove(K::subscriptionURL);
         }
         legacy->set(K::bypassLAN, false);
         LogCapture capture;
-        AppGroupStore second;
+        AppGroupStore second(home.paths());
         QCOMPARE(second.defaults()->keys(), QStringList{K::migratedLegacyGuard});
         QVERIFY(capture.texts("AppGroupStore").isEmpty());
     }
@@ -124,7 +111,7 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, stored);
         QFETCH(bool, kept);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::deviceID, stored}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::deviceID, stored}}), nullptr);
         const QString id = store.deviceID();
         if (kept) {
             QCOMPARE(id, stored.toString());
@@ -194,21 +181,46 @@ private Q_SLOTS:
         QFETCH(QVariant, stored);
         QFETCH(bool, fallback);
         QFETCH(bool, expected);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::bypassRussia, stored}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::bypassRussia, stored}}), nullptr);
         QCOMPARE(store.boolValue(K::bypassRussia, fallback), expected);
     }
 
+    // The suite's lock file cannot be created: the standard defaults of the same
+    // folder take its place, and no migration runs on them.
     void unavailableSuiteFallsBackToStandardDefaults()
     {
-        test::TestHome home;
+        test::TestHome home(test::TestHome::PathsOnly);
+        Defaults::suite(home.paths(), AppGroupStore::kLegacySuiteName)->set(K::subscriptionURL, "https://sub.example/a");
+        QVERIFY(QDir().mkpath(home.paths().configFolder() + "/" + AppGroupStore::kSuiteName + ".json.lock"));
         LogCapture capture;
-        AppGroupStore store(nullptr, memory({{K::subscriptionURL, "https://sub.example/a"}}));
+        AppGroupStore store(home.paths());
         QCOMPARE(capture.texts("AppGroupStore"),
                  QStringList{"App Group unavailable; falling back to UserDefaults.standard"});
-        QCOMPARE(store.defaults(), Defaults::standard());
-        // No migration runs on the fallback.
+        QCOMPARE(store.defaults(), Defaults::standard(home.paths()));
+        QCOMPARE(openSharedGroupDefaults(home.paths()), store.defaults());
         QVERIFY(!store.defaults()->contains(K::subscriptionURL));
         QVERIFY(!store.defaults()->contains(K::migratedLegacyGuard));
+
+        const auto standard = test::inMemory();
+        AppGroupStore given(nullptr, test::inMemory({{K::subscriptionURL, "https://sub.example/a"}}), standard);
+        QCOMPARE(given.defaults(), standard);
+        QVERIFY(standard->keys().isEmpty());
+    }
+
+    // Sign-out takes the 28 session keys; what identifies the installation and the
+    // keys kept across sign-out stay.
+    void removeSessionKeysKeepsTheRest()
+    {
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupStore store(home.paths());
+        const QString id = store.deviceID();
+        for (const QString &key : AppGroupStore::catalogueKeys())
+            store.defaults()->set(key, QStringLiteral("value of ") + key);
+        store.removeSessionKeys();
+        const QStringList kept{K::deviceID, K::hasSeenVPNPriming, K::migratedLegacyGuard, K::lastSubscriptionCheck};
+        QCOMPARE(store.defaults()->keys(), kept);
+        QCOMPARE(AppGroupStore(home.paths()).deviceID(), id);
+        QCOMPARE(store.boolValue(K::bypassRussia, true), true);
     }
 
     void setCodable_data()
@@ -230,7 +242,7 @@ private Q_SLOTS:
         QFETCH(OptionalReason, value);
         QFETCH(QVariant, expected);
         QFETCH(QStringList, log);
-        AppGroupStore store(memory({{K::migratedLegacyGuard, true}, {K::lastStopReason, QByteArray("previous")}}), nullptr);
+        AppGroupStore store(test::inMemory({{K::migratedLegacyGuard, true}, {K::lastStopReason, QByteArray("previous")}}), nullptr);
         LogCapture capture;
         store.setCodable(value, K::lastStopReason);
         QCOMPARE(store.defaults()->object(K::lastStopReason), expected);

@@ -72,7 +72,7 @@ private Q_SLOTS:
         qputenv("KOVRA_API_BASE_URLS", m_fake->baseURLsText());
         m_client = std::make_unique<APIClient>(HttpSession::sharedDefault(),
                                                std::make_shared<FixedTokenProvider>(QStringLiteral("tok")),
-                                               AppGroupStore(), 100ms, kCap);
+                                               AppGroupStore(m_home->paths()), 100ms, kCap);
     }
     void init() { m_fake->reset(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }

@@ -20,7 +20,7 @@ private Q_SLOTS:
 
     void run()
     {
-        TestHome home;
+        TestHome home(TestHome::PathsOnly);
         QTcpServer resolverPort;
         QVERIFY(resolverPort.listen(QHostAddress::LocalHost, 0));
         FakeService fake(1);
@@ -35,7 +35,7 @@ private Q_SLOTS:
                            base + QStringLiteral("/generate_204"), QStringLiteral("Local")};
         options.stepTimeout = 5.0;
         const ConnectivityReport report =
-            await(ConnectivityProbe::run(std::nullopt, QStringLiteral("group.test"), QDateTime::currentDateTimeUtc(),
+            await(ConnectivityProbe::run(std::nullopt, AppGroupContainer(home.paths(), QStringLiteral("group.test")), QDateTime::currentDateTimeUtc(),
                                          options));
 
         QCOMPARE(report.classification, ConnectivityClassification::allOk);
@@ -47,7 +47,7 @@ private Q_SLOTS:
                                        "HTTP 204"}));
         QCOMPARE(report.exitIP, std::optional<QString>(QStringLiteral("192.0.2.9")));
         QCOMPARE(report.exitLoc, std::optional<QString>(QStringLiteral("NL")));
-        QFile written(AppGroupContainer(QStringLiteral("group.test")).filePath(QStringLiteral("diagnostics/connectivity-last.txt")));
+        QFile written(AppGroupContainer(home.paths(), QStringLiteral("group.test")).filePath(QStringLiteral("diagnostics/connectivity-last.txt")));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(written.readAll()), report.plainText());
     }

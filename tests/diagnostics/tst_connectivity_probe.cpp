@@ -102,7 +102,7 @@ private Q_SLOTS:
         QFETCH(QString, flags);
         QFETCH(ConnectivityClassification, expected);
         QFETCH(bool, withStatus);
-        TestHome home;
+        TestHome home(TestHome::PathsOnly);
         auto prober = std::make_shared<ScriptedProber>();
         for (int i = 0; i < 6; ++i)
             prober->outcomes << RawProbeOutcome{flags[i] == u'1', 10 * (i + 1), QStringLiteral("detail %1").arg(i)};
@@ -116,7 +116,7 @@ private Q_SLOTS:
         std::optional<TunnelStatusReport> status;
         if (withStatus)
             status = TunnelStatusReport{.autoDetectSkippedBinds = 3, .autoDetectTotalCalls = 40};
-        const ConnectivityReport report = await(ConnectivityProbe::run(status, kGroup, started, options));
+        const ConnectivityReport report = await(ConnectivityProbe::run(status, AppGroupContainer(home.paths(), kGroup), started, options));
 
         QCOMPARE(report.classification, expected);
         QCOMPARE(report.timestamp, started);
@@ -141,7 +141,7 @@ private Q_SLOTS:
         QCOMPARE(capture.texts(QStringLiteral("ConnectivityProbe")),
                  (QStringList{"connectivity self-test: starting",
                               QStringLiteral("connectivity self-test: ") + rawValue(expected)}));
-        QFile written(AppGroupContainer(kGroup).filePath(QStringLiteral("diagnostics/connectivity-last.txt")));
+        QFile written(AppGroupContainer(home.paths(), kGroup).filePath(QStringLiteral("diagnostics/connectivity-last.txt")));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(written.readAll()), report.plainText());
     }
@@ -233,7 +233,7 @@ private Q_SLOTS:
     // Every way to have no status report ends in none, never in an error.
     void statusReportOrNone()
     {
-        TestHome home;
+        TestHome home(TestHome::PathsOnly);
         FixedSource failing;
         FixedSource answering;
         answering.report = TunnelStatusReport{};

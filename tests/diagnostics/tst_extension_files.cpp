@@ -58,12 +58,12 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, contents);
         QFETCH(int, day);
-        test::TestHome home;
-        const QString root = AppGroupContainer(kGroup).path();
+        test::TestHome home(test::TestHome::PathsOnly);
+        const QString root = AppGroupContainer(home.paths(), kGroup).path();
         put(root, DiagnosticsFiles::configSummary, contents[0], 1);
         put(root, DiagnosticsFiles::configFetched, contents[1], 2);
         put(root, DiagnosticsFiles::configSanitized, contents[2], 3);
-        const auto snapshot = FetchedConfigDiagnostics::load(kGroup);
+        const auto snapshot = FetchedConfigDiagnostics::load(AppGroupContainer(home.paths(), kGroup));
         QCOMPARE(snapshot.has_value(), day >= 0);
         if (!snapshot)
             return;
@@ -92,15 +92,15 @@ private Q_SLOTS:
         QFETCH(QString, content);
         QFETCH(QString, container);
         QFETCH(bool, present);
-        test::TestHome home;
+        test::TestHome home(test::TestHome::PathsOnly);
         const QString root = container == u"given" ? home.path() + QStringLiteral("/elsewhere")
-                                                   : AppGroupContainer(kGroup).path();
+                                                   : AppGroupContainer(home.paths(), kGroup).path();
         put(root, failureNote ? DiagnosticsFiles::lastStartupFailure : DiagnosticsFiles::lastStartup, content, 4);
         const QString group = container == u"missing" ? QStringLiteral("..") : kGroup;
         const std::optional<QString> given =
             container == u"given" ? std::optional<QString>(root) : std::nullopt;
-        const auto snapshot = failureNote ? LastStartupFailureDiagnostics::load(group, given)
-                                          : LastStartupDiagnostics::load(group, given);
+        const auto snapshot = failureNote ? LastStartupFailureDiagnostics::load(AppGroupContainer(home.paths(), group), given)
+                                          : LastStartupDiagnostics::load(AppGroupContainer(home.paths(), group), given);
         QCOMPARE(snapshot.has_value(), present);
         if (present)
             QCOMPARE(*snapshot, (LastStartupDiagnostics::Snapshot{content, kBase.addDays(4)}));
@@ -128,9 +128,9 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(QString, relative);
         QFETCH(QString, logged);
-        test::TestHome home;
+        test::TestHome home(test::TestHome::PathsOnly);
         const QString group = setup == u"no container" ? QStringLiteral("..") : kGroup;
-        const QString root = AppGroupContainer(kGroup).path();
+        const QString root = AppGroupContainer(home.paths(), kGroup).path();
         QVERIFY(QDir().mkpath(root));
         if (setup == u"old report")
             put(root, relative, QStringLiteral("old"), 0);
@@ -141,7 +141,7 @@ private Q_SLOTS:
 
         LogCapture capture;
         const Logger log(QStringLiteral("FilesTest"));
-        AppGroupFiles::writeText(QByteArrayLiteral("report ✓\n"), relative, group, log, QStringLiteral("self-test"));
+        AppGroupFiles::writeText(QByteArrayLiteral("report ✓\n"), relative, AppGroupContainer(home.paths(), group), log, QStringLiteral("self-test"));
 
         const QStringList lines = capture.texts(QStringLiteral("FilesTest"));
         if (logged.isEmpty()) {

@@ -1,9 +1,15 @@
 #include "platform/Defaults.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "support/TestHome.h"
@@ -15,12 +21,45 @@ namespace {
 
 const QString kWriter = QStringLiteral(KOVRA_DEFAULTS_WRITER);
 
+const QString kSuite = QStringLiteral("group");
+
+// Starts the writer helper on the home's suite; with `barrier` it waits for "go".
+bool startWriter(QProcess &p, const TestHome &home, const QStringList &args, bool barrier = false)
+{
+    p.start(kWriter, (barrier ? QStringList{QStringLiteral("--barrier")} : QStringList{})
+                         + QStringList{home.configHome(), kSuite} + args);
+    return p.waitForStarted(30000) && (!barrier || (p.waitForReadyRead(30000) && p.readLine().trimmed() == "ready"));
+}
+
+bool endedWell(QProcess &p)
+{
+    return (p.state() == QProcess::NotRunning || p.waitForFinished(60000)) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 // Runs the writer helper to its end; true when it reported every write done.
-bool runWriter(const QStringList &args)
+bool runWriter(const TestHome &home, const QStringList &args)
 {
     QProcess p;
-    p.start(kWriter, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return startWriter(p, home, args) && endedWell(p);
+}
+
+// The integer values of the keys starting with `prefix` in the file as it is now:
+// what any other process reading it would see. None when the file does not parse.
+std::optional<QMap<QString, qint64>> valuesOnDisk(const QString &file, const QString &prefix)
+{
+    QFile f(file);
+    QMap<QString, qint64> values;
+    if (!f.open(QIODevice::ReadOnly))
+        return values;
+    const QJsonDocument document = QJsonDocument::fromJson(f.readAll());
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject entries = document.object();
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it.key().startsWith(prefix))
+            values.insert(it.key(), it.value().toObject().value(QStringLiteral("value")).toInteger());
+    }
+    return values;
 }
 
 } // namespace
@@ -38,9 +77,9 @@ private Q_SLOTS:
     void concurrentWritersLoseNothing()
     {
         QFETCH(QString, secondAction);
-        TestHome home;
+        TestHome home(TestHome::PathsOnly);
         const int n = 200;
-        auto store = Defaults::suite(QStringLiteral("group"));
+        auto store = Defaults::suite(home.paths(), kSuite);
         for (int i = 0; i < n; ++i)
             store->set(QStringLiteral("b%1").arg(i), -1);
 
@@ -48,17 +87,12 @@ private Q_SLOTS:
         for (const QStringList &args : {QStringList{QStringLiteral("set"), QStringLiteral("a")},
                                         QStringList{secondAction, QStringLiteral("b")}}) {
             auto &p = writers.emplace_back(std::make_unique<QProcess>());
-            p->start(kWriter, QStringList{QStringLiteral("--barrier"), QStringLiteral("group")} + args
-                         + QStringList{QString::number(n), QStringLiteral("1000")});
-            QVERIFY(p->waitForReadyRead(30000));
-            QCOMPARE(p->readLine().trimmed(), QByteArray("ready"));
+            QVERIFY(startWriter(*p, home, args + QStringList{QString::number(n), QStringLiteral("1000")}, true));
         }
         for (auto &p : writers)
             p->write("go\n");
-        for (auto &p : writers) {
-            QVERIFY(p->waitForFinished(60000));
-            QCOMPARE(p->exitCode(), 0);
-        }
+        for (auto &p : writers)
+            QVERIFY(endedWell(*p));
 
         // This process opened the suite before the writers ran and never synchronises.
         const bool removed = secondAction == QLatin1String("remove");
@@ -74,17 +108,48 @@ private Q_SLOTS:
     // same-size rewrites too; and its own later write keeps that change.
     void readerSeesOtherProcessChanges()
     {
-        TestHome home;
-        auto store = Defaults::suite(QStringLiteral("group"));
+        TestHome home(TestHome::PathsOnly);
+        auto store = Defaults::suite(home.paths(), kSuite);
         store->set(QStringLiteral("k0"), 1);
         for (int value = 2; value < 8; ++value) {
-            QVERIFY(runWriter({QStringLiteral("group"), QStringLiteral("set"), QStringLiteral("k"), QStringLiteral("1"), QString::number(value)}));
+            QVERIFY(runWriter(home, {QStringLiteral("set"), QStringLiteral("k"), QStringLiteral("1"), QString::number(value)}));
             QCOMPARE(store->integer(QStringLiteral("k0")), value);
         }
         store->set(QStringLiteral("mine"), true);
-        QVERIFY(runWriter({QStringLiteral("group"), QStringLiteral("remove"), QStringLiteral("k"), QStringLiteral("1")}));
+        QVERIFY(runWriter(home, {QStringLiteral("remove"), QStringLiteral("k"), QStringLiteral("1")}));
         QVERIFY(!store->contains(QStringLiteral("k0")));
         QCOMPARE(store->boolean(QStringLiteral("mine")), true);
+    }
+
+    // Another process writes batches (all keys set to the round's number, then all
+    // removed) while this one keeps reading the file: every version it sees holds
+    // all of a batch or none of it.
+    void batchIsSeenWholeOrNotAtAll()
+    {
+        TestHome home(TestHome::PathsOnly);
+        const int n = 28, rounds = 301;
+        auto store = Defaults::suite(home.paths(), kSuite);
+        store->set(QStringLiteral("other"), true);
+        const QString file = home.configHome() + QStringLiteral("/kovra/") + kSuite + QStringLiteral(".json");
+
+        QProcess writer;
+        QVERIFY(startWriter(writer, home, {QStringLiteral("batch"), QStringLiteral("s"), QString::number(n), QString::number(rounds)}, true));
+        writer.write("go\n");
+        QSet<qint64> seen; // round numbers seen, 0 for none of the keys
+        do {
+            const auto values = valuesOnDisk(file, QStringLiteral("s"));
+            QVERIFY2(values, "the file did not parse");
+            const QList<qint64> distinct = QSet<qint64>(values->begin(), values->end()).values();
+            QVERIFY2(values->isEmpty() || (values->size() == n && distinct.size() == 1),
+                     qPrintable(QStringLiteral("%1 keys, values %2").arg(values->size()).arg(QDebug::toString(distinct))));
+            seen.insert(values->isEmpty() ? 0 : distinct.first());
+        } while (!writer.waitForFinished(1));
+        QVERIFY(endedWell(writer));
+        QVERIFY2(seen.size() > 2, "the reader saw too few versions of the file to tell anything");
+
+        QCOMPARE(store->keys().size(), n + 1);
+        QCOMPARE(store->integer(QStringLiteral("s0")), rounds);
+        QCOMPARE(store->boolean(QStringLiteral("other")), true);
     }
 };
 

@@ -13,8 +13,8 @@ class AppGroupContainerTest : public QObject {
 private Q_SLOTS:
     void writesAndReadsBelowTheDataHome()
     {
-        test::TestHome home;
-        AppGroupContainer container(QStringLiteral("group.test"));
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupContainer container(home.paths(), QStringLiteral("group.test"));
         QCOMPARE(container.path(), home.dataHome() + QStringLiteral("/kovra/group.test"));
         QVERIFY(!container.read(QStringLiteral("diagnostics/last-startup.txt")));
         QVERIFY(container.write(QStringLiteral("diagnostics/last-startup.txt"), "first"));
@@ -40,8 +40,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, suite);
         QFETCH(QString, relative);
-        test::TestHome home;
-        AppGroupContainer container(suite);
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupContainer container(home.paths(), suite);
         QVERIFY(container.filePath(relative).isEmpty());
         QVERIFY(!container.write(relative, "x"));
         QVERIFY(!container.read(relative));

@@ -3,6 +3,7 @@
 
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 
 #include "support/Await.h"
 #include "support/ManualClock.h"
@@ -58,6 +59,37 @@ private Q_SLOTS:
         QFETCH(QVariantList, args);
         QFETCH(QString, expected);
         QCOMPARE(L10n::format(pattern, args), expected);
+    }
+
+    // An installed translation wins over the Russian default, whether it is id-based
+    // or keyed by source text in context "kovra"; what it lacks keeps the default.
+    void installedTranslationWins_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("id-based") << "by_id" << QByteArray("conn.title") << "Connection";
+        QTest::newRow("id-based, then formatted") << "by_id" << QByteArray("error.server") << "Server error (502).";
+        QTest::newRow("id-based lacks the key") << "by_id" << QByteArray("diag.title") << "по умолчанию";
+        QTest::newRow("by source text") << "by_source" << QByteArray("diag.title") << "Diagnostics";
+        QTest::newRow("by source text lacks the key") << "by_source" << QByteArray("conn.title") << "по умолчанию";
+    }
+    void installedTranslationWins()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, key);
+        QFETCH(QString, expected);
+        const auto lookUp = [&key] {
+            return L10n::format(L10n::text(key.constData(), u"по умолчанию"), {502});
+        };
+        QCOMPARE(lookUp(), QStringLiteral("по умолчанию"));
+        QTranslator translator;
+        QVERIFY(translator.load(file, QStringLiteral(KOVRA_TEST_L10N_DIR)));
+        QVERIFY(QCoreApplication::installTranslator(&translator));
+        const QString translated = lookUp();
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(translated, expected);
+        QCOMPARE(lookUp(), QStringLiteral("по умолчанию"));
     }
 
     void sleepEndsWhenCancelled()

@@ -5,21 +5,15 @@
 #include <QProcess>
 #include <QTest>
 
+#include "support/DefaultsContents.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
 namespace K = AppGroupKey;
+using test::contents;
 
 namespace {
 const QByteArray kOldReason = R"({"source":"reload","recordedAt":1,"isPending":false})";
-
-QVariantMap contents(const Defaults &d)
-{
-    QVariantMap out;
-    for (const QString &key : d.keys())
-        out.insert(key, d.object(key));
-    return out;
-}
 } // namespace
 
 class VPNToggleTest : public QObject {
@@ -53,7 +47,7 @@ private Q_SLOTS:
 
         // A suite as the app leaves it: migrated, connected, with an older stop reason.
         test::TestHome home;
-        const auto suite = Defaults::suite(AppGroupStore::kSuiteName);
+        const auto suite = Defaults::suite(home.paths(), AppGroupStore::kSuiteName);
         suite->set(K::migratedLegacyGuard, true);
         suite->set(K::wantsConnected, true);
         suite->set(K::lastStopReason, kOldReason);
@@ -68,7 +62,7 @@ private Q_SLOTS:
             QCOMPARE(kovra.exitCode(), exitCode);
             QCOMPARE(kovra.readAllStandardError(), exitCode ? QByteArray("usage: kovra --vpn on|off\n") : QByteArray());
         } else {
-            QCOMPARE(runToggleCommandLine(QStringList{"kovra"} + args), exitCode);
+            QCOMPARE(runToggleCommandLine(QStringList{"kovra"} + args, home.paths()), exitCode);
         }
         const QDateTime to = QDateTime::currentDateTimeUtc();
 

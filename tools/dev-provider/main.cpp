@@ -41,8 +41,8 @@ double referenceSeconds(const QDateTime &t)
 
 class DevProvider {
 public:
-    DevProvider(ProviderServer &server, std::chrono::milliseconds sampleInterval)
-        : m_server(server), m_defaults(sharedGroupDefaults())
+    DevProvider(ProviderServer &server, const PlatformPaths &paths, std::chrono::milliseconds sampleInterval)
+        : m_server(server), m_defaults(openSharedGroupDefaults(paths)), m_container(paths, AppGroupStore::kSuiteName)
     {
         m_sampler.setInterval(sampleInterval);
         QObject::connect(&m_sampler, &QTimer::timeout, &m_server, [this] { writeSample(); });
@@ -133,11 +133,10 @@ private:
                   QStringLiteral("started at %1\noutbound: %2\n").arg(m_openedAt.toString(Qt::ISODate), m_member));
     }
 
-    static void writeFile(const QString &name, const QString &text)
+    void writeFile(const QString &name, const QString &text) const
     {
-        const AppGroupContainer container(AppGroupStore::kSuiteName);
-        if (!container.write(QStringLiteral("diagnostics/") + name, text.toUtf8()))
-            log().error(QStringLiteral("cannot write %1").arg(container.filePath(QStringLiteral("diagnostics/") + name)));
+        if (!m_container.write(QStringLiteral("diagnostics/") + name, text.toUtf8()))
+            log().error(QStringLiteral("cannot write %1").arg(m_container.filePath(QStringLiteral("diagnostics/") + name)));
     }
 
     void note(const QString &line)
@@ -149,6 +148,7 @@ private:
 
     ProviderServer &m_server;
     std::shared_ptr<Defaults> m_defaults;
+    AppGroupContainer m_container;
     QTimer m_sampler;
     QStringList m_logs;
     QDateTime m_openedAt;
@@ -183,7 +183,8 @@ int main(int argc, char *argv[])
     server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
     if (parser.isSet(failStart))
         server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
-    DevProvider provider(server, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
+    DevProvider provider(server, PlatformPaths::fromEnvironment(),
+                         std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
     if (!server.listen())
         return 1;
     log().info(QStringLiteral("listening on %1").arg(server.socketPath()));

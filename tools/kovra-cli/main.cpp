@@ -1,3 +1,4 @@
+#include "platform/PlatformPaths.h"
 #include "tunnel/VPNToggleIntent.h"
 
 int main(int argc, char **argv)
@@ -6,5 +7,5 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
     // Until the app itself exists, every other command line only gets the usage line.
-    return kovra::runToggleCommandLine(args);
+    return kovra::runToggleCommandLine(args, kovra::PlatformPaths::fromEnvironment());
 }

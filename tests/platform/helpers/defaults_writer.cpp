@@ -1,8 +1,10 @@
-// Sets or removes numbered keys of a defaults suite from its own process.
-// Usage: defaults_writer [--barrier] <suite> set|remove <prefix> <count> [first-value]
+// Changes numbered keys of a defaults suite from its own process.
+// Usage: defaults_writer [--barrier] <config-home> <suite> set|remove|batch <prefix> <count> [value]
+//   set, remove: key <prefix><i> gets the integer value + i, or is removed, one write each.
+//   batch: <value> rounds; odd rounds set every key to the round's number in one
+//          write, even rounds remove them all in one write.
 // With --barrier it prints "ready" and waits for a line on stdin before writing.
-// Key <prefix><i> gets the integer first-value + i. Exit code 0 when every write
-// reached the file.
+// Exit code 0 when every write reached the file.
 #include "platform/Defaults.h"
 
 #include <QCoreApplication>
@@ -18,9 +20,11 @@ int main(int argc, char **argv)
     const bool barrier = !args.isEmpty() && args.first() == QLatin1String("--barrier");
     if (barrier)
         args.removeFirst();
-    if (args.size() < 4)
+    if (args.size() < 5)
         return 2;
-    const auto store = kovra::Defaults::suite(args[0]);
+    kovra::PlatformPaths paths;
+    paths.configHome = args[0];
+    const auto store = kovra::Defaults::suite(paths, args[1]);
     if (!store)
         return 3;
     if (barrier) {
@@ -29,15 +33,27 @@ int main(int argc, char **argv)
         std::string line;
         std::getline(std::cin, line);
     }
-    const bool set = args[1] == QLatin1String("set");
-    const int count = args[3].toInt();
-    const qint64 first = args.value(4).toLongLong();
-    for (int i = 0; i < count; ++i) {
-        const QString key = args[2] + QString::number(i);
-        if (set)
-            store->set(key, first + i);
-        else
-            store->remove(key);
+    const QString action = args[2];
+    const int count = args[4].toInt();
+    const qint64 value = args.value(5).toLongLong();
+    QStringList keys;
+    for (int i = 0; i < count; ++i)
+        keys.append(args[3] + QString::number(i));
+    bool written = true;
+    if (action == QLatin1String("batch")) {
+        for (qint64 round = 1; round <= value; ++round) {
+            QList<kovra::Defaults::Change> changes;
+            for (const QString &key : keys)
+                changes.append({key, round % 2 ? QVariant::fromValue(round) : QVariant()});
+            written = store->setObjects(changes) && written;
+        }
+    } else {
+        for (int i = 0; i < count; ++i) {
+            if (action == QLatin1String("set"))
+                store->set(keys[i], value + i);
+            else
+                store->remove(keys[i]);
+        }
     }
-    return store->synchronize() ? 0 : 4;
+    return store->synchronize() && written ? 0 : 4;
 }

@@ -1,0 +1,11 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_GB">
+<context>
+    <name>kovra</name>
+    <message>
+        <source>diag.title</source>
+        <translation>Diagnostics</translation>
+    </message>
+</context>
+</TS>
