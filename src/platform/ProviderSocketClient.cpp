@@ -75,8 +75,7 @@ void ProviderSocketClient::attempt()
         if (*problem != m_refusal)
             m_log.error(QStringLiteral("refused the tunnel provider socket %1: %2").arg(path, *problem));
         m_refusal = *problem;
-        reportStatus(VPNStatus::Disconnected);
-        scheduleRetry(m_retryInterval * (1 << std::min(m_failures++, 16)));
+        failAttempt();
         return;
     }
     m_refusal.clear();
@@ -124,8 +123,14 @@ void ProviderSocketClient::onUnconnected()
     if (!m_connecting)
         return;
     m_connecting = false;
+    failAttempt();
+}
+
+void ProviderSocketClient::failAttempt()
+{
+    // Nobody there: that settles the status, and the wait doubles with each failure.
     reportStatus(VPNStatus::Disconnected);
-    scheduleRetry(m_retryInterval * (1 << std::min(m_failures++, 16)));
+    scheduleRetry(m_retryInterval * (qint64(1) << std::min(m_failures++, 16)));
 }
 
 void ProviderSocketClient::readAvailable()

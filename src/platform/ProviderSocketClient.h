@@ -87,6 +87,7 @@ private:
     };
 
     void attempt();
+    void failAttempt();
     void scheduleRetry(std::chrono::milliseconds delay);
     void onConnected();
     void onUnconnected();
