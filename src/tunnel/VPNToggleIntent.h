@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QStringList>
 
 namespace kovra {
@@ -11,9 +13,9 @@ class AppGroupStore;
 struct VPNToggleIntent {
     bool value = false;
 
-    // Over a new AppGroupStore. Never fails.
+    // Over a new AppGroupStore. Never fails. A stop is recorded at the clock's now.
     void perform() const;
-    void perform(AppGroupStore &store) const;
+    void perform(AppGroupStore &store, const Clock &clock = *Clock::system()) const;
 };
 
 // True when the arguments (program name first) ask for the VPN switch, so the
