@@ -71,7 +71,7 @@ private Q_SLOTS:
         m_fake = std::make_unique<FakeService>();
         qputenv("KOVRA_API_BASE_URLS", m_fake->baseURLsText());
         m_client = std::make_unique<APIClient>(HttpSession::sharedDefault(),
-                                               std::make_shared<FixedTokenProvider>(u"tok"_s), AppGroupStore());
+                                               std::make_shared<FixedTokenProvider>(u"tok"_s), AppGroupStore(Defaults::inMemory(), nullptr));
     }
     void init() { m_fake->reset(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
