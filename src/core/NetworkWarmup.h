@@ -1,10 +1,16 @@
 #pragma once
 
+#include <QList>
+#include <QUrl>
+
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
+#include <memory>
 
 namespace kovra {
+
+class Defaults;
 
 // Finds a base URL of the service that answers at all and pins it as the persisted
 // active base URL, so the API clients built afterwards start from a reachable host.
@@ -15,7 +21,13 @@ class NetworkWarmup {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{6000};
 
-    explicit NetworkWarmup(std::chrono::milliseconds timeout = defaultTimeout) : m_timeout(timeout) {}
+    // `baseURLs` as the API clients get them; the pin is written to `defaults` (the
+    // app group's).
+    NetworkWarmup(QList<QUrl> baseURLs, std::shared_ptr<Defaults> defaults,
+                  std::chrono::milliseconds timeout = defaultTimeout)
+        : m_baseURLs(std::move(baseURLs)), m_defaults(std::move(defaults)), m_timeout(timeout)
+    {
+    }
 
     // Never throws; every failure is absorbed (and logged once when no host answers).
     // Start it on the GUI thread: the requests are asynchronous and nothing blocks.
@@ -23,6 +35,8 @@ public:
     QCoro::Task<void> run() const;
 
 private:
+    QList<QUrl> m_baseURLs;
+    std::shared_ptr<Defaults> m_defaults;
     std::chrono::milliseconds m_timeout;
 };
 
