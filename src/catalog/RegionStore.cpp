@@ -3,6 +3,7 @@
 #include "catalog/CatalogRefresh.h"
 #include "core/APIError.h"
 #include "core/Endpoint.h"
+#include "platform/Http.h"
 #include "platform/Property.h"
 
 #include <QPointer>
@@ -28,11 +29,19 @@ bool isDefinitiveWakeFailure(const std::exception_ptr &error)
         case APIError::Kind::unauthorized:
         case APIError::Kind::gone:
             return true;
+        case APIError::Kind::network:
+            // An id that cannot be sent as one path segment: nothing went out, nor ever will.
+            try {
+                if (e.underlyingError())
+                    std::rethrow_exception(e.underlyingError());
+            } catch (const URLError &u) {
+                return u.code() == URLError::UnsupportedURL;
+            } catch (...) {
+            }
+            return false;
         default:
             return false;
         }
-    } catch (const InvalidPathParameterError &) {
-        return true;
     } catch (...) {
         return false;
     }

@@ -62,22 +62,25 @@ class CatalogStoresTest : public QObject {
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<FakeService> m_fake;
+    std::unique_ptr<HttpSession> m_session;
     std::unique_ptr<APIClient> m_client;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_home = std::make_unique<TestHome>();
+        m_home = std::make_unique<TestHome>(TestHome::PathsOnly);
         m_fake = std::make_unique<FakeService>();
-        qputenv("KOVRA_API_BASE_URLS", m_fake->baseURLsText());
-        m_client = std::make_unique<APIClient>(HttpSession::sharedDefault(),
-                                               std::make_shared<FixedTokenProvider>(u"tok"_s), AppGroupStore(Defaults::inMemory(), nullptr));
+        m_session = APIClient::makeDefaultSession();
+        m_client = std::make_unique<APIClient>(APIClient::Sessions{m_session.get(), m_session.get()}, m_fake->baseURLs(),
+                                               std::make_shared<FixedTokenProvider>(u"tok"_s),
+                                               AppGroupStore(Defaults::inMemory(), nullptr));
     }
     void init() { m_fake->reset(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     void cleanupTestCase()
     {
         m_client.reset();
+        m_session.reset();
         m_fake.reset();
         m_home.reset();
     }
@@ -172,7 +175,7 @@ private Q_SLOTS:
                                               << watching + u"decode keyNotFound status"_s;
         QTest::newRow("no host answers") << id << FakeReply::close() << false << watching + u"network: "_s;
         QTest::newRow("id that is no path segment") << u".."_s << FakeReply::json(200, "{}") << true
-                                                    << u"wake failed (definitive): region=.. path parameter"_s;
+                                                    << u"wake failed (definitive): region=.. network: unsupported URL"_s;
     }
     void wakeFailuresAreDefinitiveOrTransient()
     {
