@@ -1,7 +1,6 @@
 #include "platform/Http.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTest>
 
 #include "support/Await.h"
@@ -34,15 +33,6 @@ QNetworkRequest requestFor(const QUrl &base, const QString &path)
     QUrl url = base;
     url.setPath(url.path() + path);
     return QNetworkRequest(url);
-}
-
-QUrl closedPortURL()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
 }
 
 } // namespace
@@ -84,7 +74,7 @@ private Q_SLOTS:
         reply.action = FakeReply::Action(action);
         fake.script(0, "GET", QStringLiteral("/slow"), {reply});
         const QUrl url = target == u"fake"      ? requestFor(fake.baseURLs()[0], "/slow").url()
-                       : target == u"refused" ? closedPortURL()
+                       : target == u"refused" ? FakeService::closedPortURL(QStringLiteral("/x"))
                                               : QUrl(target);
         HttpSession session(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
         CancellationSource source;
