@@ -54,11 +54,6 @@ private Q_SLOTS:
         }
     }
 
-    void bodyEscapesParameters()
-    {
-        QCOMPARE(*Endpoint::starsInvoice("a\"b\\c\nd").body(), QByteArray("{\"plan_id\":\"a\\\"b\\\\c\\nd\"}"));
-    }
-
     void parametersStayOneSegment_data()
     {
         QTest::addColumn<QString>("id");

@@ -109,7 +109,6 @@ private Q_SLOTS:
         const QByteArray hundred(100, 'x');
         QTest::newRow("200") << 200 << QByteArray(R"({"ok":true})") << true << qint64(-1) << false;
         QTest::newRow("199") << 199 << QByteArray() << true << qint64(-1) << false; // a 1xx answer has no body
-        QTest::newRow("500") << 500 << QByteArray("boom") << true << qint64(-1) << false;
         QTest::newRow("401 within the cap") << 401 << QByteArray("denied") << true << qint64(100) << false;
         QTest::newRow("exactly the cap") << 200 << hundred << true << qint64(100) << false;
         QTest::newRow("one over, announced") << 200 << hundred + 'x' << true << qint64(100) << true;
@@ -220,7 +219,7 @@ private Q_SLOTS:
         FakeService fake(1);
         fake.script(0, "GET", QStringLiteral("/slow"), {FakeReply::silent()});
         HttpSession session(HttpSession::Kind::Default, 1500ms);
-        for (int phase = 0; phase < 3; ++phase) {
+        for (int phase = 0; phase < 2; ++phase) {
             QTest::qWait(phase * 137);
             QElapsedTimer elapsed;
             elapsed.start();
