@@ -73,6 +73,7 @@ bool isAnswer(int status, QNetworkReply::NetworkError error)
     return error == QNetworkReply::NoError || (status >= 400 && statusError);
 }
 
+// A content error under 400, or a protocol failure once the headers have arrived.
 bool isBodyFailure(QNetworkReply::NetworkError error)
 {
     return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
