@@ -75,6 +75,7 @@ bool isAnswer(int status, QNetworkReply::NetworkError error)
     return error == QNetworkReply::NoError || (status >= 400 && statusError);
 }
 
+// A content error under 400, or a protocol failure once the headers have arrived.
 bool isBodyFailure(QNetworkReply::NetworkError error)
 {
     return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
@@ -344,9 +345,12 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     }
     // get() and post() rather than a custom verb: only they reach non-HTTP schemes.
-    QNetworkReply *reply = method == "GET" && body.isEmpty() ? m_nam->get(request)
-                         : method == "POST"                  ? m_nam->post(request, body)
-                                                             : m_nam->sendCustomRequest(request, method, body);
+    // HEAD goes through head(): as a custom verb Qt would wait for the body that the
+    // answer's length announces (or, chunked, for ever).
+    QNetworkReply *reply = method == "GET" && body.isEmpty()  ? m_nam->get(request)
+                         : method == "HEAD" && body.isEmpty() ? m_nam->head(request)
+                         : method == "POST"                   ? m_nam->post(request, body)
+                                                              : m_nam->sendCustomRequest(request, method, body);
     // The frame keeps what it uses after the wait: the session may be gone by then.
     const std::shared_ptr<Clock> clock = m_clock;
     InFlight flight(reply, m_timeout, *clock, token, maxBodyBytes);

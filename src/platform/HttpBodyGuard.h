@@ -24,6 +24,8 @@ namespace kovra {
 //
 // Readers report what they take with delivered(); the replies they read keep a small
 // read-ahead, so data in transit to a reader stays well below any sensible limit.
+// Which request a socket serves is not known: a trip ends every request that was
+// waiting for its answer while the bytes piled up.
 // One guard per process (it meters a process-wide resource); used on the GUI thread.
 class HttpBodyGuard {
     using Sample = QHash<quint64, quint64>; // socket inode -> bytes the process read from it

@@ -65,10 +65,6 @@ private Q_SLOTS:
         QTest::newRow("503 counts, others untried") << QString() << QList{late(503), ok, ok} << QList{0} << 0 << pinned0;
         QTest::newRow("stored second answers 401") << url1 << QList{ok, late(401), ok} << QList{1} << 1 << pinned1;
         QTest::newRow("first closes, second answers") << QString() << QList{close, ok, ok} << QList{0, 1} << 1 << pinned1;
-        QTest::newRow("first silent past the time-out, second answers 500")
-            << QString() << QList{silent, late(500), ok} << QList{0, 1} << 1 << pinned1;
-        QTest::newRow("stored third closes, ring goes on to first")
-            << m_urls[2].toString() << QList{ok, ok, close} << QList{2, 0} << 0 << pinned0;
         QTest::newRow("stored URL not one of ours is ignored and replaced")
             << kForeign << QList{close, ok, ok} << QList{0, 1} << 1 << pinned1;
         QTest::newRow("none answers, nothing stored")

@@ -1,7 +1,6 @@
 #include "platform/Http.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
 #include <QTest>
 
 #include "support/Await.h"
@@ -34,15 +33,6 @@ QNetworkRequest requestFor(const QUrl &base, const QString &path)
     QUrl url = base;
     url.setPath(url.path() + path);
     return QNetworkRequest(url);
-}
-
-QUrl closedPortURL()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
 }
 
 } // namespace
@@ -84,7 +74,7 @@ private Q_SLOTS:
         reply.action = FakeReply::Action(action);
         fake.script(0, "GET", QStringLiteral("/slow"), {reply});
         const QUrl url = target == u"fake"      ? requestFor(fake.baseURLs()[0], "/slow").url()
-                       : target == u"refused" ? closedPortURL()
+                       : target == u"refused" ? FakeService::closedPortURL(QStringLiteral("/x"))
                                               : QUrl(target);
         HttpSession session(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
         CancellationSource source;
@@ -119,8 +109,7 @@ private Q_SLOTS:
         const QByteArray hundred(100, 'x');
         QTest::newRow("200") << 200 << QByteArray(R"({"ok":true})") << true << qint64(-1) << false;
         QTest::newRow("199") << 199 << QByteArray() << true << qint64(-1) << false; // a 1xx answer has no body
-        QTest::newRow("500") << 500 << QByteArray("boom") << true << qint64(-1) << false;
-        for (int status : {400, 404, 409, 418, 499, 503, 599})
+        for (int status : {400, 404, 409, 418, 499, 500, 503, 599})
             QTest::addRow("%d", status) << status << QByteArray("no") << true << qint64(-1) << false;
         QTest::newRow("401 within the cap") << 401 << QByteArray("denied") << true << qint64(100) << false;
         QTest::newRow("exactly the cap") << 200 << hundred << true << qint64(100) << false;
@@ -232,7 +221,7 @@ private Q_SLOTS:
         FakeService fake(1);
         fake.script(0, "GET", QStringLiteral("/slow"), {FakeReply::silent()});
         HttpSession session(HttpSession::Kind::Default, 1500ms);
-        for (int phase = 0; phase < 3; ++phase) {
+        for (int phase = 0; phase < 2; ++phase) {
             QTest::qWait(phase * 137);
             QElapsedTimer elapsed;
             elapsed.start();

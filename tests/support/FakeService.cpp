@@ -5,6 +5,7 @@
 #include <QHttpServerResponder>
 #include <QMetaEnum>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -143,6 +144,7 @@ FakeService::FakeService(int hostCount, QObject *parent)
             });
             if (p->reply.action != FakeReply::Action::NeverAnswer) {
                 p->timer.setSingleShot(true);
+                p->timer.setTimerType(Qt::PreciseTimer);
                 connect(&p->timer, &QTimer::timeout, this, [this, p] {
                     if (p->socket && p->socket->state() == QAbstractSocket::ConnectedState) {
                         if (p->reply.action == FakeReply::Action::Answer) {
@@ -240,20 +242,21 @@ void FakeService::finish(Pending *pending)
         Qt::QueuedConnection);
 }
 
+QUrl FakeService::closedPortURL(const QString &path)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+}
+
 QList<QUrl> FakeService::baseURLs() const
 {
     QList<QUrl> urls;
     for (quint16 port : m_ports)
         urls.append(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(m_prefix)));
     return urls;
-}
-
-QByteArray FakeService::baseURLsText() const
-{
-    QStringList texts;
-    for (const QUrl &url : baseURLs())
-        texts.append(url.toString());
-    return texts.join(u',').toUtf8();
 }
 
 void FakeService::script(int host, const QByteArray &method, const QString &path, QList<FakeReply> replies)

@@ -75,8 +75,8 @@ public:
 
     // "http://127.0.0.1:<port>/api" for every host, in host order.
     QList<QUrl> baseURLs() const;
-    // The base URLs joined with commas, the form KOVRA_API_BASE_URLS takes.
-    QByteArray baseURLsText() const;
+    // A loopback URL whose port nothing listens on (connections are refused).
+    static QUrl closedPortURL(const QString &path = QStringLiteral("/api"));
 
     // The replies of one route on one host (or anyHost): each request takes the next
     // reply and the last one repeats. A host-specific script wins over an anyHost one.
