@@ -12,8 +12,6 @@ BrandPillChrome {
     rightPadding: 8
     topPadding: 4
     bottomPadding: 4
-    Accessible.role: Accessible.StaticText
-    Accessible.name: text
 
     contentItem: Text {
         objectName: "label"

@@ -7,7 +7,7 @@ import Kovra.Design
 // grows in height to fit the text. Setting `shown` slides it in from the top and
 // fades it in, or out again, unless reduce motion is on; once out it takes no
 // space. Read by screen readers as one element.
-BrandPillChrome {
+Item {
     id: notice
 
     property int tone: NoticeTone.Info
@@ -18,18 +18,6 @@ BrandPillChrome {
 
     // 0 when in place, 1 when moved out above its slot and transparent.
     property real hidden: 0
-
-    fill: Brand.surface
-    leftPadding: 16
-    rightPadding: 16
-    topPadding: 8
-    bottomPadding: 8
-    Layout.fillWidth: true
-    visible: shown || hidden < 1
-    opacity: 1 - hidden
-    transform: Translate { y: -notice.height * notice.hidden }
-    Accessible.role: Accessible.StaticText
-    Accessible.name: text
 
     function settle(animated) {
         slide.stop()
@@ -42,6 +30,15 @@ BrandPillChrome {
             hidden = target
         }
     }
+
+    implicitWidth: pill.implicitWidth
+    implicitHeight: pill.implicitHeight
+    Layout.fillWidth: true
+    visible: shown || hidden < 1
+    opacity: 1 - hidden
+    transform: Translate { y: -notice.height * notice.hidden }
+    Accessible.role: Accessible.StaticText
+    Accessible.name: text
 
     onShownChanged: settle(true)
     Component.onCompleted: {
@@ -58,27 +55,38 @@ BrandPillChrome {
         easing.type: Easing.InOutQuad
     }
 
-    contentItem: RowLayout {
-        spacing: 8
+    BrandPillChrome {
+        id: pill
+        anchors.fill: parent
+        fill: Brand.surface
+        leftPadding: 16
+        rightPadding: 16
+        topPadding: 8
+        bottomPadding: 8
+        Accessible.ignored: true
 
-        SymbolIcon {
-            objectName: "symbol"
-            name: notice.systemImage !== "" ? notice.systemImage : Brand.toneSymbol(notice.tone)
-            color: Brand.toneColors[notice.tone] ?? Brand.danger
-            size: 14
-            Layout.alignment: Qt.AlignVCenter
-        }
-        Text {
-            objectName: "text"
-            text: notice.text
-            textFormat: Text.PlainText
-            font: Brand.captionFont
-            color: Brand.textPrimary
-            wrapMode: Text.Wrap
-            horizontalAlignment: Text.AlignLeft
-            Layout.fillWidth: true
-            Layout.alignment: Qt.AlignVCenter
-            Accessible.ignored: true
+        contentItem: RowLayout {
+            spacing: 8
+
+            SymbolIcon {
+                objectName: "symbol"
+                name: notice.systemImage !== "" ? notice.systemImage : Brand.toneSymbol(notice.tone)
+                color: Brand.toneColors[notice.tone] ?? Brand.danger
+                size: 14
+                Layout.alignment: Qt.AlignVCenter
+            }
+            Text {
+                objectName: "text"
+                text: notice.text
+                textFormat: Text.PlainText
+                font: Brand.captionFont
+                color: Brand.textPrimary
+                wrapMode: Text.Wrap
+                horizontalAlignment: Text.AlignLeft
+                Layout.fillWidth: true
+                Layout.alignment: Qt.AlignVCenter
+                Accessible.ignored: true
+            }
         }
     }
 }

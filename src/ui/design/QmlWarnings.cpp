@@ -27,7 +27,7 @@ void QmlWarningCollector::watch(QQmlEngine &engine)
 {
     QObject::connect(&engine, &QQmlEngine::warnings, &engine, [this](const QList<QQmlError> &errors) {
         for (const QQmlError &e : errors)
-            add(e.toString());
+            record(e.toString());
     });
 }
 
@@ -46,14 +46,14 @@ void QmlWarningCollector::handler(QtMsgType type, const QMessageLogContext &cont
 {
     QmlWarningCollector *self = g_active.load();
     if (self && counts(type, context.category, text))
-        self->add(text);
+        self->record(text);
     if (self && self->m_previous)
         self->m_previous(type, context, text);
     else
         fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
 }
 
-void QmlWarningCollector::add(const QString &text)
+void QmlWarningCollector::record(const QString &text)
 {
     QMutexLocker lock(&m_mutex);
     m_warnings.append(text);

@@ -26,6 +26,8 @@ public:
 
     QStringList warnings() const;
     QStringList take();
+    // Adds a warning of the caller's own (a component that failed to load).
+    void record(const QString &text);
 
     // Whether a message counts: a warning or worse from the categories "qml", "js",
     // "qt.qml*", "qt.quick*", "qt.svg*", "kovra.Design", or any default-category
@@ -34,7 +36,6 @@ public:
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text);
-    void add(const QString &text);
 
     mutable QMutex m_mutex;
     QStringList m_warnings;
