@@ -18,10 +18,12 @@ QByteArray dot(const char *state, bool glow)
         + " Text { text: \"" + state + "\"; font: Brand.headlineFont; color: Brand.textPrimary } }";
 }
 
-QByteArray connect(const char *visual, const char *extra)
+GalleryCase connectButton(const char *name, const char *visual, const char *extra = "", int settleMs = 0)
 {
-    return QByteArray("ConnectButton { visual: ConnectButtonVisual.") + visual
-        + "; accessibilityLabel: \"Подключение\"; " + extra + " }";
+    return {QString::fromLatin1(name),
+            QByteArray("ConnectButton { visual: ConnectButtonVisual.") + visual
+                + "; accessibilityLabel: \"Подключение\"; " + extra + " }",
+            settleMs};
 }
 
 GalleryCase notice(const char *name, const char *tone, const char *text, const char *extra = "")
@@ -110,14 +112,14 @@ QList<GalleryCase> galleryCases()
     cases.append({QStringLiteral("shimmer"), "BrandShimmer { phase: 0.4; contentItem: " + rows + " }"});
     cases.append({QStringLiteral("shimmer-reduced-motion"),
                   "BrandShimmer { reduceMotion: true; contentItem: " + rows + " }"});
-    cases.append({QStringLiteral("connect-idle"), connect("Idle", "")});
-    cases.append({QStringLiteral("connect-idle-disabled"), connect("Idle", "canInteract: false")});
-    cases.append({QStringLiteral("connect-progress"), connect("Progress", "")});
-    cases.append({QStringLiteral("connect-progress-reduced-motion"), connect("Progress", "reduceMotion: true")});
-    cases.append({QStringLiteral("connect-checking"), connect("ConnectedChecking", "")});
-    cases.append({QStringLiteral("connect-verified"), connect("Verified", "")});
-    cases.append({QStringLiteral("connect-verified-reduced-motion"), connect("Verified", "reduceMotion: true")});
-    cases.append({QStringLiteral("connect-failed"), connect("Failed", "")});
+    cases.append(connectButton("connect-idle", "Idle"));
+    cases.append(connectButton("connect-idle-disabled", "Idle", "canInteract: false"));
+    cases.append(connectButton("connect-progress", "Progress", "", 500)); // the ring half way out
+    cases.append(connectButton("connect-progress-reduced-motion", "Progress", "reduceMotion: true"));
+    cases.append(connectButton("connect-checking", "ConnectedChecking"));
+    cases.append(connectButton("connect-verified", "Verified", "", 500));
+    cases.append(connectButton("connect-verified-reduced-motion", "Verified", "reduceMotion: true"));
+    cases.append(connectButton("connect-failed", "Failed"));
     cases.append({QStringLiteral("flag-label"), "FlagLabel { flags: \"🇩🇪\"; label: \"Франкфурт\"; font: Brand.headlineFont }"});
     cases.append({QStringLiteral("flag-label-route"),
                   "FlagLabel { flags: \"🇷🇺 → 🇳🇱\"; label: \"Москва → Амстердам\"; font: Brand.subheadlineFont }"});

@@ -71,7 +71,8 @@ Item {
             SymbolIcon {
                 objectName: "symbol"
                 name: notice.systemImage !== "" ? notice.systemImage : Brand.toneSymbol(notice.tone)
-                color: Brand.toneColors[notice.tone] ?? Brand.danger
+                color: notice.tone >= 0 && notice.tone < Brand.toneColors.length
+                       ? Brand.toneColors[notice.tone] : Brand.danger
                 size: 14
                 Layout.alignment: Qt.AlignVCenter
             }

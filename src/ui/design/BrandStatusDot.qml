@@ -12,7 +12,9 @@ Item {
     property real size: 10
     property bool glow: false
 
-    readonly property color tone: Brand.statusColors[dotState] ?? Brand.textSecondary
+    // No `??` here: Qt 6.4's compiled bindings read a colour in a list as null.
+    readonly property color tone: dotState >= 0 && dotState < Brand.statusColors.length
+                                  ? Brand.statusColors[dotState] : Brand.textSecondary
 
     implicitWidth: size
     implicitHeight: size

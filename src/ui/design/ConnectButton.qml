@@ -106,7 +106,7 @@ T.AbstractButton {
         Rectangle {
             id: pulseRing
             objectName: "pulseRing"
-            property real phase: 0
+            property real phase
             anchors.centerIn: parent
             visible: button.pulsing && !button.reduceMotion
             width: button.diameter + border.width

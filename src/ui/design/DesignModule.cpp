@@ -1,6 +1,7 @@
 #include "DesignModule.h"
 
 #include "Appearance.h"
+#include "Brand.h"
 
 #include <QQmlEngine>
 
@@ -18,6 +19,12 @@ void prepareEngine(QQmlEngine &engine, Appearance *appearance)
     Q_UNUSED(registered);
     engine.addImportPath(QStringLiteral("qrc:/qt/qml"));
     Appearance::install(engine, appearance);
+}
+
+Brand *brandOf(QQmlEngine &engine)
+{
+    const int typeId = qmlTypeId("Kovra.Design", 1, 0, "Brand");
+    return typeId < 0 ? nullptr : engine.singletonInstance<Brand *>(typeId);
 }
 
 } // namespace kovra::ui

@@ -26,7 +26,7 @@ Item {
                     + divider.height + (contentItem ? contentItem.implicitHeight : 0)
 
     Shortcut {
-        sequences: [StandardKey.Cancel]
+        sequence: "Esc"
         onActivated: chrome.dismiss()
     }
 

@@ -1,6 +1,7 @@
 #include "PreviewHost.h"
 
 #include "Brand.h"
+#include "DesignModule.h"
 
 #include <QQmlComponent>
 #include <QQmlEngine>
@@ -11,16 +12,6 @@
 #include <link.h>
 
 namespace kovra::ui {
-
-namespace {
-
-Brand *brandOf(QQmlEngine &engine)
-{
-    const int typeId = qmlTypeId("Kovra.Design", 1, 0, "Brand");
-    return typeId < 0 ? nullptr : engine.singletonInstance<Brand *>(typeId);
-}
-
-} // namespace
 
 PreviewHost::PreviewHost(QQmlEngine &engine) : m_engine(engine) {}
 

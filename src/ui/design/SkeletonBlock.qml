@@ -16,7 +16,7 @@ Item {
     implicitWidth: hasWidth ? blockWidth : 0
     implicitHeight: blockHeight
     Layout.fillWidth: true
-    Layout.maximumWidth: hasWidth ? blockWidth : Number.POSITIVE_INFINITY
+    Layout.maximumWidth: hasWidth ? blockWidth : Infinity
     Layout.alignment: Qt.AlignLeft | Qt.AlignVCenter
 
     Rectangle {

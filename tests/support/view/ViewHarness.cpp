@@ -35,12 +35,6 @@ ViewHarness::~ViewHarness()
     m_host.reset();
 }
 
-ui::Brand &ViewHarness::brand()
-{
-    const int typeId = qmlTypeId("Kovra.Design", 1, 0, "Brand");
-    return *m_engine.singletonInstance<ui::Brand *>(typeId);
-}
-
 QQuickItem *ViewHarness::show(const QString &component, const QVariantMap &properties, ui::PreviewOptions options)
 {
     const qsizetype slash = component.lastIndexOf(u'/');
@@ -70,16 +64,6 @@ QQuickItem *ViewHarness::waitShown(const QString &error)
     return m_host->item();
 }
 
-QQuickWindow *ViewHarness::window() const
-{
-    return m_host->window();
-}
-
-QQuickItem *ViewHarness::root() const
-{
-    return m_host->item();
-}
-
 QQuickItem *ViewHarness::findIn(QQuickItem *from, const QString &objectName)
 {
     if (!from)
@@ -93,20 +77,10 @@ QQuickItem *ViewHarness::findIn(QQuickItem *from, const QString &objectName)
     return nullptr;
 }
 
-QQuickItem *ViewHarness::find(const QString &objectName) const
-{
-    return findIn(root(), objectName);
-}
-
 QVariant ViewHarness::value(const QString &objectName, const QString &property) const
 {
     QQuickItem *item = find(objectName);
     return item ? QQmlProperty::read(item, property) : QVariant();
-}
-
-QColor ViewHarness::color(const QString &objectName, const QString &property) const
-{
-    return value(objectName, property).value<QColor>();
 }
 
 QString ViewHarness::argb(const QString &objectName, const QString &property) const
@@ -130,12 +104,6 @@ qreal ViewHarness::real(const QString &objectName, const QString &property) cons
 {
     const QVariant v = value(objectName, property);
     return v.isValid() ? v.toReal() : qQNaN();
-}
-
-bool ViewHarness::isShown(const QString &objectName) const
-{
-    const QQuickItem *item = find(objectName);
-    return item && item->isVisible();
 }
 
 bool ViewHarness::waitForFrame()

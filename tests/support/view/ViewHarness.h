@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/design/Appearance.h"
+#include "ui/design/DesignModule.h"
 #include "ui/design/PreviewHost.h"
 #include "ui/design/QmlWarnings.h"
 
@@ -15,10 +16,6 @@
 
 class QQuickWindow;
 
-namespace kovra::ui {
-class Brand;
-}
-
 namespace kovra::test {
 
 // Shows QML components in a real window (the X display of the test environment,
@@ -29,6 +26,7 @@ namespace kovra::test {
 //
 //     auto *button = view().show("BrandButton", {{"text", "Оплатить"}, {"enabled", false}});
 //     QCOMPARE(view().real("fill", "opacity"), 1.0);
+//     QCOMPARE(view().argb("label"), argb(view().brand().onAccent()));
 //     QVERIFY(!view().isShown("shadow"));
 class ViewHarness {
 public:
@@ -39,7 +37,7 @@ public:
 
     ui::Appearance &appearance() { return m_appearance; }
     QQmlEngine &engine() { return m_engine; }
-    ui::Brand &brand();
+    ui::Brand &brand() { return *ui::brandOf(m_engine); }
 
     // Shows `component` of a module ("BrandCard", or "Kovra.Main/HomeView"), or a
     // QML snippet whose root is an item (QtQuick, QtQuick.Layouts, QtQuick.Window
@@ -51,24 +49,23 @@ public:
     QQuickItem *showQml(const QByteArray &snippet, const QVariantMap &properties = {},
                         ui::PreviewOptions options = {});
 
-    QQuickWindow *window() const;
-    QQuickItem *root() const;
+    QQuickWindow *window() const { return m_host->window(); }
+    QQuickItem *root() const { return m_host->item(); }
 
     // The item of that objectName below the root (the root itself included), or
     // nullptr. Items inside windows the root opened are found through
     // findIn(window->contentItem(), name).
-    QQuickItem *find(const QString &objectName) const;
+    QQuickItem *find(const QString &objectName) const { return findIn(root(), objectName); }
     static QQuickItem *findIn(QQuickItem *from, const QString &objectName);
 
     // Properties of a named item, grouped ones too ("border.color", "font.pixelSize");
     // a failed lookup gives an invalid value.
     QVariant value(const QString &objectName, const QString &property) const;
-    QColor color(const QString &objectName, const QString &property = QStringLiteral("color")) const;
     qreal real(const QString &objectName, const QString &property) const;
     // A colour as "#AARRGGBB", for comparing colours at 8 bits a channel.
     QString argb(const QString &objectName, const QString &property = QStringLiteral("color")) const;
     // Whether the named item exists and is effectively visible (it and its parents).
-    bool isShown(const QString &objectName) const;
+    bool isShown(const QString &objectName) const { return find(objectName) && find(objectName)->isVisible(); }
 
     // Waits until the window has drawn another frame (after a change).
     bool waitForFrame();

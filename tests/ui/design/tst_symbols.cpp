@@ -3,8 +3,6 @@
 
 #include "platform/Log.h"
 
-#include <QFont>
-#include <QFontInfo>
 #include <QTest>
 #include <QTextLayout>
 
@@ -13,8 +11,7 @@ using namespace kovra::ui;
 
 namespace {
 
-// How many glyphs the icon font shapes a text into: one for a known ligature, one
-// per letter otherwise.
+// Glyphs the icon font shapes a text into: one for a known ligature, one a letter otherwise.
 int glyphCount(const QString &text)
 {
     QFont font(Symbols::fontFamily());
@@ -37,24 +34,15 @@ private Q_SLOTS:
     // Every symbol the screens name draws as one icon, never as spelled-out letters.
     void everySymbolIsOneGlyph()
     {
-        QCOMPARE(QFontInfo(QFont(Symbols::fontFamily())).family(), Symbols::fontFamily());
-        const QStringList names = Symbols::names();
-        QVERIFY(names.size() > 30);
-        for (const QString &name : names) {
-            const QString ligature = Symbols::ligature(name);
-            QVERIFY2(!ligature.isEmpty(), qPrintable(name));
-            QVERIFY2(glyphCount(ligature) == 1, qPrintable(name + u" → "_qs + ligature));
-        }
         QVERIFY(glyphCount(QStringLiteral("not_an_icon")) > 1);
+        for (const QString &name : Symbols::names())
+            QVERIFY2(glyphCount(Symbols::ligature(name)) == 1, qPrintable(name));
     }
 
     void unknownSymbolDrawsNothing()
     {
         LogCapture log;
-        Symbols symbols;
-        QCOMPARE(symbols.glyph(QStringLiteral("bolt.fill")), QStringLiteral("bolt"));
-        QCOMPARE(symbols.glyph(QStringLiteral("bolt.fil")), QString());
-        QCOMPARE(symbols.glyph(QString()), QString());
+        QCOMPARE(Symbols().glyph(QStringLiteral("bolt.fil")), QString());
         QCOMPARE(log.texts(QStringLiteral("Design")), QStringList{QStringLiteral("unknown symbol: bolt.fil")});
     }
 
@@ -64,18 +52,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("label");
         QTest::addColumn<QString>("title");
         QTest::newRow("one flag") << u"🇩🇪"_qs << u"Франкфурт"_qs << u"🇩🇪 Франкфурт"_qs;
-        QTest::newRow("route pairs") << u"🇷🇺 → 🇳🇱"_qs << u"Москва → Амстердам"_qs
-                                     << u"🇷🇺 Москва → 🇳🇱 Амстердам"_qs;
-        QTest::newRow("parts trimmed") << u" 🇷🇺 →  🇳🇱 "_qs << u"Москва  →  Амстердам "_qs
-                                       << u"🇷🇺 Москва → 🇳🇱 Амстердам"_qs;
+        QTest::newRow("route, parts trimmed") << u" 🇷🇺 →  🇳🇱 "_qs << u"Москва  → Амстердам"_qs
+                                              << u"🇷🇺 Москва → 🇳🇱 Амстердам"_qs;
         QTest::newRow("counts differ") << u"🇳🇱"_qs << u"Москва → Амстердам"_qs << u"🇳🇱 Москва → Амстердам"_qs;
         QTest::newRow("no flags, counts differ") << QString() << u"Москва → Амстердам"_qs
                                                  << u"Москва → Амстердам"_qs;
-        // One part each, the flag part empty: the name without a leading space.
+        // One part each with an empty flag: the name without a leading space.
         QTest::newRow("no flags") << QString() << u"Авто"_qs << u"Авто"_qs;
-        QTest::newRow("one pair without a flag") << u"🇷🇺 → "_qs << u"Москва → Амстердам"_qs
+        QTest::newRow("a pair without its flag") << u"🇷🇺 → "_qs << u"Москва → Амстердам"_qs
                                                  << u"🇷🇺 Москва → Амстердам"_qs;
-        QTest::newRow("no name") << u"🇩🇪"_qs << QString() << u"🇩🇪"_qs;
     }
     void mergedTitle()
     {
