@@ -18,7 +18,7 @@ struct Semantic {
     QColor background, surface, separator, textPrimary, textSecondary, textTertiary;
 };
 
-// Label shades as alphas of the text colour, the way the desktop we follow builds them.
+// Label shades are the text colour at lower opacities.
 Semantic fromPalette(const QPalette &palette, bool dark)
 {
     const QColor text = palette.color(QPalette::Active, QPalette::WindowText);

@@ -38,7 +38,7 @@ void DiagonalGradient::paint(QPainter *painter)
     QLinearGradient gradient(area.topLeft(), area.bottomRight());
     gradient.setColorAt(0, m_start);
     gradient.setColorAt(1, m_end);
-    const qreal r = std::clamp(m_radius, 0.0, std::min(area.width(), area.height()) / 2);
+    const qreal r = qIsFinite(m_radius) ? std::clamp(m_radius, 0.0, std::min(area.width(), area.height()) / 2) : 0.0;
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
     painter->setBrush(gradient);
