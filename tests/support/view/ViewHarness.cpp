@@ -1,0 +1,160 @@
+#include "ViewHarness.h"
+
+#include "ui/design/Brand.h"
+#include "ui/design/DesignModule.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QQmlProperty>
+#include <QQuickWindow>
+#include <QTest>
+
+namespace kovra::test {
+
+namespace {
+
+const QByteArray kImports = "import QtQuick\nimport QtQuick.Layouts\nimport QtQuick.Window\nimport Kovra.Design\n";
+
+QString screenshotFolder()
+{
+    const QString env = qEnvironmentVariable("KOVRA_SCREENSHOTS");
+    return env.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots") : env;
+}
+
+} // namespace
+
+ViewHarness::ViewHarness()
+{
+    m_warnings.watch(m_engine);
+    ui::prepareEngine(m_engine, &m_appearance);
+    m_host = std::make_unique<ui::PreviewHost>(m_engine);
+}
+
+ViewHarness::~ViewHarness()
+{
+    m_host.reset();
+}
+
+QQuickItem *ViewHarness::show(const QString &component, const QVariantMap &properties, ui::PreviewOptions options)
+{
+    const qsizetype slash = component.lastIndexOf(u'/');
+    const QString uri = slash < 0 ? QStringLiteral("Kovra.Design") : component.left(slash);
+    const QString name = slash < 0 ? component : component.mid(slash + 1);
+    return waitShown(m_host->load(ui::PreviewHost::moduleFile(uri, name), properties, options));
+}
+
+QQuickItem *ViewHarness::showQml(const QByteArray &snippet, const QVariantMap &properties, ui::PreviewOptions options)
+{
+    return waitShown(m_host->loadSource(kImports + snippet, properties, options));
+}
+
+QQuickItem *ViewHarness::waitShown(const QString &error)
+{
+    if (!error.isEmpty()) {
+        m_warnings.record(error);
+        return nullptr;
+    }
+    QQuickWindow *w = m_host->window();
+    QObject::connect(w, &QQuickWindow::frameSwapped, w, [this] { ++m_frames; });
+    w->show();
+    w->requestActivate();
+    if (!QTest::qWaitForWindowExposed(w) || !waitForFrame())
+        return nullptr;
+    ui::PreviewHost::keepGraphicsDriverLoaded();
+    return m_host->item();
+}
+
+QQuickItem *ViewHarness::findIn(QQuickItem *from, const QString &objectName)
+{
+    if (!from)
+        return nullptr;
+    if (from->objectName() == objectName)
+        return from;
+    for (QQuickItem *child : from->childItems()) {
+        if (QQuickItem *found = findIn(child, objectName))
+            return found;
+    }
+    return nullptr;
+}
+
+QVariant ViewHarness::value(const QString &objectName, const QString &property) const
+{
+    QQuickItem *item = find(objectName);
+    return item ? QQmlProperty::read(item, property) : QVariant();
+}
+
+QString ViewHarness::argb(const QString &objectName, const QString &property) const
+{
+    const QVariant v = value(objectName, property);
+    return v.isValid() ? test::argb(v.value<QColor>()) : QString();
+}
+
+QString argb(const QColor &color)
+{
+    return color.name(QColor::HexArgb);
+}
+
+QColor withAlpha(QColor color, qreal alpha)
+{
+    color.setAlphaF(float(alpha));
+    return color;
+}
+
+qreal ViewHarness::real(const QString &objectName, const QString &property) const
+{
+    const QVariant v = value(objectName, property);
+    return v.isValid() ? v.toReal() : qQNaN();
+}
+
+bool ViewHarness::waitForFrame()
+{
+    QQuickWindow *w = window();
+    if (!w)
+        return false;
+    const int before = m_frames;
+    w->update();
+    return QTest::qWaitFor([&] { return m_frames > before; }, 5000);
+}
+
+QImage ViewHarness::grab()
+{
+    return window() ? window()->grabWindow() : QImage();
+}
+
+QColor ViewHarness::pixel(QQuickItem *item, QPointF point)
+{
+    if (!item)
+        return {};
+    const QImage image = grab();
+    const QPointF scene = item->mapToScene(point) * window()->effectiveDevicePixelRatio();
+    const QPoint at = scene.toPoint();
+    return image.rect().contains(at) ? image.pixelColor(at) : QColor();
+}
+
+QString ViewHarness::saveScreenshot(const QString &name)
+{
+    QDir dir(screenshotFolder());
+    dir.mkpath(QStringLiteral("."));
+    QString stem = QString::fromLatin1(QTest::currentTestFunction());
+    if (const char *tag = QTest::currentDataTag(); tag && *tag)
+        stem += u'-' + QString::fromUtf8(tag).replace(u' ', u'_').replace(u'/', u'_');
+    const QString file = dir.filePath(stem + u'-' + name + QStringLiteral(".png"));
+    grab().save(file);
+    return file;
+}
+
+void ViewTestCase::init()
+{
+    m_view = std::make_unique<ViewHarness>();
+}
+
+void ViewTestCase::cleanup()
+{
+    if (QTest::currentTestFailed() && m_view && m_view->window())
+        qInfo("screenshot: %s", qPrintable(m_view->saveScreenshot(QStringLiteral("failed"))));
+    const QStringList warnings = m_view ? m_view->takeWarnings() : QStringList();
+    m_view.reset();
+    QVERIFY2(warnings.isEmpty(), qPrintable(QStringLiteral("QML warnings:\n") + warnings.join(u'\n')));
+}
+
+} // namespace kovra::test

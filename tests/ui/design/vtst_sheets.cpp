@@ -1,0 +1,159 @@
+#include "ui/design/Brand.h"
+
+#include "support/view/ViewHarness.h"
+
+#include <QAccessible>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kovra;
+using namespace kovra::ui;
+using test::argb;
+
+namespace {
+void clickCentre(QWindow *window, QQuickItem *item)
+{
+    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
+}
+} // namespace
+
+class SheetsTest : public test::ViewTestCase {
+    Q_OBJECT
+private Q_SLOTS:
+    void providerIcon_data()
+    {
+        QTest::addColumn<int>("provider");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown"); // "badge", "symbol" or ""
+        QTest::addColumn<QString>("accessibleName");
+        QTest::newRow("gcp") << int(ProviderKind::Gcp) << QString() << "badge" << u"Google Cloud"_qs;
+        QTest::newRow("aws") << int(ProviderKind::Aws) << QString() << "badge" << u"Amazon Web Services"_qs;
+        QTest::newRow("hiphosting") << int(ProviderKind::HipHosting) << QString() << "symbol" << u"HipHosting"_qs;
+        QTest::newRow("ztv") << int(ProviderKind::Ztv) << QString() << "symbol" << u"ZTV"_qs;
+        QTest::newRow("other") << int(ProviderKind::Other) << u"hetzner"_qs << "symbol" << u"hetzner"_qs;
+        QTest::newRow("absent") << int(ProviderKind::Absent) << QString() << "" << QString();
+    }
+    void providerIcon()
+    {
+        QFETCH(int, provider);
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QVERIFY(view().showQml("Row { Text { objectName: \"before\"; text: \"[\" }\n"
+                               " RegionProviderIcon { objectName: \"icon\"; provider: " + QByteArray::number(provider)
+                               + "; providerName: \"" + name.toUtf8() + "\" }\n"
+                                 " Text { objectName: \"after\"; text: \"]\" } }"));
+        QQuickItem *icon = view().find("icon");
+        QCOMPARE(view().isShown("badge"), shown == u"badge");
+        QCOMPARE(view().isShown("serverSymbol"), shown == u"symbol");
+        if (shown == u"badge") {
+            // Our own SVG, 12 high, padded 5 and 3, on white with radius 6.
+            QCOMPARE(view().value("badgeImage", "status").toInt(), 1); // ready
+            QVERIFY(view().real("badgeImage", "width") > 12);
+            QCOMPARE(view().real("badge", "width"), view().real("badgeImage", "width") + 10);
+            QCOMPARE(view().real("badge", "height"), 18.0);
+            QCOMPARE(view().argb("badge"), argb(Qt::white));
+        } else if (shown == u"symbol") {
+            QCOMPARE(view().value("serverSymbol", "text").toString(), u"dns"_qs);
+            QCOMPARE(view().argb("serverSymbol"), argb(view().brand().textSecondary()));
+            QCOMPARE(icon->height(), 18.0);
+        }
+        // Absent takes no space: the brackets touch.
+        QQuickItem *before = view().find("before");
+        QCOMPARE(view().find("after")->x() > before->x() + before->width(), !shown.isEmpty());
+        if (!shown.isEmpty())
+            QTEST(QAccessible::queryAccessibleInterface(icon)->text(QAccessible::Name), "accessibleName");
+    }
+
+    // The title verbatim, the close button 24 from the edge, the content under the
+    // divider; the close button and Escape each ask to dismiss once.
+    void modalChrome_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("close button") << false;
+        QTest::newRow("escape") << true;
+    }
+    void modalChrome()
+    {
+        QFETCH(bool, escape);
+        QQuickItem *chrome = view().showQml("MacModalChrome { width: 460; height: 200; title: \"<i>Подключение</i>\"\n"
+                                            " Rectangle { objectName: \"content\"; anchors.fill: parent } }");
+        QVERIFY(chrome);
+        QCOMPARE(view().value("title", "text").toString(), u"<i>Подключение</i>"_qs);
+        QCOMPARE(view().value("title", "textFormat").toInt(), int(Qt::PlainText));
+        QCOMPARE(view().value("closeButton", "text").toString(), u"Закрыть"_qs);
+        QQuickItem *close = view().find("closeButton");
+        QCOMPARE(close->mapToItem(chrome, QPointF(close->width(), 0)).x(), 460.0 - 24);
+        QQuickItem *content = view().find("content");
+        QCOMPARE(content->mapToItem(chrome, QPointF(0, 0)).y(),
+                 view().find("divider")->mapToItem(chrome, QPointF(0, 1)).y());
+
+        QSignalSpy dismissed(chrome, SIGNAL(dismissRequested()));
+        if (escape) {
+            QVERIFY(QTest::qWaitForWindowActive(view().window()));
+            QTest::keyClick(view().window(), Qt::Key_Escape);
+        } else {
+            clickCentre(view().window(), close);
+        }
+        QCOMPARE(dismissed.count(), 1);
+    }
+
+    // A sheet opens over its parent, centred, window-modal, at least its minimum size;
+    // the close button, Escape and the window manager's close each hide it and report
+    // one dismissal, which resets the presenter's flag.
+    void sheetWindow_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("close button") << u"button"_qs;
+        QTest::newRow("escape") << u"escape"_qs;
+        QTest::newRow("window manager") << u"wm"_qs;
+    }
+    void sheetWindow()
+    {
+        QFETCH(QString, how);
+        QQuickItem *home = view().showQml(
+            "Rectangle { id: home; width: 800; height: 700\n"
+            " property bool showSheet: false\n"
+            " property alias sheet: sheet\n"
+            " SheetWindow { id: sheet; transientParent: home.Window.window; title: \"Подключение\"\n"
+            "  minimumWidth: 460; minimumHeight: 520; open: home.showSheet\n"
+            "  onDismissed: home.showSheet = false\n"
+            "  Text { objectName: \"sheetContent\"; text: \"Содержимое\" } } }");
+        QVERIFY(home);
+        auto *sheet = home->property("sheet").value<QQuickWindow *>();
+        QVERIFY(!sheet->isVisible());
+        QSignalSpy dismissed(sheet, SIGNAL(dismissed()));
+
+        home->setProperty("showSheet", true);
+        QVERIFY(QTest::qWaitForWindowExposed(sheet));
+        QCOMPARE(sheet->transientParent(), view().window());
+        QCOMPARE(sheet->modality(), Qt::WindowModal);
+        QCOMPARE(sheet->minimumSize(), QSize(460, 520));
+        QVERIFY(sheet->width() >= 460 && sheet->height() >= 520);
+        QVERIFY(qAbs(sheet->geometry().center().x() - view().window()->geometry().center().x()) <= 1);
+        QVERIFY(test::ViewHarness::findIn(sheet->contentItem(), u"sheetContent"_qs));
+
+        if (how == u"button") {
+            clickCentre(sheet, test::ViewHarness::findIn(sheet->contentItem(), u"closeButton"_qs));
+        } else if (how == u"escape") {
+            sheet->requestActivate();
+            QVERIFY(QTest::qWaitForWindowActive(sheet));
+            QTest::keyClick(sheet, Qt::Key_Escape);
+        } else {
+            sheet->close();
+        }
+        QTRY_VERIFY(!sheet->isVisible());
+        QCOMPARE(dismissed.count(), 1);
+        QCOMPARE(home->property("showSheet").toBool(), false);
+
+        // Shown again, then closed by the presenter: not a dismissal.
+        home->setProperty("showSheet", true);
+        QTRY_VERIFY(sheet->isVisible());
+        home->setProperty("showSheet", false);
+        QVERIFY(!sheet->isVisible());
+        QCOMPARE(dismissed.count(), 1);
+    }
+};
+
+QTEST_MAIN(SheetsTest)
+#include "vtst_sheets.moc"
