@@ -1,6 +1,7 @@
 #include "diagnostics/ConnectivityProbe.h"
 
 #include "diagnostics/AppGroupFiles.h"
+#include "diagnostics/SettledProbe.h"
 
 #include <QUrl>
 
@@ -9,19 +10,6 @@ namespace {
 
 constexpr qint64 kTracePrefixBytes = 512;
 const QString kLineFeed = QStringLiteral("\n");
-
-// A probe whose implementation throws anyway still gives a failed step.
-QCoro::Task<RawProbeOutcome> settled(QCoro::Task<RawProbeOutcome> probe)
-{
-    std::exception_ptr failure;
-    try {
-        const RawProbeOutcome outcome = co_await probe;
-        co_return outcome;
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    co_return RawProbeOutcome{false, 0, RawProbes::describe(failure)};
-}
 
 // One of the six probes: what it checks and how.
 struct Step {
@@ -135,7 +123,7 @@ QCoro::Task<ConnectivityReport> ConnectivityProbe::run(std::optional<TunnelStatu
     // One probe at a time: each is awaited before the next starts.
     const QList<Step> plan = planFor(t);
     for (const Step &step : plan) {
-        const RawProbeOutcome outcome = co_await settled(probe(*prober, step, t, timeout));
+        const RawProbeOutcome outcome = co_await settledProbe(probe(*prober, step, t, timeout));
         ConnectivityStep result;
         result.layer = step.layer;
         result.name = step.name;
