@@ -8,6 +8,8 @@
 #include <QLocalSocket>
 #include <QTimer>
 
+#include <optional>
+
 namespace kovra {
 
 std::shared_ptr<SystemExtensionRequest> SystemExtensionRequest::activationRequest(const QString &identifier)
@@ -53,14 +55,9 @@ namespace {
 class ProviderCheck : public QObject {
 public:
     ProviderCheck(std::shared_ptr<SystemExtensionRequest> request, QString socketPath,
-                  std::chrono::milliseconds timeout, QObject *parent)
+                  std::chrono::milliseconds timeout, Clock &clock, QObject *parent)
         : QObject(parent), m_request(std::move(request)), m_path(std::move(socketPath))
     {
-        m_timer.setSingleShot(true);
-        m_timer.setInterval(timeout);
-        connect(&m_timer, &QTimer::timeout, this, [this, timeout] {
-            fail(QStringLiteral("the tunnel provider at %1 did not answer within %2 ms").arg(m_path).arg(timeout.count()));
-        });
         connect(&m_socket, &QLocalSocket::connected, this, [this] {
             m_socket.write(tunnelwire::encode(QJsonObject{{QStringLiteral("id"), 1},
                                                           {QStringLiteral("method"), QLatin1String(tunnelwire::kMethodGetStatus)}}));
@@ -82,8 +79,14 @@ public:
                 fail(QStringLiteral("the tunnel provider at %1 is unreachable: %2").arg(m_path, m_socket.errorString()));
         });
         // Start from the event loop: a failing connect reports synchronously.
-        QTimer::singleShot(0, this, [this] {
-            m_timer.start();
+        QTimer::singleShot(0, this, [this, timeout, &clock] {
+            if (const auto problem = tunnelwire::socketDirectoryProblem(m_path)) {
+                fail(QStringLiteral("refused the tunnel provider socket %1: %2").arg(m_path, *problem));
+                return;
+            }
+            m_timer = clock.startTimer(timeout, [this, timeout] {
+                fail(QStringLiteral("the tunnel provider at %1 did not answer within %2 ms").arg(m_path).arg(timeout.count()));
+            });
             m_socket.connectToServer(m_path);
         });
     }
@@ -106,7 +109,7 @@ private:
         if (m_ended)
             return false;
         m_ended = true;
-        m_timer.stop();
+        m_timer.reset();
         m_socket.disconnect(this);
         m_socket.abort();
         deleteLater();
@@ -116,7 +119,7 @@ private:
     std::shared_ptr<SystemExtensionRequest> m_request;
     QString m_path;
     QLocalSocket m_socket;
-    QTimer m_timer;
+    std::unique_ptr<ClockTimer> m_timer;
     tunnelwire::LineReader m_reader;
     bool m_ended = false;
 };
@@ -124,8 +127,9 @@ private:
 } // namespace
 
 ProviderActivationManager::ProviderActivationManager(QString socketPath, std::chrono::milliseconds answerTimeout,
-                                                     QObject *parent)
-    : QObject(parent), m_socketPath(std::move(socketPath)), m_answerTimeout(answerTimeout)
+                                                     QObject *parent, std::shared_ptr<Clock> clock)
+    : QObject(parent), m_socketPath(std::move(socketPath)), m_answerTimeout(answerTimeout),
+      m_clock(clock ? std::move(clock) : Clock::system())
 {
 }
 
@@ -133,7 +137,7 @@ void ProviderActivationManager::submitRequest(std::shared_ptr<SystemExtensionReq
 {
     const QString path = m_socketPath.isEmpty() ? tunnelwire::socketPath() : m_socketPath;
     Logger(QStringLiteral("SystemExtension")).debug(QStringLiteral("checking the tunnel provider at %1").arg(path));
-    new ProviderCheck(std::move(request), path, m_answerTimeout, this);
+    new ProviderCheck(std::move(request), path, m_answerTimeout, *m_clock, this);
 }
 
 } // namespace kovra

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -65,7 +67,8 @@ public:
 
 // On Linux the "extension" is the tunnel provider process: a request completes when
 // the provider answers on its socket within the bound, and fails with a text naming
-// what is missing otherwise. It never asks for approval or a reboot.
+// what is missing otherwise (no socket, nobody listening, no answer, or a socket folder
+// that others could have put a socket in). It never asks for approval or a reboot.
 class ProviderActivationManager : public QObject, public SystemExtensionManager {
     Q_OBJECT
 public:
@@ -74,13 +77,14 @@ public:
     // An empty socket path means tunnelwire::socketPath() at the time of each request.
     explicit ProviderActivationManager(QString socketPath = {},
                                        std::chrono::milliseconds answerTimeout = kDefaultAnswerTimeout,
-                                       QObject *parent = nullptr);
+                                       QObject *parent = nullptr, std::shared_ptr<Clock> clock = Clock::system());
 
     void submitRequest(std::shared_ptr<SystemExtensionRequest> request) override;
 
 private:
     QString m_socketPath;
     std::chrono::milliseconds m_answerTimeout;
+    std::shared_ptr<Clock> m_clock;
 };
 
 } // namespace kovra

@@ -1,10 +1,12 @@
 #pragma once
 
-#include "platform/Error.h"
+#include "platform/Clock.h"
+#include "platform/TunnelConfigurationsFile.h"
+#include "platform/VPNError.h"
+#include "platform/VPNStatus.h"
 
 #include <QByteArray>
 #include <QHash>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
@@ -25,42 +27,6 @@ namespace kovra {
 
 class TunnelPreferences;
 class TunnelProviderSession;
-
-// Status of a tunnel, with the values the provider sends on its socket.
-enum class VPNStatus : int {
-    Invalid = 0,
-    Disconnected = 1,
-    Connecting = 2,
-    Connected = 3,
-    Reasserting = 4,
-    Disconnecting = 5,
-};
-
-// A failure of the tunnel layer or one the provider reports, in the VPN error domain.
-class VPNError : public Error {
-public:
-    enum Code {
-        ConfigurationInvalid = 1,
-        ConfigurationDisabled = 2,
-        ConnectionFailed = 3,
-        ConfigurationStale = 4,
-        ConfigurationReadWriteFailed = 5,
-    };
-    static constexpr const char *kDomain = "VPNErrorDomain";
-
-    VPNError(int code, QString message, QString domain = QString::fromLatin1(kDomain));
-
-    QString domain() const { return m_domain; }
-    int code() const { return m_code; }
-    QString message() const { return m_message; }
-    // "VPNErrorDomain error 2: configuration is disabled"
-    QString description() const override;
-
-private:
-    QString m_domain;
-    int m_code;
-    QString m_message;
-};
 
 // The tunnel protocol of a saved configuration. Provider configuration values are
 // strings, Booleans, numbers, string lists (and nested lists and maps that a provider
@@ -110,8 +76,10 @@ public:
     // a provider configuration value of an unsupported type), ConfigurationReadWriteFailed
     // (the file cannot be read or written).
     QCoro::Task<void> saveToPreferences();
-    // Rereads this configuration from the file. Throws VPNError: ConfigurationInvalid (not
-    // saved there), ConfigurationReadWriteFailed (the file cannot be read).
+    // Rereads this configuration from the file, then waits (bounded) until the provider's
+    // status is known, as loadAllFromPreferences() does. Throws VPNError:
+    // ConfigurationInvalid (not saved there), ConfigurationReadWriteFailed (the file cannot
+    // be read).
     QCoro::Task<void> loadFromPreferences();
 
 private:
@@ -131,8 +99,8 @@ private:
 
 // The running tunnel of a configuration, reached over the provider's Unix socket.
 // Everything happens on the GUI thread and nothing blocks: the socket connects and
-// reconnects in the background (a retry timer), replies and status events arrive
-// through the event loop.
+// reconnects in the background (ProviderSocketClient.h); status changes and replies
+// arrive from the event loop, never inside a call made to the session.
 class TunnelProviderSession : public QObject {
     Q_OBJECT
 public:
@@ -165,8 +133,9 @@ public:
     QCoro::Task<std::optional<QByteArray>> providerMessage(QByteArray message);
 
 Q_SIGNALS:
-    // Emitted on the GUI thread on every real change of status().
-    void statusChanged(kovra::VPNStatus status);
+    // Emitted on the GUI thread on every real change of status(): from the event loop
+    // for what the provider reports, and from save or load for the saved state.
+    void statusChanged(kovra::vpn::Status status);
 
 private:
     friend class TunnelProviderManager;
@@ -186,8 +155,16 @@ struct TunnelPreferencesOptions {
     QString socketPath;
     // How long a provider message waits for its reply.
     std::chrono::milliseconds messageReplyTimeout{10000};
-    // How often a lost or absent provider socket is tried again.
+    // When a lost or absent provider socket is tried again: first after this, then
+    // twice as long after each failure up to maxReconnectInterval. A change in the
+    // socket's folder tries again at once.
     std::chrono::milliseconds reconnectInterval{1000};
+    std::chrono::milliseconds maxReconnectInterval{30000};
+    // How long loading waits for the provider to report the status of a loaded
+    // configuration (a missing socket ends the wait at once).
+    std::chrono::milliseconds firstStatusTimeout{1000};
+    // Default: Clock::system().
+    std::shared_ptr<Clock> clock;
 };
 
 // The saved VPN configurations of this user, stored in one JSON file, and the way to
@@ -208,8 +185,11 @@ public:
 
     // Every saved configuration, in file order (the same object for the same saved
     // configuration on every call). An absent file is an empty list, and so is a damaged
-    // one (logged; the next save replaces it). Throws VPNError(ConfigurationReadWriteFailed)
-    // when the file cannot be read.
+    // one (logged and moved aside). Before it returns, each configuration's session has
+    // the provider's real status: loading connects to the provider when not connected
+    // and waits for its first status, at most firstStatusTimeout (no provider: it reads
+    // Disconnected). Throws VPNError(ConfigurationReadWriteFailed) when the file cannot
+    // be read.
     QCoro::Task<QList<TunnelProviderManager *>> loadAllFromPreferences();
 
     // A new configuration, not yet saved (its status reads Invalid until it is).
@@ -219,12 +199,13 @@ private:
     friend class TunnelProviderManager;
     friend class TunnelProviderSession;
 
-    QJsonArray readEntries() const; // throws VPNError
-    void writeEntries(const QJsonArray &entries) const; // throws VPNError
     void apply(TunnelProviderManager *manager, const QJsonObject &entry);
     TunnelProviderManager *managerFor(const QUuid &identifier);
+    static QCoro::Task<void> waitForStatuses(QList<QPointer<TunnelProviderManager>> managers,
+                                             std::chrono::milliseconds bound, std::shared_ptr<Clock> clock);
 
     Options m_options;
+    TunnelConfigurationsFile m_file;
     QHash<QUuid, TunnelProviderManager *> m_managers;
 };
 

@@ -1,35 +1,67 @@
 #include "platform/TunnelWire.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStandardPaths>
 
+#include <cmath>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kovra::tunnelwire {
+namespace {
 
-QString socketPath()
+QString folderOf(const QString &socketPath)
 {
-    const QString overridden = qEnvironmentVariable("KOVRA_TUNNEL_SOCKET");
+    return QFileInfo(socketPath).absolutePath();
+}
+
+} // namespace
+
+QString socketPath(const QProcessEnvironment &environment)
+{
+    const QString overridden = environment.value(QStringLiteral("KOVRA_TUNNEL_SOCKET"));
     if (!overridden.isEmpty())
         return overridden;
-    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
     if (runtime.isEmpty())
         runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     return runtime + QStringLiteral("/kovra/packet-tunnel.sock");
 }
 
-bool ensureSocketDirectory(const QString &socketPath)
+std::optional<QString> socketDirectoryProblem(const QString &socketPath)
 {
-    const QString dir = QFileInfo(socketPath).absolutePath();
-    if (QFileInfo(dir).isDir())
-        return true;
-    // Only the folder we create gets 0700; parents are made by mkpath as usual.
-    QDir().mkpath(QFileInfo(dir).absolutePath());
-    if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && !QFileInfo(dir).isDir())
-        return false;
-    return true;
+    const QString dir = folderOf(socketPath);
+    struct stat st {};
+    if (::stat(QFile::encodeName(dir).constData(), &st) != 0)
+        return std::nullopt; // missing: nothing to trust or distrust yet
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("the socket folder %1 is not a folder").arg(dir);
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("the socket folder %1 belongs to uid %2, not to this user (uid %3)")
+            .arg(dir)
+            .arg(st.st_uid)
+            .arg(::geteuid());
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return QStringLiteral("the socket folder %1 is writable by others (mode %2)")
+            .arg(dir)
+            .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    return std::nullopt;
+}
+
+std::optional<QString> prepareSocketDirectory(const QString &socketPath)
+{
+    const QString dir = folderOf(socketPath);
+    if (!QFileInfo::exists(dir)) {
+        // Only the folder we create gets 0700; parents are made by mkpath as usual.
+        QDir().mkpath(QFileInfo(dir).absolutePath());
+        if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && !QFileInfo(dir).isDir())
+            return QStringLiteral("cannot create the socket folder %1: %2").arg(dir, QString::fromLocal8Bit(strerror(errno)));
+    }
+    return socketDirectoryProblem(socketPath);
 }
 
 QByteArray encode(const QJsonObject &object)
@@ -44,6 +76,48 @@ std::optional<QJsonObject> decode(const QByteArray &line)
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return std::nullopt;
     return doc.object();
+}
+
+std::optional<qint64> exactInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > 9007199254740992.0)
+        return std::nullopt;
+    return qint64(d);
+}
+
+ProviderLine parseProviderLine(const QByteArray &line)
+{
+    if (line.trimmed().isEmpty())
+        return BlankLine{};
+    const auto object = decode(line);
+    if (!object)
+        return DroppedLine{QStringLiteral("dropped a malformed line from the tunnel provider (%1 bytes)").arg(line.size())};
+    if (object->contains(QStringLiteral("event"))) {
+        const auto status = exactInteger(object->value(QStringLiteral("status")));
+        if (object->value(QStringLiteral("event")).toString() != QLatin1String(kEventStatus) || !status || *status < 0
+            || *status > 5)
+            return DroppedLine{QStringLiteral("dropped an invalid event from the tunnel provider")};
+        return StatusEvent{VPNStatus(int(*status))};
+    }
+    const QJsonValue id = object->value(QStringLiteral("id"));
+    if (!id.isDouble() || std::trunc(id.toDouble()) != id.toDouble())
+        return DroppedLine{QStringLiteral("dropped a line from the tunnel provider without event or request id")};
+    const auto exact = exactInteger(id);
+    if (!exact)
+        return DroppedLine{QStringLiteral("dropped a reply with an out-of-range request id from the tunnel provider")};
+    return ReplyLine{*exact, object->value(QStringLiteral("ok")).toBool(false), *object};
+}
+
+QString errorText(const QJsonObject &reply)
+{
+    const QJsonObject error = reply.value(QStringLiteral("error")).toObject();
+    return QStringLiteral("%1 %2: %3")
+        .arg(error.value(QStringLiteral("domain")).toString(QStringLiteral("unknown")))
+        .arg(exactInteger(error.value(QStringLiteral("code"))).value_or(0))
+        .arg(error.value(QStringLiteral("message")).toString());
 }
 
 LineReader::Result LineReader::feed(const QByteArray &chunk)

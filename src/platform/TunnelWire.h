@@ -1,11 +1,15 @@
 #pragma once
 
+#include "platform/VPNStatus.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <optional>
+#include <variant>
 
 // The line protocol between the app and the tunnel provider process, shared by the
 // app's client and the provider side (the development provider and the test fake).
@@ -28,15 +32,46 @@ inline constexpr char kEventStatus[] = "status";
 
 // $KOVRA_TUNNEL_SOCKET when set, else $XDG_RUNTIME_DIR/kovra/packet-tunnel.sock
 // (the runtime directory falls back to Qt's runtime location when unset).
-QString socketPath();
-// Creates the folder of a socket path with mode 0700 when it is missing; true when it
-// exists afterwards.
-bool ensureSocketDirectory(const QString &socketPath);
+QString socketPath(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+
+// Why the folder of a socket path must not be used: it is no folder, belongs to another
+// user, or others than its owner may write to it (anyone who can write there can put a
+// socket of their own in the provider's place). None when it is usable or missing.
+std::optional<QString> socketDirectoryProblem(const QString &socketPath);
+// Creates the folder of a socket path with mode 0700 when it is missing (parents as
+// usual), then checks it as socketDirectoryProblem() does. None when it is usable.
+std::optional<QString> prepareSocketDirectory(const QString &socketPath);
 
 // One compact JSON line, newline included.
 QByteArray encode(const QJsonObject &object);
 // The object of one line (without its newline); none when it is not a JSON object.
 std::optional<QJsonObject> decode(const QByteArray &line);
+
+// The integer a JSON number stands for, when it is a whole number that a double holds
+// exactly (magnitude up to 2^53); none otherwise. Every id and count read off the
+// wire goes through this before it becomes an integer.
+std::optional<qint64> exactInteger(const QJsonValue &value);
+
+// What one line from the provider holds, as the app's client reads it.
+struct BlankLine {};
+struct StatusEvent {
+    VPNStatus status;
+};
+struct ReplyLine {
+    qint64 id;
+    bool ok;
+    QJsonObject object; // the whole reply
+};
+// A line that is dropped; `reason` is the line logged for it.
+struct DroppedLine {
+    QString reason;
+};
+using ProviderLine = std::variant<BlankLine, StatusEvent, ReplyLine, DroppedLine>;
+
+ProviderLine parseProviderLine(const QByteArray &line);
+
+// "<domain> <code>: <message>" of a failed reply's "error".
+QString errorText(const QJsonObject &reply);
 
 // Splits a byte stream into lines, never holding more than the cap: a line that grows
 // past the cap is dropped up to the next newline and counted as oversized.

@@ -51,10 +51,8 @@ SystemExtensionActivator::SystemExtensionActivator(SystemExtensionManager &manag
 SystemExtensionActivator::~SystemExtensionActivator()
 {
     // A request still waiting ends as unknown: nobody is left to hear the system's answer.
-    if (auto waiter = std::exchange(m_settle, nullptr)) {
-        waiter->result = SystemExtensionState::unknown();
-        Q_EMIT waiter->settled();
-    }
+    if (auto waiter = std::exchange(m_settle, std::nullopt))
+        waiter->resolve(SystemExtensionState::unknown());
 }
 
 QCoro::Task<SystemExtensionState> SystemExtensionActivator::activate()
@@ -84,25 +82,21 @@ QCoro::Task<SystemExtensionState> SystemExtensionActivator::runActivation(QPoint
 QCoro::Task<SystemExtensionState> SystemExtensionActivator::runRequest()
 {
     setState(SystemExtensionState::activating());
-    const auto waiter = std::make_shared<detail::ActivationWaiter>();
-    m_settle = waiter;
+    const OneShot<SystemExtensionState> answer;
+    m_settle = answer;
     auto request = SystemExtensionRequest::activationRequest(kExtensionIdentifier);
     request->setDelegate(this);
     m_manager.submitRequest(std::move(request));
-    // Only the waiter is touched from here on: the activator may be gone when it resumes.
-    if (!waiter->result)
-        co_await qCoro(waiter.get(), &detail::ActivationWaiter::settled);
-    co_return waiter->result.value_or(SystemExtensionState::unknown());
+    // Only the one-shot is touched from here on: the activator may be gone when it resumes.
+    co_return co_await answer.wait();
 }
 
 void SystemExtensionActivator::settle(const SystemExtensionState &state)
 {
     // The first answer ends the waiting request; later ones only move the state on.
     setState(state);
-    if (auto waiter = std::exchange(m_settle, nullptr)) {
-        waiter->result = state;
-        Q_EMIT waiter->settled();
-    }
+    if (auto waiter = std::exchange(m_settle, std::nullopt))
+        waiter->resolve(state);
 }
 
 void SystemExtensionActivator::setState(const SystemExtensionState &state)

@@ -46,17 +46,6 @@ private:
     QString m_error;
 };
 
-namespace detail {
-// The answer a waiting request gets; settled() resumes the waiter.
-class ActivationWaiter : public QObject {
-    Q_OBJECT
-public:
-    std::optional<SystemExtensionState> result;
-Q_SIGNALS:
-    void settled();
-};
-} // namespace detail
-
 // Activates the packet-tunnel provider and publishes where that stands. At most one
 // request is in flight: concurrent callers share it. Lives on the GUI thread.
 class SystemExtensionActivator : public SystemExtensionRequestDelegate {
@@ -97,7 +86,8 @@ private:
     Logger m_log{QStringLiteral("SystemExtension")};
     SystemExtensionState m_state;
     Operation<SystemExtensionState> m_inFlight;
-    std::shared_ptr<detail::ActivationWaiter> m_settle;
+    // The answer the running request waits for; none when nothing waits.
+    std::optional<OneShot<SystemExtensionState>> m_settle;
 };
 
 } // namespace kovra

@@ -50,18 +50,36 @@ QString TunnelError::localizedDescription() const
 
 TunnelController::TunnelController(std::optional<ReloadOperations> reloadOperations, Options options, QObject *parent)
     : QObject(parent),
-      m_reloadOperations(std::move(reloadOperations)),
+      m_steps(reloadOperations ? std::move(*reloadOperations) : ownSteps()),
       m_activator(options.activator),
       m_preferences(options.preferences ? options.preferences : TunnelPreferences::shared()),
       m_appGroupFactory(std::move(options.appGroupFactory)),
       m_reloadDisconnectTimeout(options.reloadDisconnectTimeout),
       m_statusPollInterval(options.statusPollInterval),
-      m_selectRegionTimeout(options.selectRegionTimeout)
+      m_selectRegionTimeout(options.selectRegionTimeout),
+      m_clock(options.clock ? std::move(options.clock) : Clock::system())
 {
     if (!m_activator)
         m_activator = new SystemExtensionActivator(SystemExtensionManager::shared(), this);
     if (!m_appGroupFactory)
         m_appGroupFactory = [] { return std::make_unique<AppGroupStore>(PlatformPaths::fromEnvironment()); };
+}
+
+TunnelController::ReloadOperations TunnelController::ownSteps()
+{
+    // Each step runs only while the controller lives (operations end before it does).
+    return {
+        [this] { return m_manager ? m_manager->connection()->status() : VPNStatus::Invalid; },
+        [this] {
+            if (m_manager)
+                m_manager->connection()->stopVPNTunnel();
+        },
+        [this](CancellationToken token) {
+            return waitForStatus(VPNStatus::Disconnected, m_reloadDisconnectTimeout, std::move(token));
+        },
+        [this](QString subscriptionURL, CancellationToken) { return install(std::move(subscriptionURL)); },
+        [this](QString subscriptionURL, AppGroupStore &appGroup) { startWithManager(subscriptionURL, appGroup); },
+    };
 }
 
 TunnelController::~TunnelController()
@@ -140,7 +158,7 @@ void TunnelController::applyStatus(VPNStatus status)
     Q_EMIT statusChanged();
     // A copy: the handler may replace itself while it runs.
     if (const StatusChangeHandler handler = m_onStatusChange)
-        handler(int(old), int(status));
+        handler(old, status);
 }
 
 void TunnelController::observeStatus(TunnelProviderManager *manager)
@@ -195,14 +213,6 @@ void TunnelController::failInstall(std::exception_ptr error)
 {
     setLastError(error);
     m_log.error(QStringLiteral("install failed: %1").arg(descriptionOf(error)));
-}
-
-QCoro::Task<void> TunnelController::installStep(QString subscriptionURL, CancellationToken token)
-{
-    if (m_reloadOperations)
-        co_await m_reloadOperations->install(std::move(subscriptionURL), std::move(token));
-    else
-        co_await install(std::move(subscriptionURL));
 }
 
 QCoro::Task<void> TunnelController::install(QString subscriptionURL)
@@ -301,6 +311,7 @@ QCoro::Task<void> TunnelController::runOperation(QPointer<TunnelController> self
     if (!self)
         throw CancellationError();
     token.throwIfCancelled();
+    self->m_runningKind = kind;
     if (kind == StartOperationKind::coldStart)
         co_await self->connectSteps(std::move(subscriptionURL), std::move(appGroup), std::move(token));
     else
@@ -328,11 +339,11 @@ QCoro::Task<void> TunnelController::connectSteps(QString subscriptionURL, std::s
                                                  CancellationToken token)
 {
     QPointer<TunnelController> self(this);
-    co_await installStep(subscriptionURL, token);
+    co_await m_steps.install(subscriptionURL, token);
     if (!self)
         throw CancellationError();
     token.throwIfCancelled();
-    startTunnel(subscriptionURL, *appGroup);
+    m_steps.start(subscriptionURL, *appGroup);
 }
 
 QCoro::Task<void> TunnelController::stop(bool)
@@ -345,12 +356,8 @@ QCoro::Task<void> TunnelController::stop(bool)
 
 QCoro::Task<void> TunnelController::reload(QString subscriptionURL, CancellationToken cancel)
 {
-    std::optional<VPNStatus> live;
-    if (m_reloadOperations)
-        live = m_reloadOperations->status();
-    else if (m_manager)
-        live = m_manager->connection()->status();
-    if (!live || !isActive(*live))
+    // Without a saved configuration the live status reads invalid: nothing to reload.
+    if (!isActive(m_steps.status()))
         co_return;
     co_await startOperation(StartOperationKind::reload, std::move(subscriptionURL), nullptr, std::move(cancel));
 }
@@ -358,17 +365,11 @@ QCoro::Task<void> TunnelController::reload(QString subscriptionURL, Cancellation
 QCoro::Task<void> TunnelController::performReload(QString subscriptionURL, CancellationToken token)
 {
     QPointer<TunnelController> self(this);
-    if (m_reloadOperations)
-        m_reloadOperations->stop();
-    else if (m_manager)
-        m_manager->connection()->stopVPNTunnel();
+    m_steps.stop();
 
     std::exception_ptr waitFailure;
     try {
-        if (m_reloadOperations)
-            co_await m_reloadOperations->waitForDisconnected(token);
-        else
-            co_await waitForStatus(VPNStatus::Disconnected, m_reloadDisconnectTimeout, token);
+        co_await m_steps.waitForDisconnected(token);
     } catch (...) {
         waitFailure = std::current_exception();
     }
@@ -380,7 +381,7 @@ QCoro::Task<void> TunnelController::performReload(QString subscriptionURL, Cance
 
     std::exception_ptr failure;
     try {
-        co_await installStep(subscriptionURL, token);
+        co_await m_steps.install(subscriptionURL, token);
         if (!self)
             throw CancellationError();
         token.throwIfCancelled();
@@ -414,7 +415,8 @@ QCoro::Task<void> TunnelController::waitForStatus(VPNStatus wanted, std::chrono:
     if (!manager)
         throw TunnelError(TunnelError::Kind::managerUnavailable);
     const auto interval = m_statusPollInterval;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const std::shared_ptr<Clock> clock = m_clock;
+    const MonotonicInstant deadline = clock->monotonicNow() + timeout;
     // Only the wanted status ends the wait; nothing else touches the controller from here.
     for (;;) {
         if (!manager)
@@ -422,9 +424,9 @@ QCoro::Task<void> TunnelController::waitForStatus(VPNStatus wanted, std::chrono:
         if (manager->connection()->status() == wanted)
             co_return;
         token.throwIfCancelled();
-        if (std::chrono::steady_clock::now() >= deadline)
+        if (clock->monotonicNow() >= deadline)
             throw TunnelError(TunnelError::Kind::reloadTimeout);
-        co_await sleepFor(interval, token);
+        co_await clock->sleep(interval, token);
     }
 }
 
@@ -449,17 +451,9 @@ QCoro::Task<void> TunnelController::routingReconnect()
 
 // --- Start steps ----------------------------------------------------------------
 
-void TunnelController::startTunnel(const QString &subscriptionURL, AppGroupStore &appGroup)
-{
-    if (m_reloadOperations)
-        startWith(subscriptionURL, *m_appGroupFactory(), true);
-    else
-        startWith(subscriptionURL, appGroup, true);
-}
-
 void TunnelController::startTunnel(const QString &subscriptionURL)
 {
-    startWith(subscriptionURL, *m_appGroupFactory(), false);
+    m_steps.start(subscriptionURL, *m_appGroupFactory());
 }
 
 void TunnelController::startTunnelWithStoredURL()
@@ -468,18 +462,15 @@ void TunnelController::startTunnelWithStoredURL()
     const QString stored = appGroup->defaults()->string(AppGroupKey::subscriptionURL).value_or(QString());
     if (stored.isEmpty())
         throw TunnelError(TunnelError::Kind::subscriptionURLUnavailable);
-    startWith(stored, *appGroup, false);
+    m_steps.start(stored, *appGroup);
 }
 
-void TunnelController::startWith(const QString &subscriptionURL, AppGroupStore &appGroup, bool logStart)
+void TunnelController::startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup)
 {
-    if (m_reloadOperations) {
-        m_reloadOperations->start(subscriptionURL, appGroup);
-        return;
-    }
     if (!m_manager)
         throw TunnelError(TunnelError::Kind::managerUnavailable);
-    if (logStart)
+    // Only connect's start step announces itself; a reload's starts are quiet.
+    if (m_runningKind == StartOperationKind::coldStart)
         m_log.info(QStringLiteral("startVPNTunnel: %1").arg(kPacketTunnelBundleID));
     m_manager->connection()->startVPNTunnel(startOptions(subscriptionURL, appGroup));
 }

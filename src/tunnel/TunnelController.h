@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Async.h"
+#include "platform/Clock.h"
 #include "platform/Error.h"
 #include "platform/Log.h"
 #include "platform/TunnelManager.h"
@@ -72,6 +73,8 @@ struct TunnelControllerOptions {
     std::chrono::milliseconds statusPollInterval{200};
     // How long a region switch waits for the provider to confirm it.
     std::chrono::milliseconds selectRegionTimeout{5000};
+    // Times the reload's status wait and the region switch's bound.
+    std::shared_ptr<Clock> clock = Clock::system();
 };
 
 // The app's one owner of the packet-tunnel configuration and of the tunnel status.
@@ -83,7 +86,7 @@ struct TunnelControllerOptions {
 // Lives on the GUI thread for the life of the app.
 class TunnelController : public QObject {
     Q_OBJECT
-    Q_PROPERTY(int status READ statusCode NOTIFY statusChanged)
+    Q_PROPERTY(kovra::vpn::Status status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool startInFlight READ startInFlight NOTIFY startInFlightChanged)
     Q_PROPERTY(kovra::TunnelProviderManager *manager READ manager NOTIFY managerChanged)
     Q_PROPERTY(QString lastErrorText READ lastErrorText NOTIFY lastErrorChanged)
@@ -99,11 +102,11 @@ public:
 
     enum class StartOperationKind { coldStart, reload };
 
-    // Replacement steps (tests). When held, all five are set and take the place of:
-    // status - reload's read of the live status; stop - reload's stop; waitForDisconnected
-    // - reload's wait; install - the install step of connect and reload; start - the start
-    // steps of connect and reload and the stored-URL fallback start. The token is the
-    // operation's cancellation.
+    // The steps of connect and reload: status - reload's read of the live status; stop -
+    // reload's stop; waitForDisconnected - reload's wait; install - the install step of
+    // connect and reload; start - the start steps of connect and reload and the
+    // stored-URL fallback start. The token is the operation's cancellation. Without
+    // replacement steps (tests pass them, all five set) the controller uses its own.
     struct ReloadOperations {
         std::function<VPNStatus()> status;
         std::function<void()> stop;
@@ -113,7 +116,7 @@ public:
     };
 
     // Called synchronously with (old, new) after each real status change.
-    using StatusChangeHandler = std::function<void(int oldStatus, int newStatus)>;
+    using StatusChangeHandler = std::function<void(VPNStatus oldStatus, VPNStatus newStatus)>;
 
     // Loads and observes nothing until attach() or an install.
     explicit TunnelController(std::optional<ReloadOperations> reloadOperations = std::nullopt, Options options = {},
@@ -121,7 +124,6 @@ public:
     ~TunnelController() override;
 
     VPNStatus status() const { return m_status; }
-    int statusCode() const { return int(m_status); }
     bool startInFlight() const { return m_startInFlight; }
     TunnelProviderManager *manager() const { return m_manager; }
     // The last failure of attach or install; nothing clears it.
@@ -144,8 +146,9 @@ public:
 
     SystemExtensionActivator *systemExtensionActivator() const { return m_activator; }
 
-    // Loads the saved configuration of the provider and observes its status. Never
-    // fails: a load failure lands in lastError and the log.
+    // Loads the saved configuration of the provider and observes its status, applying
+    // the provider's real status at once (loading waits for it, bounded). Never fails:
+    // a load failure lands in lastError and the log.
     QCoro::Task<void> attach();
     // Installs the configuration for the URL and starts the tunnel (also when it is up
     // already). Supersedes any running connect or reload. Cancelling `cancel` cancels it.
@@ -196,7 +199,7 @@ private:
     void setLastError(std::exception_ptr error);
     void failInstall(std::exception_ptr error);
 
-    QCoro::Task<void> installStep(QString subscriptionURL, CancellationToken token);
+    ReloadOperations ownSteps();
     QCoro::Task<void> install(QString subscriptionURL);
     QCoro::Task<void> installConfiguration(QString subscriptionURL, TunnelProviderManager *saved);
 
@@ -211,12 +214,11 @@ private:
     QCoro::Task<void> performReload(QString subscriptionURL, CancellationToken token);
     QCoro::Task<void> waitForStatus(VPNStatus wanted, std::chrono::milliseconds timeout, CancellationToken token);
 
-    // Start steps: connect's (logs the start), a reload's, and the reload's fallback
-    // with the URL stored in the app group.
-    void startTunnel(const QString &subscriptionURL, AppGroupStore &appGroup);
+    // Start steps: a reload's, and the reload's fallback with the URL stored in the app
+    // group; the controller's own start (connect's start logs it).
     void startTunnel(const QString &subscriptionURL);
     void startTunnelWithStoredURL();
-    void startWith(const QString &subscriptionURL, AppGroupStore &appGroup, bool logStart);
+    void startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup);
 
     VPNStatus m_status = VPNStatus::Invalid;
     std::exception_ptr m_lastError;
@@ -229,7 +231,9 @@ private:
     bool m_connectionPickerPresented = false;
     Operation<void> m_activeStartTask;
     std::optional<QUuid> m_activeStartID;
-    std::optional<ReloadOperations> m_reloadOperations;
+    ReloadOperations m_steps;
+    // The kind of the operation whose steps run (at most one runs at a time).
+    StartOperationKind m_runningKind = StartOperationKind::coldStart;
     Operation<void> m_recoveryWatchdog;
     Logger m_log{QStringLiteral("Tunnel")};
     SystemExtensionActivator *m_activator = nullptr;
@@ -239,6 +243,7 @@ private:
     std::chrono::milliseconds m_reloadDisconnectTimeout;
     std::chrono::milliseconds m_statusPollInterval;
     std::chrono::milliseconds m_selectRegionTimeout;
+    std::shared_ptr<Clock> m_clock;
 };
 
 } // namespace kovra

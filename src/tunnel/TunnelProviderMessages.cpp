@@ -45,6 +45,7 @@ QCoro::Task<bool> TunnelController::selectRegion(QStringList keywords, bool clos
     if (!session)
         co_return false;
     const Logger log = m_log;
+    const std::shared_ptr<Clock> clock = m_clock;
     const qsizetype keywordCount = keywords.size();
     const QByteArray request = serialise({{QStringLiteral("op"), QStringLiteral("selectRegion")},
                                           {QStringLiteral("keywords"), QJsonArray::fromStringList(keywords)},
@@ -60,7 +61,7 @@ QCoro::Task<bool> TunnelController::selectRegion(QStringList keywords, bool clos
         log.error(QStringLiteral("selectRegion RPC failed: %1").arg(descriptionOf(std::current_exception())));
         gate.resolve(std::nullopt);
     }
-    const std::optional<std::optional<QByteArray>> outcome = co_await gate.waitFor(m_selectRegionTimeout, *Clock::system());
+    const std::optional<std::optional<QByteArray>> outcome = co_await gate.waitFor(m_selectRegionTimeout, *clock);
     if (!outcome) {
         gate.resolve(std::nullopt);
         log.error(QStringLiteral("selectRegion RPC timed out — считаем неприменившимся"));

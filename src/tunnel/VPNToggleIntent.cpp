@@ -13,7 +13,7 @@ void VPNToggleIntent::perform(const PlatformPaths &paths) const
     perform(store);
 }
 
-void VPNToggleIntent::perform(AppGroupStore &store) const
+void VPNToggleIntent::perform(AppGroupStore &store, const Clock &clock) const
 {
     store.setPendingVPNCommand(value ? QStringLiteral("connect") : QStringLiteral("disconnect"));
     if (value)
@@ -22,7 +22,7 @@ void VPNToggleIntent::perform(AppGroupStore &store) const
     store.setCodable(std::optional(TunnelStopReason{
                          .providerReasonRawValue = std::nullopt,
                          .source = TunnelStopReason::Source::userStop,
-                         .recordedAt = QDateTime::currentDateTimeUtc(),
+                         .recordedAt = clock.now(),
                          .isPending = true,
                      }),
                      AppGroupKey::lastStopReason);

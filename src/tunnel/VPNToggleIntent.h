@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QStringList>
 
 namespace kovra {
@@ -12,9 +14,9 @@ struct PlatformPaths;
 struct VPNToggleIntent {
     bool value = false;
 
-    // Over a new AppGroupStore below `paths`. Never fails.
+    // Over a new AppGroupStore below `paths`. Never fails. A stop is recorded at the clock's now.
     void perform(const PlatformPaths &paths) const;
-    void perform(AppGroupStore &store) const;
+    void perform(AppGroupStore &store, const Clock &clock = *Clock::system()) const;
 };
 
 // True when the arguments (program name first) ask for the VPN switch, so the

@@ -1,5 +1,6 @@
 #include "platform/SystemExtension.h"
 
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QTest>
 
@@ -42,6 +43,8 @@ private Q_SLOTS:
                                            << "failed: the tunnel provider is not running: %1 refused the connection";
         QTest::newRow("provider accepts but stays silent")
             << "silent" << "failed: the tunnel provider at %1 did not answer within 200 ms";
+        QTest::newRow("socket folder writable by others")
+            << "unsafe" << "failed: refused the tunnel provider socket %1: the socket folder %2 is writable by others (mode 0777)";
     }
     void answersOnceAndNeverInsideSubmit()
     {
@@ -52,8 +55,11 @@ private Q_SLOTS:
         QLocalServer silent;
         if (provider != "fake")
             fake.kill();
-        if (provider == "silent")
+        if (provider == "silent" || provider == "unsafe")
             QVERIFY(silent.listen(path));
+        const QString folder = QFileInfo(path).absolutePath();
+        if (provider == "unsafe")
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
         QFile stale(path); // a file left where the socket was: nobody listens on it
         if (provider == "stale")
             QVERIFY(stale.open(QIODevice::WriteOnly));
@@ -66,7 +72,7 @@ private Q_SLOTS:
         QVERIFY(delegate.outcomes.isEmpty());
 
         QTRY_COMPARE(delegate.outcomes.size(), 1);
-        QCOMPARE(delegate.outcomes.first(), outcome.arg(path));
+        QCOMPARE(delegate.outcomes.first(), QString(outcome).replace("%1", path).replace("%2", folder));
         QTest::qWait(300);
         QCOMPARE(delegate.outcomes.size(), 1);
         QFile::remove(path);

@@ -8,7 +8,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include "support/Await.h"
+#include "support/FakeProvider.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -19,8 +22,13 @@ namespace {
 TunnelPreferencesOptions optionsIn(const test::TestHome &home)
 {
     // No provider listens on this socket: sessions read as disconnected.
-    return {home.configHome() + QStringLiteral("/kovra/vpn-configurations.json"),
-            home.runtimeDir() + QStringLiteral("/none.sock"), 10s, 1h};
+    return test::tunnelOptions(home.configHome(), home.runtimeDir() + QStringLiteral("/none.sock"));
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 TunnelProviderProtocol sampleProtocol()
@@ -89,16 +97,22 @@ private Q_SLOTS:
         QCOMPARE(c.value("extension.own").toMap().value("nested").toList().value(1).toString(), QStringLiteral("two"));
     }
 
-    void savingOneConfigurationKeepsTheOthers()
+    // The file holds the subscription URL with its token: owner-only, in an owner-only
+    // folder, also when an older file was readable by all.
+    void savingOneConfigurationKeepsTheOthersInAPrivateFile()
     {
         test::TestHome home;
         TunnelPreferences preferences(optionsIn(home));
+        const QString file = preferences.options().configurationsFile;
         TunnelProviderManager *a = preferences.createManager();
         TunnelProviderManager *b = preferences.createManager();
         a->setProtocolConfiguration(sampleProtocol());
         b->setProtocolConfiguration(sampleProtocol());
         test::await(a->saveToPreferences());
         test::await(b->saveToPreferences());
+        QCOMPARE(modeOf(home.configHome() + "/kovra"), mode_t(0700));
+        QCOMPARE(modeOf(file), mode_t(0600));
+        QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions(0x6644)));
         a->setLocalizedDescription(QStringLiteral("changed"));
         test::await(a->saveToPreferences());
         // Loading again hands out the same objects.
@@ -112,6 +126,7 @@ private Q_SLOTS:
         QCOMPARE(all.at(1)->identifier(), b->identifier());
         // Only the final file is left behind, no temporary ones.
         QCOMPARE(QDir(home.configHome() + "/kovra").entryList(QDir::Files), QStringList{"vpn-configurations.json"});
+        QCOMPARE(modeOf(file), mode_t(0600));
     }
 
     void loadFromPreferencesDropsUnsavedEdits()

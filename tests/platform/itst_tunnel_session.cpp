@@ -3,14 +3,18 @@
 #include "platform/TunnelWire.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
 #include "support/Await.h"
 #include "support/FakeProvider.h"
+#include "support/ManualClock.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -24,15 +28,9 @@ namespace {
 // One saved configuration against one fake provider, in a private home.
 struct Rig {
     explicit Rig(std::chrono::milliseconds replyBound = 10s)
-        : preferences(TunnelPreferencesOptions{home.configHome() + QStringLiteral("/kovra/vpn-configurations.json"),
-                                               provider.socketPath(), replyBound, 20ms})
+        : preferences(test::tunnelOptions(home.configHome(), provider.socketPath(), nullptr, replyBound, 20ms))
     {
-        manager = preferences.createManager();
-        manager->setProtocolConfiguration(TunnelProviderProtocol{
-            QStringLiteral("com.example.tunnel"), QStringLiteral("Kovra"),
-            {{QStringLiteral("subscriptionURL"), QStringLiteral("https://example.test/sub")}}});
-        manager->setEnabled(true);
-        test::await(manager->saveToPreferences());
+        manager = test::saveConfiguration(preferences, QStringLiteral("com.example.tunnel"));
         session = manager->connection();
     }
 
@@ -92,6 +90,7 @@ private Q_SLOTS:
         rig.session->startVPNTunnel({{QStringLiteral("subscriptionURL"), QStringLiteral("https://example.test/sub")},
                                      {QStringLiteral("bypassLAN"), true},
                                      {QStringLiteral("selectedRegionKeywords"), QStringList{"de", "nl"}}});
+        QCOMPARE(statuses.size(), 0); // reported from the event loop, never inside the call
 
         QTRY_COMPARE(statuses, (QList<VPNStatus>{VPNStatus::Connecting, VPNStatus::Connected}));
         QVERIFY(onGuiThread);
@@ -214,7 +213,7 @@ private Q_SLOTS:
         QVERIFY(!sent.reply);
         QCOMPARE(rig.session->status(), VPNStatus::Disconnected);
 
-        // A send now fails at once; the provider coming back is picked up by the retry timer.
+        // A send now fails at once; the provider coming back is picked up when its socket appears.
         try {
             rig.session->sendProviderMessage("{}", [&sent](auto) { ++sent.calls; });
             QFAIL("send did not fail");
@@ -230,7 +229,7 @@ private Q_SLOTS:
 
     void hostileLinesAreDroppedAndTheClientGoesOn_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("bytes"); // from the provider; "request:" prefixed, to it
         QTest::addColumn<QString>("logLine");
         QTest::newRow("malformed") << QByteArray("{\"event\":\"status\",\n")
                                    << "dropped a malformed line from the tunnel provider (18 bytes)";
@@ -240,6 +239,10 @@ private Q_SLOTS:
                                              << "dropped an invalid event from the tunnel provider";
         QTest::newRow("no id") << QByteArray("{\"ok\":true}\n")
                                << "dropped a line from the tunnel provider without event or request id";
+        QTest::newRow("reply id 1e300") << QByteArray("{\"id\":1e300,\"ok\":true}\n")
+                                        << "dropped a reply with an out-of-range request id from the tunnel provider";
+        QTest::newRow("request id 1e300") << QByteArray("request:{\"id\":1e300,\"method\":\"getStatus\"}\n")
+                                          << "dropped a malformed request line (33 bytes)";
     }
     void hostileLinesAreDroppedAndTheClientGoesOn()
     {
@@ -251,11 +254,75 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.session->status(), VPNStatus::Connecting);
         LogCapture capture;
 
-        rig.provider.sendRaw(bytes);
+        if (bytes.startsWith("request:")) {
+            QLocalSocket raw;
+            raw.connectToServer(rig.provider.socketPath());
+            QVERIFY(raw.waitForConnected(5000));
+            raw.write(bytes.mid(8));
+            QTRY_VERIFY(capture.contains(logLine));
+        } else {
+            rig.provider.sendRaw(bytes);
+        }
         rig.provider.setStatus(3); // the next good line still counts
         QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
-        QVERIFY2(capture.contains(logLine), qPrintable(capture.texts(QStringLiteral("TunnelSession")).join('\n')));
+        QVERIFY2(capture.contains(logLine), qPrintable(capture.texts().join('\n')));
         QVERIFY(rig.session->isProviderConnected());
+    }
+
+    // While nobody answers, the client tries again after 1, 2, 4, ... s, at most every
+    // 30 s; it never connects inside a send. Its socket appearing connects at once. A
+    // folder that others may write to is never trusted: said once, never connected.
+    void withoutProviderTheClientBacksOffAndWatchesTheFolder_data()
+    {
+        QTest::addColumn<bool>("unsafeFolder");
+        QTest::newRow("nobody listens") << false;
+        QTest::newRow("folder writable by others") << true;
+    }
+    void withoutProviderTheClientBacksOffAndWatchesTheFolder()
+    {
+        QFETCH(bool, unsafeFolder);
+        test::TestHome home;
+        test::FakeProvider provider;
+        provider.kill();
+        const QString folder = QFileInfo(provider.socketPath()).absolutePath();
+        if (unsafeFolder)
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        auto clock = std::make_shared<test::ManualClock>();
+        TunnelPreferencesOptions options = test::tunnelOptions(home.configHome(), provider.socketPath(), clock);
+        options.reconnectInterval = 1s;
+        LogCapture capture;
+        TunnelPreferences preferences(options);
+        TunnelProviderSession *session = test::saveConfiguration(preferences, "com.example.tunnel")->connection();
+        QSignalSpy statusSpy(session, &TunnelProviderSession::statusChanged);
+
+        QList<qint64> waits;
+        const auto nextTry = [&capture] {
+            const QStringList lines = capture.texts(QStringLiteral("TunnelSession")).filter("next try in ");
+            return lines.isEmpty() ? -1 : lines.last().section(' ', -2, -2).toLongLong();
+        };
+        for (int i = 0; i < 7; ++i) {
+            QTRY_COMPARE(capture.texts().filter("next try in ").size(), i + 1);
+            waits << nextTry();
+            clock->advance(std::chrono::milliseconds(waits.last()));
+        }
+        QCOMPARE(waits, (QList<qint64>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+        QVERIFY_THROWS_EXCEPTION(VPNError, session->startVPNTunnel({}));
+        QCOMPARE(statusSpy.size(), 0);
+
+        // A listener appears (the fake provider would refuse the unsafe folder itself).
+        QLocalServer listener;
+        QVERIFY(listener.listen(provider.socketPath()));
+        if (unsafeFolder) {
+            clock->advance(30s);
+            QTest::qWait(50);
+            QVERIFY(!session->isProviderConnected());
+            QCOMPARE(capture.count(QStringLiteral("refused the tunnel provider socket %1: the socket folder %2 is "
+                                                  "writable by others (mode 0777)")
+                                       .arg(provider.socketPath(), folder)),
+                     1);
+        } else {
+            QTRY_VERIFY(session->isProviderConnected()); // the clock stands still: the folder watch did it
+        }
     }
 
     void badBase64ReplyEndsTheMessageWithoutData()

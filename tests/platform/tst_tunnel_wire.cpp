@@ -1,12 +1,75 @@
 #include "platform/TunnelWire.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
-
-#include "support/TestHome.h"
+#include <unistd.h>
 
 using namespace kovra;
+using namespace kovra::tunnelwire;
+
+namespace {
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Lines a provider sends, and lines only a broken or hostile one would.
+const QList<QByteArray> kSeeds = {
+    R"({"event":"status","status":3})",
+    R"({"event":"status","status":0})",
+    R"({"id":7,"ok":true,"data":"eyJhcHBsaWVkIjp0cnVlfQ=="})",
+    R"({"id":8,"ok":true,"data":null})",
+    R"({"id":9,"ok":false,"error":{"domain":"VPNErrorDomain","code":3,"message":"no route"}})",
+    R"({"id":10,"ok":true,"status":5})",
+    R"({"id":1e300,"ok":true})",
+    R"({"event":"status","status":-1e300})",
+    R"([{"id":1},{"event":"status"}])",
+};
+
+// Replaces numbers, flips, inserts, deletes, repeats and splices bytes; deterministic.
+QByteArray mutate(QByteArray line, QRandomGenerator &random)
+{
+    static const QList<QByteArray> numbers = {"1e300", "-1e300", "9223372036854775808", "-9223372036854775809",
+                                              "18446744073709551616", "4.5", "-0", "1e-320", "9007199254740993",
+                                              "2", "\"3\"", "null", "true", "[]", "{}"};
+    const int edits = 1 + random.bounded(4);
+    for (int i = 0; i < edits && !line.isEmpty(); ++i) {
+        const int at = random.bounded(int(line.size()));
+        switch (random.bounded(6)) {
+        case 0: { // a number somewhere becomes a hostile one
+            const int digit = int(line.indexOf(QByteArrayView("0123456789").sliced(random.bounded(10), 1), at));
+            if (digit >= 0)
+                line.replace(digit, 1, numbers.at(random.bounded(int(numbers.size()))));
+            break;
+        }
+        case 1:
+            line[at] = char(random.bounded(256));
+            break;
+        case 2:
+            line.insert(at, char(random.bounded(256)));
+            break;
+        case 3:
+            line.remove(at, 1 + random.bounded(8));
+            break;
+        case 4:
+            line.insert(at, line.mid(at, 1 + random.bounded(16)));
+            break;
+        default:
+            line = line.left(at) + kSeeds.at(random.bounded(int(kSeeds.size()))).mid(at);
+            break;
+        }
+    }
+    return line.replace('\n', ' ');
+}
+
+} // namespace
 
 class TunnelWireTest : public QObject {
     Q_OBJECT
@@ -30,7 +93,7 @@ private Q_SLOTS:
         QFETCH(QList<QByteArray>, chunks);
         QFETCH(QList<QByteArray>, lines);
         QFETCH(int, oversized);
-        tunnelwire::LineReader reader(8);
+        LineReader reader(8);
         QList<QByteArray> got;
         int dropped = 0;
         for (const auto &chunk : chunks) {
@@ -44,32 +107,127 @@ private Q_SLOTS:
 
     void socketPathFollowsTheEnvironment()
     {
-        test::TestHome home;
-        qunsetenv("KOVRA_TUNNEL_SOCKET");
-        QCOMPARE(tunnelwire::socketPath(), home.runtimeDir() + QStringLiteral("/kovra/packet-tunnel.sock"));
-        qputenv("KOVRA_TUNNEL_SOCKET", "/tmp/kv-other.sock");
-        QCOMPARE(tunnelwire::socketPath(), QStringLiteral("/tmp/kv-other.sock"));
-        qunsetenv("KOVRA_TUNNEL_SOCKET");
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/run/user/1000"));
+        QCOMPARE(socketPath(env), QStringLiteral("/run/user/1000/kovra/packet-tunnel.sock"));
+        env.insert(QStringLiteral("KOVRA_TUNNEL_SOCKET"), QStringLiteral("/tmp/kv/other.sock"));
+        QCOMPARE(socketPath(env), QStringLiteral("/tmp/kv/other.sock"));
     }
 
-    void socketFolderIsPrivate()
+    // The socket's folder is made owner-only; an existing one that another user owns or
+    // others may write to is refused, since anyone who can write there can stand in for
+    // the provider.
+    void socketFolder_data()
     {
-        test::TestHome home;
-        const QString dir = home.runtimeDir() + QStringLiteral("/kovra");
-        QVERIFY(tunnelwire::ensureSocketDirectory(dir + QStringLiteral("/packet-tunnel.sock")));
-        struct stat st {};
-        QCOMPARE(::stat(QFile::encodeName(dir).constData(), &st), 0);
-        QCOMPARE(st.st_mode & 0777, mode_t(0700));
+        QTest::addColumn<int>("mode"); // of an existing folder; -1: missing, -2: a file
+        QTest::addColumn<bool>("otherOwner");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("missing: made 0700") << -1 << false << "";
+        QTest::newRow("owner-only") << 0700 << false << "";
+        QTest::newRow("readable by all") << 0755 << false << "";
+        QTest::newRow("group-writable") << 0770 << false << "the socket folder %1 is writable by others (mode 0770)";
+        QTest::newRow("sticky, world-writable") << 01777 << false
+                                                << "the socket folder %1 is writable by others (mode 1777)";
+        QTest::newRow("another user's") << 0700 << true << "the socket folder %1 belongs to uid 65534";
+        QTest::newRow("a file") << -2 << false << "the socket folder %1 is not a folder";
+    }
+    void socketFolder()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, otherOwner);
+        QFETCH(QString, problem);
+        QTemporaryDir home;
+        const QString dir = home.filePath(QStringLiteral("kovra"));
+        if (mode == -2)
+            QVERIFY(QFile(dir).open(QIODevice::WriteOnly));
+        if (mode >= 0) {
+            QVERIFY(QDir().mkdir(dir));
+            QCOMPARE(::chmod(QFile::encodeName(dir).constData(), mode_t(mode)), 0);
+        }
+        if (otherOwner && ::chown(QFile::encodeName(dir).constData(), 65534, 65534) != 0)
+            QSKIP("changing a folder's owner needs root");
+
+        const auto found = prepareSocketDirectory(dir + QStringLiteral("/p.sock"));
+
+        QCOMPARE(bool(found), !problem.isEmpty());
+        if (found)
+            QVERIFY2(found->startsWith(problem.arg(dir)), qPrintable(*found));
+        if (mode == -1)
+            QCOMPARE(modeOf(dir), mode_t(0700));
     }
 
-    void encodedLineRoundTrips()
+    // Hostile numbers never become integers out of range; every line is read or dropped
+    // with the line its drop is logged with.
+    void providerLines_data()
     {
-        const QJsonObject object{{"id", 7}, {"method", "message"}, {"data", "e30="}};
-        const QByteArray line = tunnelwire::encode(object);
-        QCOMPARE(line.indexOf('\n'), line.size() - 1);
-        QCOMPARE(tunnelwire::decode(line.chopped(1)), std::optional(object));
-        QVERIFY(!tunnelwire::decode("[1]"));
-        QVERIFY(!tunnelwire::decode("{\"a\":"));
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("read"); // "status N", "reply N ok|failed", "blank" or the drop's log line
+        QTest::newRow("status") << QByteArray(R"({"event":"status","status":3.0})") << "status 3";
+        QTest::newRow("status out of range") << QByteArray(R"({"event":"status","status":1e300})")
+                                             << "dropped an invalid event from the tunnel provider";
+        QTest::newRow("failed reply") << QByteArray(R"({"id":4,"ok":false})") << "reply 4 failed";
+        QTest::newRow("largest exact id") << QByteArray(R"({"id":9007199254740992,"ok":true})")
+                                          << "reply 9007199254740992 ok";
+        QTest::newRow("id 1e300") << QByteArray(R"({"id":1e300,"ok":true})")
+                                  << "dropped a reply with an out-of-range request id from the tunnel provider";
+        QTest::newRow("id -9.3e18") << QByteArray(R"({"id":-9300000000000000000,"ok":true})")
+                                    << "dropped a reply with an out-of-range request id from the tunnel provider";
+        QTest::newRow("fractional id") << QByteArray(R"({"id":1.5})")
+                                       << "dropped a line from the tunnel provider without event or request id";
+        QTest::newRow("not an object") << QByteArray("[1]")
+                                       << "dropped a malformed line from the tunnel provider (3 bytes)";
+        QTest::newRow("spaces") << QByteArray("  \t") << "blank";
+    }
+    void providerLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, read);
+        QCOMPARE(describe(parseProviderLine(line)), read);
+    }
+
+    void errorCodesOutOfRangeReadAsZero()
+    {
+        QCOMPARE(errorText({{"error", QJsonObject{{"domain", "D"}, {"code", 1e300}, {"message", "m"}}}}),
+                 QStringLiteral("D 0: m"));
+    }
+
+    // A few thousand mutations of valid and hostile lines, under the sanitizers: nothing
+    // crashes or converts out of range, and every line has exactly one reading.
+    void mutatedLinesAreReadOrDropped()
+    {
+        QRandomGenerator random(20240611);
+        QList<int> kinds(std::variant_size_v<ProviderLine>);
+        QSet<QString> dropReasons;
+        QElapsedTimer budget;
+        budget.start();
+        int done = 0;
+        for (; done < 6000 && budget.elapsed() < 20000; ++done) {
+            const QByteArray line = mutate(kSeeds.at(done % kSeeds.size()), random);
+            const ProviderLine parsed = parseProviderLine(line);
+            if (const auto *event = std::get_if<StatusEvent>(&parsed))
+                QVERIFY(int(event->status) >= 0 && int(event->status) <= 5);
+            if (const auto *reply = std::get_if<ReplyLine>(&parsed))
+                QVERIFY(reply->id >= -9007199254740992LL && reply->id <= 9007199254740992LL);
+            if (const auto *dropped = std::get_if<DroppedLine>(&parsed))
+                dropReasons.insert(dropped->reason.section(QLatin1Char('('), 0, 0));
+            ++kinds[int(parsed.index())];
+        }
+        QVERIFY(done >= 1000);
+        // The mutations reach every reading and every reason to drop, so the loop tested something.
+        QVERIFY(kinds[1] > 0 && kinds[2] > 0 && kinds[3] > 0); // statuses, replies, drops
+        QCOMPARE(dropReasons.size(), 4);
+    }
+
+private:
+    static QString describe(const ProviderLine &parsed)
+    {
+        if (std::holds_alternative<BlankLine>(parsed))
+            return QStringLiteral("blank");
+        if (const auto *event = std::get_if<StatusEvent>(&parsed))
+            return QStringLiteral("status %1").arg(int(event->status));
+        if (const auto *reply = std::get_if<ReplyLine>(&parsed))
+            return QStringLiteral("reply %1 %2").arg(reply->id).arg(reply->ok ? "ok" : "failed");
+        return std::get<DroppedLine>(parsed).reason;
     }
 };
 

@@ -1,18 +1,24 @@
 #include "core/AppGroupStore.h"
 #include "platform/Log.h"
 #include "platform/TunnelManager.h"
+#include "platform/TunnelWire.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
+#include <QLocalServer>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <sys/stat.h>
 
 #include "support/Await.h"
+#include "support/FakeExtensionManager.h"
 #include "support/FakeProvider.h"
+#include "support/ManualClock.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -24,13 +30,6 @@ Q_DECLARE_METATYPE(Reply)
 namespace {
 
 const QString kURL = QStringLiteral("https://sub.example/u1");
-
-// Holds every activation request until the test answers it.
-class HeldActivations : public SystemExtensionManager {
-public:
-    void submitRequest(std::shared_ptr<SystemExtensionRequest> request) override { requests.append(std::move(request)); }
-    QList<std::shared_ptr<SystemExtensionRequest>> requests;
-};
 
 // Replacement steps that record what runs. The wait and the install can pass, fail,
 // hang until the operation is cancelled, or hold until the test releases them.
@@ -72,27 +71,37 @@ struct FakeSteps {
     }
 };
 
+// What a rig differs in; every bound not named is the product's.
+struct Setup {
+    std::optional<TunnelController::ReloadOperations> steps = std::nullopt;
+    SystemExtensionManager *extensions = nullptr; // default: the real check of the fake provider
+    std::shared_ptr<Clock> clock = nullptr;       // default: the system clock
+    std::chrono::milliseconds reloadDisconnectTimeout = 300ms;
+    std::chrono::milliseconds statusPollInterval = 10ms;
+    std::chrono::milliseconds selectRegionTimeout = 5s;
+};
+
 // A controller over a fake provider on its own socket, in a private home.
 struct Rig {
-    explicit Rig(std::optional<TunnelController::ReloadOperations> steps = std::nullopt,
-                 SystemExtensionManager *extensions = nullptr)
-        : preferences(TunnelPreferencesOptions{home.configHome() + QStringLiteral("/kovra/vpn-configurations.json"),
-                                               provider.socketPath(), 1500ms, 20ms}),
+    explicit Rig(Setup setup = {})
+        : clock(setup.clock ? setup.clock : Clock::system()),
+          preferences(test::tunnelOptions(home.configHome(), provider.socketPath(), clock, 6s, 20ms)),
           activation(provider.socketPath()),
-          activator(extensions ? *extensions : activation),
-          controller(std::move(steps), options())
+          activator(setup.extensions ? *setup.extensions : activation),
+          controller(std::move(setup.steps), options(setup))
     {
     }
 
-    TunnelControllerOptions options()
+    TunnelControllerOptions options(const Setup &setup)
     {
         TunnelControllerOptions o;
         o.preferences = &preferences;
         o.activator = &activator;
         o.appGroupFactory = [suite = suite] { return std::make_unique<AppGroupStore>(suite, nullptr); };
-        o.reloadDisconnectTimeout = 300ms;
-        o.statusPollInterval = 10ms;
-        o.selectRegionTimeout = 300ms;
+        o.reloadDisconnectTimeout = setup.reloadDisconnectTimeout;
+        o.statusPollInterval = setup.statusPollInterval;
+        o.selectRegionTimeout = setup.selectRegionTimeout;
+        o.clock = clock;
         return o;
     }
 
@@ -100,19 +109,15 @@ struct Rig {
     void attachSaved(int status = 1)
     {
         provider.setStatus(status);
-        auto *m = preferences.createManager();
-        m->setProtocolConfiguration(TunnelProviderProtocol{kPacketTunnelBundleID, kTunnelServerAddress, {}});
-        m->setEnabled(true);
-        test::await(m->saveToPreferences());
+        test::saveConfiguration(preferences, kPacketTunnelBundleID);
         test::await(controller.attach());
-        QVERIFY(QTest::qWaitFor([&] { return m->connection()->isProviderConnected(); }, 10000));
-        QVERIFY(provider.waitForClients());
-        QVERIFY(QTest::qWaitFor([&] { return controller.status() == VPNStatus(status); }, 10000));
+        QCOMPARE(controller.status(), VPNStatus(status));
     }
 
     test::TestHome home;
     test::FakeProvider provider;
     std::shared_ptr<Defaults> suite = Defaults::inMemory();
+    std::shared_ptr<Clock> clock;
     TunnelPreferences preferences;
     ProviderActivationManager activation;
     SystemExtensionActivator activator;
@@ -139,7 +144,7 @@ private Q_SLOTS:
     {
         Rig rig;
         QList<QPair<int, int>> calls;
-        rig.controller.setOnStatusChange([&](int from, int to) { calls.append({from, to}); });
+        rig.controller.setOnStatusChange([&](VPNStatus from, VPNStatus to) { calls.append({int(from), int(to)}); });
         QSignalSpy managerSpy(&rig.controller, &TunnelController::managerChanged);
         QSignalSpy observerSpy(&rig.controller, &TunnelController::statusObserverChanged);
         rig.attachSaved(1);
@@ -154,6 +159,56 @@ private Q_SLOTS:
         QCOMPARE(calls, (QList<QPair<int, int>>{{0, 1}, {1, 2}, {2, 3}}));
         QCOMPARE(managerSpy.count(), 1);
         QCOMPARE(observerSpy.count(), 3); // registered; then removed and registered again
+        // QML reads the status as the enumeration, by name.
+        QCOMPARE(rig.controller.property("status").value<VPNStatus>(), VPNStatus::Connected);
+        QCOMPARE(QMetaEnum::fromType<VPNStatus>().valueToKey(int(VPNStatus::Connected)), "Connected");
+    }
+
+    // Attaching at start-up with the tunnel already up applies the real status at once,
+    // never a "disconnected" first. Without a provider it reads disconnected: at once when
+    // there is no socket, after the bound when the provider stays silent.
+    void attachAppliesTheProvidersStatusAtOnce_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<int>("status");
+        QTest::newRow("tunnel up") << "running" << 3;
+        QTest::newRow("tunnel down") << "running" << 1;
+        QTest::newRow("no socket") << "absent" << 1;
+        QTest::newRow("silent provider") << "silent" << 1;
+    }
+    void attachAppliesTheProvidersStatusAtOnce()
+    {
+        QFETCH(QString, provider);
+        QFETCH(int, status);
+        auto clock = std::make_shared<test::ManualClock>();
+        Rig rig({.clock = clock});
+        rig.provider.setStatus(status);
+        QLocalServer silent;
+        if (provider != "running")
+            rig.provider.kill();
+        if (provider == "silent")
+            QVERIFY(silent.listen(rig.provider.socketPath()));
+        {
+            // Saved by an earlier run of the app.
+            TunnelPreferences earlier(test::tunnelOptions(rig.home.configHome(), rig.home.runtimeDir() + "/none.sock"));
+            test::saveConfiguration(earlier, kPacketTunnelBundleID);
+        }
+        QList<QPair<int, int>> calls;
+        rig.controller.setOnStatusChange([&](VPNStatus from, VPNStatus to) { calls.append({int(from), int(to)}); });
+
+        test::Pending<void> attach(rig.controller.attach());
+        if (provider == "silent") {
+            QTRY_VERIFY(silent.hasPendingConnections());
+            QTest::qWait(50);
+            QVERIFY(!attach.isDone());
+            clock->advance(999ms);
+            QVERIFY(!attach.isDone());
+            clock->advance(1ms);
+        }
+        QVERIFY(attach.waitDone()); // the clock stands still otherwise: nothing waited for the bound
+
+        QCOMPARE(calls, (QList<QPair<int, int>>{{0, status}}));
+        QCOMPARE(rig.controller.status(), VPNStatus(status));
     }
 
     // Attaching without a configuration of our provider changes nothing.
@@ -215,57 +270,60 @@ private Q_SLOTS:
     void installFailuresFailTheConnect_data()
     {
         QTest::addColumn<bool>("approval"); // else the request fails
-        QTest::newRow("needs approval") << true;
-        QTest::newRow("failed") << false;
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("needs approval")
+            << true << "needsApproval"
+            << "Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения";
+        QTest::newRow("failed")
+            << false << "failed(\"no provider\")"
+            << "Не удалось установить сетевое расширение. Переустановите Kovra S из образа в «Программы».";
     }
     void installFailuresFailTheConnect()
     {
         QFETCH(bool, approval);
-        HeldActivations extensions;
-        Rig rig(std::nullopt, &extensions);
+        QFETCH(QString, state);
+        QFETCH(QString, message);
+        test::FakeExtensionManager extensions; // holds every request until answered
+        Rig rig({.extensions = &extensions});
         QSignalSpy errorSpy(&rig.controller, &TunnelController::lastErrorChanged);
         LogCapture capture;
 
         for (int attempt = 1; attempt <= 2; ++attempt) {
             test::Pending<void> connect(rig.controller.connect(kURL));
-            QTRY_COMPARE(extensions.requests.size(), attempt);
+            QTRY_COMPARE(extensions.requests().size(), attempt);
             if (approval)
-                extensions.requests.last()->needUserApproval();
+                extensions.requests().last()->needUserApproval();
             else
-                extensions.requests.last()->fail(QStringLiteral("no provider"));
+                extensions.requests().last()->fail(QStringLiteral("no provider"));
             QVERIFY(connect.waitDone());
             QVERIFY2(errorText(connect.error()).startsWith("systemExtensionNotReady"), qPrintable(errorText(connect.error())));
         }
 
-        const auto state = approval ? SystemExtensionState::needsApproval() : SystemExtensionState::failed("no provider");
         QCOMPARE(errorSpy.count(), 2); // announced on every failure, also an equal one
         QVERIFY(errorText(rig.controller.lastError()).startsWith("systemExtensionNotReady"));
-        QCOMPARE(rig.controller.lastErrorText(), *state.userMessage());
-        const QStringList logLines{"sysext не готов: " + state.description(),
-                                   "install failed: systemExtensionNotReady: " + *state.userMessage()};
-        const QStringList lines = capture.texts(QStringLiteral("Tunnel"));
-        QCOMPARE(lines.size(), 4);
-        for (int i = 0; i < lines.size(); ++i)
-            QVERIFY2(lines[i].startsWith(logLines[i % 2]), qPrintable(lines[i]));
+        QCOMPARE(rig.controller.lastErrorText(), message);
+        const QStringList logLines{"sysext не готов: " + state, "install failed: systemExtensionNotReady: " + message};
+        QCOMPARE(capture.texts(QStringLiteral("Tunnel")), logLines + logLines);
         QVERIFY(rig.provider.requests(QStringLiteral("start")).isEmpty());
         QVERIFY(!rig.controller.startInFlight());
     }
 
     void stopDuringActivationCancelsTheConnect()
     {
-        HeldActivations extensions;
-        Rig rig(std::nullopt, &extensions);
+        test::FakeExtensionManager extensions; // holds every request until answered
+        Rig rig({.extensions = &extensions});
         rig.attachSaved(3);
 
         test::Pending<void> connect(rig.controller.connect(kURL));
-        QTRY_COMPARE(extensions.requests.size(), 1);
+        QTRY_COMPARE(extensions.requests().size(), 1);
         QVERIFY(rig.controller.startInFlight());
         test::await(rig.controller.stop(true));
         QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
         QVERIFY(!connect.isDone());
         QVERIFY(rig.controller.startInFlight());
 
-        extensions.requests.first()->finish(SystemExtensionRequestResult::Completed);
+        extensions.requests().first()->finish(SystemExtensionRequestResult::Completed);
         QVERIFY(connect.waitDone());
         QVERIFY2(isCancellation(connect.error()), qPrintable(errorText(connect.error())));
         QVERIFY(!rig.controller.startInFlight());
@@ -278,7 +336,7 @@ private Q_SLOTS:
         FakeSteps steps;
         steps.wait = FakeSteps::Hang;
         steps.install = FakeSteps::Hold;
-        Rig rig(steps.operations());
+        Rig rig({.steps = steps.operations()});
         QSignalSpy inFlightSpy(&rig.controller, &TunnelController::startInFlightChanged);
 
         test::Pending<void> reload(rig.controller.reload(QStringLiteral("u1")));
@@ -341,7 +399,7 @@ private Q_SLOTS:
         steps.wait = FakeSteps::Mode(wait);
         steps.install = FakeSteps::Mode(install);
         steps.failingStarts = failingStarts;
-        Rig rig(steps.operations());
+        Rig rig({.steps = steps.operations()});
         rig.suite->set(AppGroupKey::subscriptionURL, storedURL);
         LogCapture capture;
 
@@ -413,7 +471,7 @@ private Q_SLOTS:
         FakeSteps steps;
         if (startFails)
             steps.failingStarts << kURL;
-        Rig rig(steps.operations());
+        Rig rig({.steps = steps.operations()});
         rig.attachSaved(status);
         rig.suite->setObject(AppGroupKey::subscriptionURL, storedURL);
         LogCapture capture;
@@ -424,37 +482,58 @@ private Q_SLOTS:
         QCOMPARE(capture.texts(QStringLiteral("Tunnel")), logLines);
     }
 
+    // The switch's bound runs on the controller's clock: a confirmation just inside it
+    // counts, one at the bound does not (decided then, with the time-out line).
     void selectRegion_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("replyAtMs"); // -1: never
         QTest::addColumn<bool>("applied");
         QTest::addColumn<QString>("logLine");
-        const auto json = [](const char *text, std::chrono::milliseconds delay = 0ms) {
-            return Reply::withData(text, delay);
-        };
-        QTest::newRow("connecting: nothing sent") << 2 << json(R"({"applied":true,"selectedMember":"m"})") << false << "";
-        QTest::newRow("applied with member") << 3 << json(R"({"applied":true,"selectedMember":"de-2"})") << true
-                                             << "selectRegion RPC applied (keywords=2)";
-        QTest::newRow("applied without member") << 3 << json(R"({"applied":true})") << false << "";
-        QTest::newRow("no applied key") << 3 << json(R"({"selectedMember":"de-2"})") << false << "";
-        QTest::newRow("reply after the time-out") << 3 << json(R"({"applied":true,"selectedMember":"m"})", 700ms)
-                                                  << false << "selectRegion RPC timed out — считаем неприменившимся";
+        const QByteArray confirmed = R"({"applied":true,"selectedMember":"de-2"})";
+        const QString timedOut = "selectRegion RPC timed out — считаем неприменившимся";
+        QTest::newRow("connecting: nothing sent") << 2 << confirmed << 0 << false << "";
+        QTest::newRow("confirmed") << 3 << confirmed << 0 << true << "selectRegion RPC applied (keywords=2)";
+        QTest::newRow("applied without member") << 3 << QByteArray(R"({"applied":true})") << 0 << false << "";
+        QTest::newRow("no applied key") << 3 << QByteArray(R"({"selectedMember":"de-2"})") << 0 << false << "";
+        QTest::newRow("not JSON") << 3 << QByteArray("applied") << 0 << false << "";
+        QTest::newRow("confirmed just inside the bound") << 3 << confirmed << 4999 << true
+                                                         << "selectRegion RPC applied (keywords=2)";
+        QTest::newRow("confirmed at the bound") << 3 << confirmed << 5000 << false << timedOut;
+        QTest::newRow("silent") << 3 << confirmed << -1 << false << timedOut;
     }
     void selectRegion()
     {
         QFETCH(int, status);
-        QFETCH(Reply, reply);
+        QFETCH(QByteArray, reply);
+        QFETCH(int, replyAtMs);
         QFETCH(bool, applied);
         QFETCH(QString, logLine);
-        Rig rig;
+        auto clock = std::make_shared<test::ManualClock>();
+        Rig rig({.clock = clock});
         rig.attachSaved(status);
-        rig.provider.setMessageReply(QStringLiteral("selectRegion"), reply);
+        qint64 requestID = -1;
+        rig.provider.setMessageHandler(QStringLiteral("selectRegion"), [&](const auto &request) {
+            requestID = request.id;
+            return Reply::silence();
+        });
         LogCapture capture;
 
-        QCOMPARE(test::await(rig.controller.selectRegion({"de", "frankfurt"}, true)), applied);
-        QTest::qWait(reply.delay.count() ? 700 : 0); // a late reply changes nothing
+        test::Pending<bool> switched(rig.controller.selectRegion({"de", "frankfurt"}, true));
+        if (status == 3) {
+            QVERIFY(rig.provider.waitForRequests(QStringLiteral("message")));
+            clock->advance(std::chrono::milliseconds(std::max(replyAtMs, 0)));
+            if (replyAtMs >= 0)
+                rig.provider.sendRaw(tunnelwire::encode({{"id", double(requestID)}, {"ok", true},
+                                                        {"data", QString::fromLatin1(reply.toBase64())}}));
+            else
+                clock->advance(5s);
+        }
+        QVERIFY(switched.waitDone());
+        clock->advance(10s); // nothing changes afterwards
 
+        QCOMPARE(switched.result(), applied);
         QCOMPARE(capture.texts(QStringLiteral("Tunnel")), logLine.isEmpty() ? QStringList() : QStringList{logLine});
         const auto sent = rig.provider.requests(QStringLiteral("message"));
         QCOMPARE(sent.size(), status == 3 ? 1 : 0);
@@ -462,6 +541,61 @@ private Q_SLOTS:
             QCOMPARE(sent.first().message, (QJsonObject{{"op", "selectRegion"},
                                                          {"keywords", QJsonArray{"de", "frankfurt"}},
                                                          {"closeConnections", true}}));
+    }
+
+    // On the system clock the bound never ends early, wherever in a second it starts.
+    void selectRegionNeverTimesOutEarly()
+    {
+        Rig rig({.selectRegionTimeout = 400ms});
+        rig.attachSaved(3);
+        rig.provider.setMessageReply(QStringLiteral("selectRegion"), Reply::silence());
+        for (int phase : {0, 250, 500, 750}) {
+            QVERIFY(QTest::qWaitFor([phase] { return QTime::currentTime().msec() / 25 == phase / 25; }, 2000));
+            QElapsedTimer elapsed;
+            elapsed.start();
+            test::Pending<bool> switched(rig.controller.selectRegion({"de"}, false));
+            QVERIFY(switched.waitDone());
+            QVERIFY2(elapsed.nsecsElapsed() >= 400'000'000, qPrintable(QString::number(elapsed.nsecsElapsed())));
+            QCOMPARE(switched.result(), false);
+        }
+    }
+
+    // The reload's wait for the disconnect runs on the controller's clock, looking every
+    // 0.2 s: it ends at the first look after the tunnel went down, else at 15 s, never earlier.
+    void reloadWaitsForTheDisconnectOnTheClock_data()
+    {
+        QTest::addColumn<int>("downAtMs"); // -1: stays up
+        QTest::addColumn<int>("installAtMs");
+        QTest::newRow("goes down at 3 s") << 3000 << 3200;
+        QTest::newRow("stays up") << -1 << 15000;
+    }
+    void reloadWaitsForTheDisconnectOnTheClock()
+    {
+        QFETCH(int, downAtMs);
+        QFETCH(int, installAtMs);
+        auto clock = std::make_shared<test::ManualClock>();
+        test::FakeExtensionManager extensions; // holds every request until answered
+        Rig rig({.extensions = &extensions, .clock = clock, .reloadDisconnectTimeout = 15s,
+                 .statusPollInterval = 200ms});
+        rig.provider.setStopSteps({});
+        rig.attachSaved(3);
+
+        test::Pending<void> reload(rig.controller.reload(kURL));
+        QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
+        int now = 0; // ms on the clock; the look at this moment has been taken
+        while (extensions.requests().isEmpty() && now <= 16000) {
+            if (now == downAtMs) {
+                rig.provider.setStatus(1);
+                QTRY_COMPARE(rig.controller.status(), VPNStatus::Disconnected);
+            }
+            clock->advance(100ms);
+            now += 100;
+        }
+        QCOMPARE(now, installAtMs); // the install asked for activation at that moment
+
+        extensions.requests().first()->finish(SystemExtensionRequestResult::Completed);
+        reload.result();
+        QVERIFY(rig.provider.waitForRequests(QStringLiteral("start")));
     }
 
     void queryStatus_data()
@@ -483,13 +617,18 @@ private Q_SLOTS:
         QFETCH(QString, setup);
         QFETCH(Reply, reply);
         QFETCH(QString, error);
-        Rig rig;
+        auto clock = std::make_shared<test::ManualClock>();
+        Rig rig({.clock = clock});
         if (setup != QLatin1String("detached"))
             rig.attachSaved(setup == QLatin1String("connected") ? 3 : 1);
         rig.provider.setMessageReply(QStringLiteral("status"), reply);
         LogCapture capture;
 
         test::Pending<TunnelStatusReport> query(rig.controller.queryStatus());
+        if (reply.kind == Reply::Silence) {
+            QVERIFY(rig.provider.waitForRequests(QStringLiteral("message")));
+            clock->advance(6s); // the tunnel layer's reply bound
+        }
         QVERIFY(query.waitDone(10s));
 
         QVERIFY2(errorText(query.error()).startsWith(error.isEmpty() ? QStringLiteral("none") : error),

@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "support/Await.h"
+#include "support/FakeProvider.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -19,8 +20,7 @@ const QString kURL = QStringLiteral("https://sub.example.test/s/abc");
 struct Rig {
     Rig()
         : defaults(Defaults::inMemory()), appGroup(defaults, nullptr),
-          preferences(TunnelPreferencesOptions{home.configHome() + QStringLiteral("/kovra/vpn-configurations.json"),
-                                               home.runtimeDir() + QStringLiteral("/none.sock"), 10s, 1h})
+          preferences(test::tunnelOptions(home.configHome(), home.runtimeDir() + QStringLiteral("/none.sock")))
     {
     }
 

@@ -105,33 +105,6 @@ private Q_SLOTS:
         manager.deliver({Callback::Completed});
         QTest::qWait(20);
     }
-
-    void userMessages_data()
-    {
-        QTest::addColumn<State>("state");
-        QTest::addColumn<QString>("message"); // empty: none
-        QTest::addColumn<QString>("description");
-        QTest::newRow("needsApproval")
-            << State::needsApproval()
-            << "Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения" << "needsApproval";
-        QTest::newRow("needsReboot")
-            << State::needsReboot()
-            << "Расширение установится после перезагрузки Mac. Перезагрузите и подключитесь снова." << "needsReboot";
-        QTest::newRow("failed")
-            << State::failed("x")
-            << "Не удалось установить сетевое расширение. Переустановите Kovra S из образа в «Программы»." << "failed(\"x\")";
-        QTest::newRow("unknown") << State::unknown() << "" << "unknown";
-        QTest::newRow("activating") << State::activating() << "" << "activating";
-        QTest::newRow("activated") << State::activated() << "" << "activated";
-    }
-    void userMessages()
-    {
-        QFETCH(State, state);
-        QFETCH(QString, message);
-        QFETCH(QString, description);
-        QCOMPARE(state.userMessage(), message.isEmpty() ? std::nullopt : std::optional(message));
-        QCOMPARE(state.description(), description);
-    }
 };
 
 QTEST_GUILESS_MAIN(SystemExtensionActivatorTest)

@@ -5,7 +5,9 @@
 
 #include "core/AppGroupStore.h"
 #include "platform/AppGroupContainer.h"
+#include "platform/Clock.h"
 #include "platform/Log.h"
+#include "platform/PlatformPaths.h"
 #include "platform/TunnelWire.h"
 #include "provider-kit/ProviderServer.h"
 
@@ -42,15 +44,14 @@ double referenceSeconds(const QDateTime &t)
 class DevProvider {
 public:
     DevProvider(ProviderServer &server, const PlatformPaths &paths, std::chrono::milliseconds sampleInterval)
-        : m_server(server), m_defaults(openSharedGroupDefaults(paths)), m_container(paths, AppGroupStore::kSuiteName)
+        : m_server(server), m_defaults(openSharedGroupDefaults(paths)), m_container(paths, AppGroupStore::kSuiteName),
+          m_sampleInterval(sampleInterval)
     {
-        m_sampler.setInterval(sampleInterval);
-        QObject::connect(&m_sampler, &QTimer::timeout, &m_server, [this] { writeSample(); });
         QObject::connect(&m_server, &ProviderServer::statusChanged, &m_server, [this](int status) {
             log().info(QStringLiteral("status %1").arg(status));
             if (status == 3) {
                 writeSample();
-                m_sampler.start();
+                m_sampler.start(*m_clock, m_sampleInterval, [this] { writeSample(); });
             } else {
                 m_sampler.stop();
             }
@@ -104,14 +105,15 @@ private:
         const QJsonObject sample{{QStringLiteral("rxBps"), 20000.0 + random->bounded(80000)},
                                  {QStringLiteral("txBps"), 4000.0 + random->bounded(16000)},
                                  {QStringLiteral("connectionsOut"), 3 + random->bounded(12)},
-                                 {QStringLiteral("updatedAt"), referenceSeconds(QDateTime::currentDateTimeUtc())}};
+                                 {QStringLiteral("updatedAt"), referenceSeconds(m_clock->now())}};
         m_defaults->set(AppGroupKey::throughputSample, QJsonDocument(sample).toJson(QJsonDocument::Compact));
         m_defaults->synchronize();
     }
 
     void writeDiagnostics(const QJsonObject &start)
     {
-        m_openedAt = QDateTime::currentDateTimeUtc().addMSecs(-QDateTime::currentDateTimeUtc().time().msec());
+        const QDateTime now = m_clock->now();
+        m_openedAt = now.addMSecs(-now.time().msec());
         m_member = QStringLiteral("auto");
         note(QStringLiteral("tunnel started"));
         const QJsonObject options = start.value(QStringLiteral("options")).toObject();
@@ -141,7 +143,7 @@ private:
 
     void note(const QString &line)
     {
-        m_logs.append(QDateTime::currentDateTimeUtc().toString(Qt::ISODate) + QLatin1Char(' ') + line);
+        m_logs.append(m_clock->now().toString(Qt::ISODate) + QLatin1Char(' ') + line);
         while (m_logs.size() > 50)
             m_logs.removeFirst();
     }
@@ -149,7 +151,9 @@ private:
     ProviderServer &m_server;
     std::shared_ptr<Defaults> m_defaults;
     AppGroupContainer m_container;
-    QTimer m_sampler;
+    std::shared_ptr<Clock> m_clock = Clock::system();
+    std::chrono::milliseconds m_sampleInterval;
+    ClockTicker m_sampler;
     QStringList m_logs;
     QDateTime m_openedAt;
     QString m_member = QStringLiteral("auto");
@@ -183,8 +187,8 @@ int main(int argc, char *argv[])
     server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
     if (parser.isSet(failStart))
         server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
-    DevProvider provider(server, PlatformPaths::fromEnvironment(),
-                         std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
+    const PlatformPaths paths = PlatformPaths::fromEnvironment();
+    DevProvider provider(server, paths, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
     if (!server.listen())
         return 1;
     log().info(QStringLiteral("listening on %1").arg(server.socketPath()));

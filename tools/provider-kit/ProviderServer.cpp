@@ -8,7 +8,6 @@
 #include <QLocalSocket>
 #include <QPointer>
 
-#include <cmath>
 
 namespace kovra::provider {
 namespace {
@@ -44,7 +43,10 @@ bool ProviderServer::listen()
 {
     if (m_server.isListening())
         return true;
-    tunnelwire::ensureSocketDirectory(m_path);
+    if (const auto problem = tunnelwire::prepareSocketDirectory(m_path)) {
+        log().error(QStringLiteral("cannot listen on %1: %2").arg(m_path, *problem));
+        return false;
+    }
     QLocalServer::removeServer(m_path);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server.listen(m_path)) {
@@ -158,13 +160,13 @@ QJsonObject errorFields(const ProviderServer::ErrorReply &e)
 void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
 {
     const auto object = tunnelwire::decode(line);
-    const QJsonValue idValue = object ? object->value(QStringLiteral("id")) : QJsonValue();
-    if (!object || !idValue.isDouble() || idValue.toDouble() != std::trunc(idValue.toDouble())) {
+    const auto id = object ? tunnelwire::exactInteger(object->value(QStringLiteral("id"))) : std::nullopt;
+    if (!id) {
         log().error(QStringLiteral("dropped a malformed request line (%1 bytes)").arg(line.size()));
         return;
     }
     Request request;
-    request.id = qint64(idValue.toDouble());
+    request.id = *id;
     request.method = object->value(QStringLiteral("method")).toString();
     request.object = *object;
     if (request.method == QLatin1String(tunnelwire::kMethodMessage)) {

@@ -66,7 +66,8 @@ public:
     ~ProviderServer() override;
 
     QString socketPath() const { return m_path; }
-    // Creates the socket's folder (0700), removes a stale socket file and listens.
+    // Creates the socket's folder (0700), removes a stale socket file and listens. Refuses
+    // (logged, false) a folder of another user or one that others may write to.
     bool listen();
     // Stops listening and drops every client, as if the provider had been killed.
     void kill();

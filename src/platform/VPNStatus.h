@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QObject>
+
+namespace kovra {
+namespace vpn {
+Q_NAMESPACE
+
+// Status of a tunnel, with the values the provider sends on its socket. Visible to
+// QML once the app registers this namespace's meta-object.
+enum class Status : int {
+    Invalid = 0,
+    Disconnected = 1,
+    Connecting = 2,
+    Connected = 3,
+    Reasserting = 4,
+    Disconnecting = 5,
+};
+Q_ENUM_NS(Status)
+
+} // namespace vpn
+
+using VPNStatus = vpn::Status;
+
+} // namespace kovra
