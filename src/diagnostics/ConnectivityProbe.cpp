@@ -1,6 +1,7 @@
 #include "diagnostics/ConnectivityProbe.h"
 
 #include "diagnostics/AppGroupFiles.h"
+#include "diagnostics/PlainText.h"
 #include "diagnostics/SettledProbe.h"
 
 #include <QUrl>
@@ -51,16 +52,6 @@ bool isLineBreak(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
-}
-
-QStringView trimSpacesAndTabs(QStringView text)
-{
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (!text.isEmpty() && blank(text.front()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && blank(text.back()))
-        text.chop(1);
-    return text;
 }
 
 } // namespace

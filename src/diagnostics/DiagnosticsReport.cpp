@@ -1,16 +1,13 @@
 #include "diagnostics/DiagnosticsReport.h"
 
+#include "diagnostics/PlainText.h"
+
 #include <algorithm>
 
 namespace kovra {
 namespace {
 
 const QString kRule(48, QChar(0x2500));
-
-QString isoUTC(const QDateTime &date)
-{
-    return date.toUTC().toString(Qt::ISODate);
-}
 
 } // namespace
 
