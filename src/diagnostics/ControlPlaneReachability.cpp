@@ -31,11 +31,6 @@ QCoro::Task<Finished> hostChain(std::shared_ptr<RawProber> prober, ApiHostTarget
     co_return Finished{(*finishedCount)++, ControlPlaneHostResult{target.host, dns, tcp, https}};
 }
 
-QString word(bool ok)
-{
-    return ok ? QStringLiteral("ok") : QStringLiteral("fail");
-}
-
 } // namespace
 
 QString rawValue(ControlPlaneVerdict verdict)
@@ -72,7 +67,7 @@ QString localizedTitle(ControlPlaneVerdict verdict)
 
 QString ControlPlaneHostResult::rowText() const
 {
-    const auto part = [](const RawProbeOutcome &o) { return word(o.ok) + QLatin1Char(' ') + o.detail; };
+    const auto part = [](const RawProbeOutcome &o) { return okOrFail(o.ok) + QLatin1Char(' ') + o.detail; };
     return host + QStringLiteral("  DNS ") + part(dns) + QStringLiteral(" | TCP ") + part(tcp) +
            QStringLiteral(" | HTTPS ") + part(https);
 }
@@ -101,7 +96,7 @@ ControlPlaneVerdict verdict(const QList<ControlPlaneHostResult> &results, bool c
 
 QString cell(const RawProbeOutcome &outcome)
 {
-    QString text = word(outcome.ok) + QLatin1Char(' ') + outcome.detail;
+    QString text = okOrFail(outcome.ok) + QLatin1Char(' ') + outcome.detail;
     if (outcome.latencyMS >= 1)
         text += QStringLiteral(" (%1ms)").arg(outcome.latencyMS);
     return trimSpacesAndTabs(text).toString();
@@ -116,7 +111,7 @@ QString Report::plainText() const
     for (const ControlPlaneHostResult &r : results)
         lines << r.host + QStringLiteral("  DNS ") + cell(r.dns) + QStringLiteral(" | TCP ") + cell(r.tcp) +
                      QStringLiteral(" | HTTPS ") + cell(r.https);
-    lines << QStringLiteral("control=") + word(controlReachable);
+    lines << QStringLiteral("control=") + okOrFail(controlReachable);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -7,6 +7,11 @@ QString isoUTC(const QDateTime &date)
     return date.toUTC().toString(Qt::ISODate);
 }
 
+QString okOrFail(bool ok)
+{
+    return ok ? QStringLiteral("ok") : QStringLiteral("fail");
+}
+
 QStringView trimSpacesAndTabs(QStringView text)
 {
     const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };

@@ -1,5 +1,7 @@
 #pragma once
 
+// Header-only: the test support library does not link the diagnostics library.
+
 #include "diagnostics/RawProbes.h"
 #include "platform/Clock.h"
 
@@ -11,12 +13,12 @@
 
 namespace kovra::test {
 
-// Header-only: the test support library does not link the diagnostics library.
-// Raw probes with scripted outcomes, looked up by what a probe targets:
-// "dns <host>", "tcp <host>:<port>", "HEAD <url>" or "GET <url>". Each answer comes
-// after its delay on the clock (at least one turn of the event loop later). Records
-// every call with its arguments, the order in which probes finished and how many
-// overlapped.
+// Raw probes with scripted outcomes, looked up by target: "dns <host>",
+// "tcp <host>:<port>", "HEAD <url>" or "GET <url>" (unscripted ones get `fallback`).
+// Each answer comes after its delay on the clock, at least one event-loop turn later.
+// Records every call with its arguments ("<target> t=<time-out>", HTTP probes with
+// " prefix=<n> sep=«<separator>»" before it), the targets in the order their probes
+// ended, and how many probes overlapped at most.
 class ScriptedProber final : public RawProber {
 public:
     struct Script {
@@ -26,16 +28,10 @@ public:
 
     explicit ScriptedProber(std::shared_ptr<Clock> clock = Clock::system()) : m_clock(std::move(clock)) {}
 
-    // Outcome of every probe without a script.
     RawProbeOutcome fallback{false, 0, QStringLiteral("unscripted")};
     QHash<QString, Script> scripts;
-
-    // "<target> t=<time-out>", with " prefix=<n> sep=«<separator>»" before the time-out
-    // for HTTP probes, in call order.
     QStringList calls;
-    // Targets in the order their probes ended.
     QStringList finished;
-    int inFlight = 0;
     int mostInFlight = 0;
 
     void script(const QString &target, RawProbeOutcome outcome, std::chrono::milliseconds delay = {})
@@ -43,46 +39,34 @@ public:
         scripts.insert(target, Script{std::move(outcome), delay});
     }
 
-    QCoro::Task<RawProbeOutcome> tcp(QString host, qint64 port, double timeout) override;
-    QCoro::Task<RawProbeOutcome> dns(QString host, double timeout) override;
-    QCoro::Task<RawProbeOutcome> https(QString url, bool get, qint64 bodyPrefixLength, QString separator,
-                                       double timeout) override;
+    QCoro::Task<RawProbeOutcome> tcp(QString host, qint64 port, double timeout) override
+    {
+        return answer(QStringLiteral("tcp %1:%2").arg(host).arg(port), QStringLiteral(" t=%1").arg(timeout));
+    }
+    QCoro::Task<RawProbeOutcome> dns(QString host, double timeout) override
+    {
+        return answer(QStringLiteral("dns ") + host, QStringLiteral(" t=%1").arg(timeout));
+    }
+    QCoro::Task<RawProbeOutcome> https(QString url, bool get, qint64 prefix, QString separator, double timeout) override
+    {
+        return answer((get ? QStringLiteral("GET ") : QStringLiteral("HEAD ")) + url,
+                      QStringLiteral(" prefix=%1 sep=«%2» t=%3").arg(prefix).arg(separator).arg(timeout));
+    }
 
 private:
-    QCoro::Task<RawProbeOutcome> answer(QString target, QString call);
+    QCoro::Task<RawProbeOutcome> answer(QString target, QString arguments)
+    {
+        calls << target + arguments;
+        mostInFlight = qMax(mostInFlight, ++m_inFlight);
+        const Script script = scripts.value(target, Script{fallback, {}});
+        co_await m_clock->sleep(script.delay);
+        --m_inFlight;
+        finished << target;
+        co_return script.outcome;
+    }
 
     std::shared_ptr<Clock> m_clock;
+    int m_inFlight = 0;
 };
-
-
-inline QCoro::Task<RawProbeOutcome> ScriptedProber::tcp(QString host, qint64 port, double timeout)
-{
-    const QString target = QStringLiteral("tcp %1:%2").arg(host).arg(port);
-    return answer(target, target + QStringLiteral(" t=") + QString::number(timeout));
-}
-
-inline QCoro::Task<RawProbeOutcome> ScriptedProber::dns(QString host, double timeout)
-{
-    const QString target = QStringLiteral("dns ") + host;
-    return answer(target, target + QStringLiteral(" t=") + QString::number(timeout));
-}
-
-inline QCoro::Task<RawProbeOutcome> ScriptedProber::https(QString url, bool get, qint64 bodyPrefixLength, QString separator,
-                                                   double timeout)
-{
-    const QString target = (get ? QStringLiteral("GET ") : QStringLiteral("HEAD ")) + url;
-    return answer(target, target + QStringLiteral(" prefix=%1 sep=«%2» t=%3").arg(bodyPrefixLength).arg(separator).arg(timeout));
-}
-
-inline QCoro::Task<RawProbeOutcome> ScriptedProber::answer(QString target, QString call)
-{
-    calls << call;
-    mostInFlight = qMax(mostInFlight, ++inFlight);
-    const Script script = scripts.value(target, Script{fallback, {}});
-    co_await m_clock->sleep(script.delay);
-    --inFlight;
-    finished << target;
-    co_return script.outcome;
-}
 
 } // namespace kovra::test
