@@ -4,10 +4,10 @@
 
 namespace kovra {
 
-std::unique_ptr<APIClient> makeAPIClient(const PlatformPaths &paths)
+std::unique_ptr<APIClient> makeAPIClient(APIClient::Sessions sessions, QList<QUrl> baseURLs, AppGroupStore store)
 {
-    return std::make_unique<APIClient>(APIClient::sharedDefaultSession(),
-                                       std::make_shared<KeychainStore>(KeychainStore::kDefaultService), AppGroupStore(paths));
+    return std::make_unique<APIClient>(sessions, std::move(baseURLs),
+                                       std::make_shared<KeychainStore>(KeychainStore::kDefaultService), std::move(store));
 }
 
 } // namespace kovra

@@ -6,9 +6,9 @@
 
 namespace kovra {
 
-// A new API client over the shared default session, reading the session token from
-// the keychain (service "com.kovra.client-sign-box") and persisting its active base
-// URL in the app group. Each client keeps its own active base URL.
-std::unique_ptr<APIClient> makeAPIClient(const PlatformPaths &paths);
+// A new API client over the process's sessions and base URLs, reading the session
+// token from the keychain (service "com.kovra.client-sign-box") and persisting its
+// active base URL in `store`. Each client keeps its own active base URL.
+std::unique_ptr<APIClient> makeAPIClient(APIClient::Sessions sessions, QList<QUrl> baseURLs, AppGroupStore store);
 
 } // namespace kovra

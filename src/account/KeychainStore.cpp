@@ -7,32 +7,36 @@ namespace {
 const QString kAccount = QStringLiteral("jwt");
 }
 
-KeychainStore::KeychainStore(const QString &service, std::chrono::milliseconds readTimeout)
-    : m_keychain(service, readTimeout)
+KeychainStore::KeychainStore(const QString &service, std::chrono::milliseconds timeout, QThreadPool *workers)
+    : m_keychain(service, timeout, workers)
 {
 }
 
-std::optional<QString> KeychainStore::currentJWT() const
+QCoro::Task<std::optional<QString>> KeychainStore::currentJWT() const
 {
-    const auto data = m_keychain.read(kAccount);
+    // The keychain is copied into the frame: this store may go while the read runs.
+    const Keychain keychain = m_keychain;
+    const std::optional<QByteArray> data = co_await keychain.read(kAccount);
     if (!data)
-        return std::nullopt;
+        co_return std::nullopt;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString token = utf8(*data);
     if (utf8.hasError())
-        return std::nullopt;
-    return token;
+        co_return std::nullopt;
+    co_return token;
 }
 
-void KeychainStore::saveJWT(const QString &token)
+QCoro::Task<void> KeychainStore::saveJWT(QString token)
 {
-    m_keychain.write(kAccount, token.toUtf8());
+    const Keychain keychain = m_keychain;
+    co_await keychain.write(kAccount, token.toUtf8());
 }
 
-void KeychainStore::deleteJWT()
+QCoro::Task<void> KeychainStore::deleteJWT()
 {
+    const Keychain keychain = m_keychain;
     try {
-        m_keychain.remove(kAccount);
+        co_await keychain.remove(kAccount);
     } catch (const KeychainError &) {
         // Signing out goes on whether or not the item could be removed.
     }

@@ -2,21 +2,11 @@
 
 #include "platform/BuildInfo.h"
 
-#include <QTimer>
-
-#include <qcoro/qcorosignal.h>
+#include <utility>
 
 namespace kovra {
 
 namespace {
-
-const char *const kBaseURLsVariable = "KOVRA_API_BASE_URLS";
-
-QList<QUrl> builtInBaseURLs()
-{
-    return {QUrl(QStringLiteral("https://api1.kovra.example")), QUrl(QStringLiteral("https://api2.kovra.example")),
-            QUrl(QStringLiteral("https://api3.kovra.example"))};
-}
 
 QString orUnknown(const char *value)
 {
@@ -26,21 +16,20 @@ QString orUnknown(const char *value)
 
 // The working state of one host race. Candidate requests run as detached child
 // tasks that report back here (always from the event loop, never from inside the
-// call that launched them); stagger timers carry the launch number they belong to,
-// so a timer outlived by a later launch is ignored.
+// call that launched them); each launch replaces the stagger timer, so a timer
+// outlived by a later launch never fires.
 class HostRace : public QObject {
     Q_OBJECT
 public:
     struct Candidate {
         QUrl baseURL;
-        HttpSession *session;
+        QPointer<HttpSession> session;
         APIClient::Request request;
     };
     enum class Result { Won, AllFailed, Cancelled };
 
-    HostRace(QList<Candidate> candidates, std::chrono::milliseconds stagger, qint64 maxBodyBytes,
-             const CancellationToken &caller)
-        : m_candidates(std::move(candidates)), m_stagger(stagger), m_maxBodyBytes(maxBodyBytes), m_caller(caller),
+    HostRace(QList<Candidate> candidates, const APIClient::Options &options, const CancellationToken &caller)
+        : m_candidates(std::move(candidates)), m_options(options), m_caller(caller),
           m_children(CancellationSource::linkedTo(caller)),
           m_lastError(std::make_exception_ptr(URLError(URLError::NotConnectedToInternet)))
     {
@@ -51,41 +40,37 @@ public:
 
     void start() { launch(); }
 
-    bool isFinished() const { return m_finished; }
+    // Ends once the outcome is known and every candidate request has ended.
+    QCoro::Task<void> finished() const { return m_finished.waitForEnd(); }
+
     Result result() const { return m_result; }
     const QUrl &winnerURL() const { return m_winnerURL; }
     const HttpResponse &winner() const { return m_winner; }
     const std::exception_ptr &lastError() const { return m_lastError; }
 
-Q_SIGNALS:
-    // The outcome is known and every candidate request has ended.
-    void finished();
-
 private:
     void launch()
     {
+        m_stagger.reset();
         if (m_decided || m_caller.isCancelled() || m_nextIndex >= m_candidates.size())
             return;
         const int index = m_nextIndex++;
         ++m_inFlight;
         ++m_running;
-        const int generation = ++m_generation;
-        if (m_nextIndex < m_candidates.size()) {
-            QTimer::singleShot(m_stagger, this, [this, generation] {
-                if (generation == m_generation)
-                    launch();
-            });
-        }
+        if (m_nextIndex < m_candidates.size())
+            m_stagger = m_options.clock->startTimer(m_options.stagger, [this] { launch(); });
         const Candidate &c = m_candidates.at(index);
-        runCandidate(this, index, c.session, c.request, m_children.token(), m_maxBodyBytes);
+        runCandidate(this, index, c.session, c.request, m_children.token(), m_options.maxBodyBytes);
     }
 
-    static QCoro::Task<void> runCandidate(QPointer<HostRace> race, int index, HttpSession *session,
+    static QCoro::Task<void> runCandidate(QPointer<HostRace> race, int index, QPointer<HttpSession> session,
                                           APIClient::Request request, CancellationToken token, qint64 maxBodyBytes)
     {
         std::optional<HttpResponse> response;
         std::exception_ptr error;
         try {
+            if (!session)
+                throw URLError(URLError::Cancelled);
             response = co_await session->send(request.method, request.request, request.body, token, maxBodyBytes);
         } catch (...) {
             error = std::current_exception();
@@ -144,31 +129,29 @@ private:
             return;
         m_decided = true;
         m_result = result;
+        m_stagger.reset();
         m_children.cancel();
         finishWhenIdle();
     }
 
     void finishWhenIdle()
     {
-        if (m_decided && m_running == 0 && !m_finished) {
-            m_finished = true;
-            Q_EMIT finished();
-        }
+        if (m_decided && m_running == 0)
+            m_finished.resolve();
     }
 
     QList<Candidate> m_candidates;
-    std::chrono::milliseconds m_stagger;
-    qint64 m_maxBodyBytes;
+    APIClient::Options m_options;
     CancellationToken m_caller;
     CancellationSource m_children;
+    std::unique_ptr<ClockTimer> m_stagger;
     int m_nextIndex = 0;
     int m_inFlight = 0;
     int m_running = 0;
-    int m_generation = 0;
     std::optional<std::pair<int, HttpResponse>> m_firstServerAnswer; // the first 5xx received
     std::exception_ptr m_lastError;
     bool m_decided = false;
-    bool m_finished = false;
+    OneShot<void> m_finished;
     Result m_result = Result::AllFailed;
     QUrl m_winnerURL;
     HttpResponse m_winner;
@@ -176,32 +159,37 @@ private:
 
 } // namespace
 
-APIClient::APIClient(HttpSession *session, std::shared_ptr<JWTProvider> jwtProvider, AppGroupStore store,
-                     std::chrono::milliseconds stagger, qint64 maxBodyBytes, QObject *parent)
-    : QObject(parent), m_session(session),
-      m_fallbackSession(session == HttpSession::sharedDefault() ? HttpSession::sharedFallback() : session),
-      m_activeBaseURL(restoreActiveBaseURL(*store.defaults()).value_or(baseURLs().first())),
-      m_store(std::move(store)), m_jwtProvider(std::move(jwtProvider)), m_stagger(stagger),
-      m_maxBodyBytes(maxBodyBytes)
+APIClient::APIClient(Sessions sessions, QList<QUrl> baseURLs, std::shared_ptr<JWTProvider> jwtProvider,
+                     AppGroupStore store, Options options, QObject *parent)
+    : QObject(parent), m_session(sessions.primary), m_fallbackSession(sessions.fallback),
+      m_baseURLs(std::move(baseURLs)), m_store(std::move(store)), m_jwtProvider(std::move(jwtProvider)),
+      m_options(std::move(options))
 {
+    Q_ASSERT(!m_baseURLs.isEmpty());
+    m_activeBaseURL = restoreActiveBaseURL(*m_store.defaults(), m_baseURLs).value_or(m_baseURLs.first());
 }
 
-APIClient::~APIClient() = default;
-
-const QList<QUrl> &APIClient::baseURLs()
+APIClient::~APIClient()
 {
-    static const QList<QUrl> urls = [] {
-        const QByteArray text = qgetenv(kBaseURLsVariable);
-        if (text.isEmpty())
-            return builtInBaseURLs();
-        if (auto parsed = parseBaseURLOverride(text))
-            return *parsed;
-        Logger(QStringLiteral("APIClient"))
-            .error(QStringLiteral("KOVRA_API_BASE_URLS ignored: it must name exactly three http(s) base URLs, "
-                                  "separated by commas"));
+    persistActiveBaseURL();
+}
+
+QList<QUrl> APIClient::builtInBaseURLs()
+{
+    return {QUrl(QStringLiteral("https://api1.kovra.example")), QUrl(QStringLiteral("https://api2.kovra.example")),
+            QUrl(QStringLiteral("https://api3.kovra.example"))};
+}
+
+QList<QUrl> APIClient::baseURLsFor(const QByteArray &overrideText)
+{
+    if (overrideText.isEmpty())
         return builtInBaseURLs();
-    }();
-    return urls;
+    if (auto parsed = parseBaseURLOverride(overrideText))
+        return *parsed;
+    Logger(QStringLiteral("APIClient"))
+        .error(QStringLiteral("KOVRA_API_BASE_URLS ignored: it must name exactly three http(s) base URLs, "
+                              "separated by commas"));
+    return builtInBaseURLs();
 }
 
 const QString &APIClient::userAgent()
@@ -209,6 +197,18 @@ const QString &APIClient::userAgent()
     static const QString text = QStringLiteral("KovraS/%1 (build %2; iOS; sing-box)")
                                     .arg(orUnknown(buildinfo::version()), orUnknown(buildinfo::number()));
     return text;
+}
+
+std::unique_ptr<HttpSession> APIClient::makeDefaultSession(QObject *parent)
+{
+    return std::make_unique<HttpSession>(HttpSession::Kind::Default, HttpSession::defaultTimeout, Clock::system(),
+                                         parent);
+}
+
+std::unique_ptr<HttpSession> APIClient::makeFallbackSession(QObject *parent)
+{
+    return std::make_unique<HttpSession>(HttpSession::Kind::Ephemeral, HttpSession::fallbackTimeout, Clock::system(),
+                                         parent);
 }
 
 std::optional<QList<QUrl>> APIClient::parseBaseURLOverride(const QByteArray &text)
@@ -227,32 +227,36 @@ std::optional<QList<QUrl>> APIClient::parseBaseURLOverride(const QByteArray &tex
     return urls;
 }
 
-std::optional<QUrl> APIClient::restoreActiveBaseURL(const Defaults &defaults)
+std::optional<QUrl> APIClient::restoreActiveBaseURL(const Defaults &defaults, const QList<QUrl> &baseURLs)
 {
     const auto text = defaults.string(AppGroupKey::activeBaseURL);
     if (!text)
         return std::nullopt;
     const QUrl url(*text, QUrl::StrictMode);
-    if (!url.isValid() || !baseURLs().contains(url))
+    if (!url.isValid() || !baseURLs.contains(url))
         return std::nullopt;
     return url;
 }
 
-QList<QUrl> APIClient::fallbackBaseURLs(const QUrl &url)
+QList<QUrl> APIClient::fallbackBaseURLs(const QUrl &url, const QList<QUrl> &baseURLs)
 {
-    const QList<QUrl> &all = baseURLs();
-    const qsizetype i = all.indexOf(url);
+    const qsizetype i = baseURLs.indexOf(url);
     if (i < 0)
-        return all;
+        return baseURLs;
     QList<QUrl> after;
-    for (qsizetype step = 1; step < all.size(); ++step)
-        after.append(all.at((i + step) % all.size()));
+    for (qsizetype step = 1; step < baseURLs.size(); ++step)
+        after.append(baseURLs.at((i + step) % baseURLs.size()));
     return after;
 }
 
 QList<QUrl> APIClient::candidates() const
 {
-    return QList<QUrl>{m_activeBaseURL} + fallbackBaseURLs(m_activeBaseURL);
+    return QList<QUrl>{m_activeBaseURL} + fallbackBaseURLs(m_activeBaseURL, m_baseURLs);
+}
+
+HttpSession *APIClient::sessionFor(qsizetype candidate) const
+{
+    return candidate == 0 ? m_session.data() : m_fallbackSession.data();
 }
 
 QString APIClient::decodeLabel(const Endpoint &endpoint)
@@ -260,11 +264,17 @@ QString APIClient::decodeLabel(const Endpoint &endpoint)
     return endpoint.kind() == Endpoint::Kind::poll ? QStringLiteral("/auth/poll/***") : endpoint.path();
 }
 
-APIClient::Request APIClient::makeRequest(const Endpoint &endpoint, const QUrl &baseURL) const
+APIClient::Request APIClient::makeRequest(const Endpoint &endpoint, const QUrl &baseURL,
+                                          const std::optional<QString> &token) const
 {
     Request r;
     r.method = endpoint.method();
-    r.request = QNetworkRequest(endpoint.url(baseURL));
+    try {
+        r.request = QNetworkRequest(endpoint.url(baseURL));
+    } catch (const InvalidPathParameterError &) {
+        // Sending it would address another resource than the one named.
+        throw APIError::network(std::make_exception_ptr(URLError(URLError::UnsupportedURL)));
+    }
     r.request.setTransferTimeout(int(std::chrono::milliseconds(requestTimeout).count()));
     // The bearer token must not follow a redirect to another origin.
     r.request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
@@ -272,13 +282,22 @@ APIClient::Request APIClient::makeRequest(const Endpoint &endpoint, const QUrl &
     r.request.setRawHeader("Content-Type", "application/json");
     r.request.setRawHeader("Accept", "application/json");
     if (endpoint.requiresAuth()) {
-        const std::optional<QString> token = m_jwtProvider ? m_jwtProvider->currentJWT() : std::nullopt;
         if (!token || token->isEmpty())
             throw APIError::unauthorized();
         r.request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
     }
     r.body = endpoint.body().value_or(QByteArray());
     return r;
+}
+
+QCoro::Task<std::optional<QString>> APIClient::tokenFor(Endpoint endpoint) const
+{
+    if (!endpoint.requiresAuth() || !m_jwtProvider)
+        co_return std::nullopt;
+    // The provider outlives this call: the frame holds it.
+    const std::shared_ptr<JWTProvider> provider = m_jwtProvider;
+    std::optional<QString> token = co_await provider->currentJWT();
+    co_return token;
 }
 
 APIClient::Answer APIClient::answerFrom(const HttpResponse &response) const
@@ -291,24 +310,37 @@ APIClient::Answer APIClient::answerFrom(const HttpResponse &response) const
 void APIClient::promote(const QUrl &url)
 {
     m_activeBaseURL = url;
-    m_store.defaults()->set(AppGroupKey::activeBaseURL, url.toString());
     m_log.info(QStringLiteral("promoted API host to %1").arg(url.host()));
+    const bool scheduled = m_unpersisted.has_value();
+    m_unpersisted = url.toString();
+    if (!scheduled)
+        QMetaObject::invokeMethod(this, &APIClient::persistActiveBaseURL, Qt::QueuedConnection);
+}
+
+void APIClient::persistActiveBaseURL()
+{
+    if (const auto text = std::exchange(m_unpersisted, std::nullopt))
+        m_store.defaults()->set(AppGroupKey::activeBaseURL, *text);
 }
 
 QCoro::Task<APIClient::Answer> APIClient::raceHosts(Endpoint endpoint, CancellationToken token)
 {
     QPointer<APIClient> self(this);
+    const std::optional<QString> jwt = co_await tokenFor(endpoint);
+    if (!self)
+        throw CancellationError();
+    token.throwIfCancelled();
     const QUrl activeAtStart = m_activeBaseURL;
     // Every request is built before the first is sent: a missing token fails the call
     // with nothing on the wire.
     QList<HostRace::Candidate> candidates;
-    for (const QUrl &url : this->candidates())
-        candidates.append({url, candidates.isEmpty() ? m_session : m_fallbackSession, makeRequest(endpoint, url)});
+    const QList<QUrl> urls = this->candidates();
+    for (qsizetype i = 0; i < urls.size(); ++i)
+        candidates.append({urls.at(i), sessionFor(i), makeRequest(endpoint, urls.at(i), jwt)});
 
-    LaterPtr<HostRace> race(new HostRace(std::move(candidates), m_stagger, m_maxBodyBytes, token));
+    LaterPtr<HostRace> race(new HostRace(std::move(candidates), m_options, token));
     race->start();
-    if (!race->isFinished())
-        co_await qCoro(race.get(), &HostRace::finished);
+    co_await race->finished();
     if (!self)
         throw CancellationError();
 
@@ -328,14 +360,20 @@ QCoro::Task<APIClient::Answer> APIClient::raceHosts(Endpoint endpoint, Cancellat
 QCoro::Task<APIClient::Answer> APIClient::sendSequential(Endpoint endpoint, CancellationToken token)
 {
     QPointer<APIClient> self(this);
+    const std::optional<QString> jwt = co_await tokenFor(endpoint);
+    if (!self || token.isCancelled())
+        throw URLError(URLError::Cancelled);
     const QList<QUrl> urls = candidates();
     std::exception_ptr lastError = std::make_exception_ptr(URLError(URLError::NotConnectedToInternet));
     for (qsizetype i = 0; i < urls.size(); ++i) {
-        const Request request = makeRequest(endpoint, urls.at(i));
-        HttpSession *session = i == 0 ? m_session : m_fallbackSession;
+        const Request request = makeRequest(endpoint, urls.at(i), jwt);
+        HttpSession *session = sessionFor(i);
+        if (!session)
+            throw URLError(URLError::Cancelled);
         std::optional<HttpResponse> response;
         try {
-            response = co_await session->send(request.method, request.request, request.body, token, m_maxBodyBytes);
+            response = co_await session->send(request.method, request.request, request.body, token,
+                                              m_options.maxBodyBytes);
         } catch (const URLError &e) {
             if (e.code() == URLError::Cancelled || !self)
                 throw;
@@ -343,7 +381,7 @@ QCoro::Task<APIClient::Answer> APIClient::sendSequential(Endpoint endpoint, Canc
             lastError = std::current_exception();
         }
         if (!self)
-            throw CancellationError();
+            throw URLError(URLError::Cancelled);
         if (!response)
             continue;
         if (!response->isHttp)
@@ -368,7 +406,7 @@ void APIClient::checkAnswer(const Answer &answer, const QString &label) const
     if (status >= 200 && status <= 299) {
         if (answer.bodyTooLarge) {
             failDecoding(label, std::make_exception_ptr(JsonDecodingError::dataCorrupted(
-                                    {}, QStringLiteral("The reply body is larger than %1 bytes.").arg(m_maxBodyBytes))));
+                                    {}, QStringLiteral("The reply body is larger than %1 bytes.").arg(m_options.maxBodyBytes))));
         }
         return;
     }

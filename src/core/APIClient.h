@@ -26,7 +26,7 @@ namespace kovra {
 // that gives no usable answer, and makes whichever answers the active one (persisted
 // for the next launch). GET requests race the base URLs with a stagger; other
 // requests try one after another and move on only when the network fails.
-// Lives on the GUI thread.
+// Everything it reads comes through its constructor. Lives on the GUI thread.
 class APIClient : public QObject {
     Q_OBJECT
 public:
@@ -45,42 +45,65 @@ public:
         QByteArray body;
     };
 
+    // `primary` serves the active base URL, `fallback` every other candidate. The
+    // start-up hands every client the process's two sessions (makeDefaultSession(),
+    // makeFallbackSession()); a client given one session twice uses it for all.
+    // Both must outlive the client's requests; a session that goes first fails them.
+    struct Sessions {
+        HttpSession *primary = nullptr;
+        HttpSession *fallback = nullptr;
+    };
+
+    struct Options {
+        std::chrono::milliseconds stagger = defaultStagger;
+        qint64 maxBodyBytes = defaultMaxBodyBytes;
+        // Measures the stagger.
+        std::shared_ptr<Clock> clock = Clock::system();
+    };
+
     static constexpr std::chrono::milliseconds defaultStagger{600};
     static constexpr qint64 defaultMaxBodyBytes = 8 * 1024 * 1024;
     static constexpr std::chrono::seconds requestTimeout{60};
 
-    // `session` serves the active base URL; the other candidates use the shared
-    // ephemeral session when `session` is the shared default one, else `session` too.
-    // The active base URL is restored from `store`'s defaults; promotions are
-    // written there too.
-    APIClient(HttpSession *session, std::shared_ptr<JWTProvider> jwtProvider, AppGroupStore store,
-              std::chrono::milliseconds stagger = defaultStagger, qint64 maxBodyBytes = defaultMaxBodyBytes,
-              QObject *parent = nullptr);
+    // `baseURLs` are the three base URLs in their fixed order (baseURLsFor()). The
+    // active base URL is restored from `store`'s defaults and promotions are written
+    // there; the token is read from `jwtProvider` once per call that needs it.
+    APIClient(Sessions sessions, QList<QUrl> baseURLs, std::shared_ptr<JWTProvider> jwtProvider, AppGroupStore store,
+              Options options, QObject *parent = nullptr);
+    APIClient(Sessions sessions, QList<QUrl> baseURLs, std::shared_ptr<JWTProvider> jwtProvider, AppGroupStore store)
+        : APIClient(sessions, std::move(baseURLs), std::move(jwtProvider), std::move(store), Options())
+    {
+    }
     ~APIClient() override;
 
-    // Process-wide values, created once and readable from any thread.
-    // The three base URLs in their fixed order: the built-in ones, or the three that
-    // KOVRA_API_BASE_URLS names (anything else in it is ignored with a log line).
-    static const QList<QUrl> &baseURLs();
-    // "KovraS/<version> (build <build>; iOS; sing-box)".
-    static const QString &userAgent();
-    static HttpSession *sharedDefaultSession() { return HttpSession::sharedDefault(); }
-    static HttpSession *sharedFallbackSession() { return HttpSession::sharedFallback(); }
-
+    // What the start-up builds once and hands down.
+    // The built-in base URLs, in their fixed order.
+    static QList<QUrl> builtInBaseURLs();
     // The three URLs of an override text ("a,b,c"), or none unless it holds exactly
     // three distinct valid http(s) URLs.
     static std::optional<QList<QUrl>> parseBaseURLOverride(const QByteArray &text);
-    // The stored active base URL when it is one of baseURLs(), else none.
-    static std::optional<QUrl> restoreActiveBaseURL(const Defaults &defaults);
+    // The base URLs to use given the override text (KOVRA_API_BASE_URLS): its URLs, or
+    // the built-in ones when it is empty or unusable (logged).
+    static QList<QUrl> baseURLsFor(const QByteArray &overrideText);
+    // "KovraS/<version> (build <build>; iOS; sing-box)".
+    static const QString &userAgent();
+    // The settings of the process's two sessions: 10 s, and 8 s ephemeral.
+    static std::unique_ptr<HttpSession> makeDefaultSession(QObject *parent = nullptr);
+    static std::unique_ptr<HttpSession> makeFallbackSession(QObject *parent = nullptr);
+
+    // The stored active base URL when it is one of `baseURLs`, else none.
+    static std::optional<QUrl> restoreActiveBaseURL(const Defaults &defaults, const QList<QUrl> &baseURLs);
     // The other base URLs in the order they are tried after `url` (all of them when
     // `url` is none of them).
-    static QList<QUrl> fallbackBaseURLs(const QUrl &url);
+    static QList<QUrl> fallbackBaseURLs(const QUrl &url, const QList<QUrl> &baseURLs);
 
     QUrl activeBaseURL() const { return m_activeBaseURL; }
+    const QList<QUrl> &baseURLs() const { return m_baseURLs; }
 
-    // Throws APIError::unauthorized when the endpoint needs the token and there is
-    // none, or the endpoint's own error for a path parameter it cannot send.
-    Request makeRequest(const Endpoint &endpoint, const QUrl &baseURL) const;
+    // The request for one candidate. Throws APIError::unauthorized when the endpoint
+    // needs the token and `token` is none or empty, and APIError::network carrying
+    // URLError(UnsupportedURL) for a path parameter that cannot be sent.
+    Request makeRequest(const Endpoint &endpoint, const QUrl &baseURL, const std::optional<QString> &token) const;
 
     // The host race (GET): candidates start one stagger apart, or at once after a
     // failure or a 5xx; the first answer that is not a 5xx wins, else the first 5xx.
@@ -109,22 +132,29 @@ public:
 
 private:
     QCoro::Task<Answer> transport(const Endpoint &endpoint, CancellationToken token);
+    // The token when the endpoint needs one (read once per call), else none.
+    QCoro::Task<std::optional<QString>> tokenFor(Endpoint endpoint) const;
     // Throws the APIError a non-2xx status maps to, and decoding for a 2xx body over the cap.
     void checkAnswer(const Answer &answer, const QString &label) const;
     [[noreturn]] void failDecoding(const QString &label, std::exception_ptr error) const;
     QList<QUrl> candidates() const;
+    HttpSession *sessionFor(qsizetype candidate) const;
     Answer answerFrom(const HttpResponse &response) const;
+    // Makes `url` active at once; the defaults file is written from the event loop,
+    // after the answer has gone to its caller (or when the client goes).
     void promote(const QUrl &url);
+    void persistActiveBaseURL();
 
-    HttpSession *m_session;
-    HttpSession *m_fallbackSession;
+    QPointer<HttpSession> m_session;
+    QPointer<HttpSession> m_fallbackSession;
+    QList<QUrl> m_baseURLs;
     QUrl m_activeBaseURL;
     AppGroupStore m_store;
     std::shared_ptr<JWTProvider> m_jwtProvider;
     JsonDecoder m_decoder{KeyDecoding::convertFromSnakeCase, DateDecoding::iso8601};
     Logger m_log{QStringLiteral("APIClient")};
-    std::chrono::milliseconds m_stagger;
-    qint64 m_maxBodyBytes;
+    Options m_options;
+    std::optional<QString> m_unpersisted;
 };
 
 template<class T>

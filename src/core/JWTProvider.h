@@ -2,24 +2,28 @@
 
 #include <QString>
 
+#include <qcoro/qcorotask.h>
+
 #include <optional>
 
 namespace kovra {
 
-// Hands out the current session token, or none.
+// Hands out the current session token, or none. Implementations keep no copy: every
+// call reads the token where it is stored, without blocking the caller's thread.
 class JWTProvider {
 public:
     virtual ~JWTProvider() = default;
-    virtual std::optional<QString> currentJWT() const = 0;
+    // Never throws: a token that cannot be read counts as none.
+    virtual QCoro::Task<std::optional<QString>> currentJWT() const = 0;
 };
 
 // A token provider that can also save and delete the token.
 class JWTStore : public JWTProvider {
 public:
     // Throws the keychain's error when the token cannot be written.
-    virtual void saveJWT(const QString &token) = 0;
+    virtual QCoro::Task<void> saveJWT(QString token) = 0;
     // Failures, the token being absent included, are ignored.
-    virtual void deleteJWT() = 0;
+    virtual QCoro::Task<void> deleteJWT() = 0;
 };
 
 } // namespace kovra

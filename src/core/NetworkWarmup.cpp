@@ -2,6 +2,7 @@
 
 #include "core/APIClient.h"
 #include "core/AppGroupStore.h"
+#include "platform/Defaults.h"
 #include "core/Endpoint.h"
 #include "platform/Async.h"
 #include "platform/Http.h"
@@ -23,7 +24,6 @@ const Logger &warmupLog()
     return log;
 }
 
-
 // Only the User-Agent: no token, no content headers. The request's own 60 s limit
 // never bites before the session's time-out.
 QNetworkRequest regionsRequest(const QUrl &baseURL)
@@ -34,17 +34,18 @@ QNetworkRequest regionsRequest(const QUrl &baseURL)
     return request;
 }
 
-QCoro::Task<void> warmUp(std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout)
+QCoro::Task<void> warmUp(QList<QUrl> baseURLs, std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout)
 {
     try {
         const LaterPtr<HttpSession> session(HttpSession::ephemeral(timeout).release());
-        const QUrl first = APIClient::restoreActiveBaseURL(*defaults).value_or(APIClient::baseURLs().first());
-        const QList<QUrl> candidates = QList<QUrl>{first} + APIClient::fallbackBaseURLs(first);
+        const QUrl first = APIClient::restoreActiveBaseURL(*defaults, baseURLs).value_or(baseURLs.first());
+        const QList<QUrl> candidates = QList<QUrl>{first} + APIClient::fallbackBaseURLs(first, baseURLs);
 
         for (const QUrl &candidate : candidates) {
             std::optional<HttpResponse> response;
             try {
-                response = co_await session->send("GET", regionsRequest(candidate));
+                // Bodies are never read: the cap keeps a hostile one small.
+                response = co_await session->send("GET", regionsRequest(candidate), {}, {}, 0);
             } catch (...) {
                 continue;
             }
@@ -65,7 +66,7 @@ QCoro::Task<void> warmUp(std::shared_ptr<Defaults> defaults, std::chrono::millis
 
 QCoro::Task<void> NetworkWarmup::run() const
 {
-    return warmUp(m_defaults, m_timeout);
+    return warmUp(m_baseURLs, m_defaults, m_timeout);
 }
 
 } // namespace kovra

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QUrl>
+
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
@@ -18,9 +21,11 @@ class NetworkWarmup {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{6000};
 
-    // `defaults`: where the active base URL is read and pinned (the app group's).
-    explicit NetworkWarmup(std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout = defaultTimeout)
-        : m_defaults(std::move(defaults)), m_timeout(timeout)
+    // `baseURLs` as the API clients get them; the pin is written to `defaults` (the
+    // app group's).
+    NetworkWarmup(QList<QUrl> baseURLs, std::shared_ptr<Defaults> defaults,
+                  std::chrono::milliseconds timeout = defaultTimeout)
+        : m_baseURLs(std::move(baseURLs)), m_defaults(std::move(defaults)), m_timeout(timeout)
     {
     }
 
@@ -30,6 +35,7 @@ public:
     QCoro::Task<void> run() const;
 
 private:
+    QList<QUrl> m_baseURLs;
     std::shared_ptr<Defaults> m_defaults;
     std::chrono::milliseconds m_timeout;
 };

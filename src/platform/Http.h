@@ -31,6 +31,8 @@ public:
         NetworkConnectionLost = -1005,
         NotConnectedToInternet = -1009,
         BadServerResponse = -1011,
+        CannotDecodeContentData = -1016,
+        DataLengthExceedsMaximum = -1103,
         SecureConnectionFailed = -1200,
         ServerCertificateUntrusted = -1202,
     };
@@ -60,7 +62,8 @@ struct HttpResponse {
 };
 
 // A QNetworkAccessManager with a total time-out per request. Sessions live on the GUI
-// thread and are used there.
+// thread and are used there. A session owns its requests: destroying it ends every
+// request still running (their senders see URLError(Cancelled)).
 class HttpSession : public QObject {
     Q_OBJECT
 public:
@@ -69,30 +72,37 @@ public:
 
     static constexpr std::chrono::milliseconds defaultTimeout{10000};
     static constexpr std::chrono::milliseconds fallbackTimeout{8000};
+    // What a reply reads ahead of its reader at most (for replies Qt does not withhold).
+    static constexpr qint64 readAheadBytes = 1024 * 1024;
 
-    HttpSession(Kind kind, std::chrono::milliseconds timeout, QObject *parent = nullptr);
+    // The time-out is measured on `clock` (a precise timer).
+    HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock = Clock::system(),
+                QObject *parent = nullptr);
     ~HttpSession() override;
 
-    // The process-wide sessions, created once (on the GUI thread) and kept until the
-    // application object goes away. Compare by pointer to tell them apart.
-    static HttpSession *sharedDefault();
-    static HttpSession *sharedFallback();
     // A fresh ephemeral session of the caller's own (no connections shared with others).
-    static std::unique_ptr<HttpSession> ephemeral(std::chrono::milliseconds timeout);
+    static std::unique_ptr<HttpSession> ephemeral(std::chrono::milliseconds timeout,
+                                                  std::shared_ptr<Clock> clock = Clock::system());
 
     Kind kind() const { return m_kind; }
     std::chrono::milliseconds timeout() const { return m_timeout; }
 
     // Sends one request and returns the answer, whatever its status. Throws URLError:
     // TimedOut when the session's time-out passes first, Cancelled when the token fires
-    // (the connection is aborted), other codes for transport failures. With a cap of
-    // 0 or more, reading stops once the body would exceed it and overCap is set.
+    // (the connection is aborted) or the session is destroyed, NetworkConnectionLost as
+    // soon as a connection opened for the request closes before any answer (Qt would
+    // send it again), CannotDecodeContentData for a body Qt could not decode,
+    // CannotFindHost at once for a host under ".invalid", other codes for transport
+    // failures. With a cap of 0 or more, reading stops once the body would exceed it and
+    // overCap is set; a body Qt withholds from readers (401, 407) that grows past the cap
+    // ends the request with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);
 
 private:
     Kind m_kind;
     std::chrono::milliseconds m_timeout;
+    std::shared_ptr<Clock> m_clock;
     QNetworkAccessManager *m_nam;
 };
 

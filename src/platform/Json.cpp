@@ -133,6 +133,14 @@ JsonValue encodeInteger(I v)
 
 } // namespace
 
+QString JsonDecoder::recordKey(const QString &key) const
+{
+    // A key without "_" converts to itself.
+    if (keyDecoding != KeyDecoding::convertFromSnakeCase || !key.contains(u'_'))
+        return key;
+    return m_keys ? m_keys->converted(key) : convertFromSnakeCase(key);
+}
+
 QString convertFromSnakeCase(const QString &key)
 {
     const qsizetype n = key.size();
@@ -155,6 +163,14 @@ QString convertFromSnakeCase(const QString &key)
 }
 
 namespace json_detail {
+
+const QString &KeyCache::converted(const QString &key)
+{
+    auto it = m_converted.constFind(key);
+    if (it == m_converted.constEnd())
+        it = m_converted.insert(key, convertFromSnakeCase(key));
+    return *it;
+}
 
 JsonCodingPath codingPath(const PathNode *at)
 {
@@ -290,10 +306,9 @@ JsonDecodingContainer::JsonDecodingContainer(
 {
     if (object.type() != JsonValue::Type::Object)
         json_detail::throwWrongType(object, JsonType::Dictionary, at);
-    const bool convert = decoder.keyDecoding == KeyDecoding::convertFromSnakeCase;
     m_members.reserve(object.object().size());
     for (const auto &[key, value] : object.object())
-        m_members.emplace_back(convert ? convertFromSnakeCase(key) : key, &value);
+        m_members.emplace_back(decoder.recordKey(key), &value);
 }
 
 QStringList JsonDecodingContainer::allKeys() const

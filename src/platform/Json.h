@@ -38,6 +38,7 @@
 
 #include <QAnyStringView>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QStringList>
@@ -141,11 +142,28 @@ template<class T> JsonValue encodeValue(const T &value, const PathNode *at);
 
 } // namespace json_detail
 
+namespace json_detail {
+// The keys converted during one decode: each distinct key is converted once.
+class KeyCache {
+public:
+    const QString &converted(const QString &key);
+
+private:
+    QHash<QString, QString> m_converted;
+};
+} // namespace json_detail
+
 // Options of a decoding and its entry point.
 class JsonDecoder {
 public:
     KeyDecoding keyDecoding = KeyDecoding::useDefaultKeys;
     DateDecoding dateDecoding = DateDecoding::secondsSince2001;
+
+    JsonDecoder() = default;
+    explicit JsonDecoder(KeyDecoding keys, DateDecoding dates = DateDecoding::secondsSince2001)
+        : keyDecoding(keys), dateDecoding(dates)
+    {
+    }
 
     // Parses `json` and decodes the top-level value as T. Throws JsonDecodingError.
     template<class T>
@@ -156,8 +174,17 @@ public:
     template<class T>
     T decode(const JsonValue &root) const
     {
-        return json_detail::decodeValue<T>(root, *this, nullptr);
+        json_detail::KeyCache keys;
+        JsonDecoder pass = *this;
+        pass.m_keys = &keys;
+        return json_detail::decodeValue<T>(root, pass, nullptr);
     }
+
+    // An object key as records see it (converted when the decoder converts keys).
+    QString recordKey(const QString &key) const;
+
+private:
+    json_detail::KeyCache *m_keys = nullptr; // during decode() only
 };
 
 // The JSON object a record is decoded from. Valid only during the record's decode().

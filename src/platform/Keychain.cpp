@@ -2,6 +2,12 @@
 
 #include "platform/Log.h"
 
+#include <QCoreApplication>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
 #include <libsecret/secret.h>
 
 namespace kovra {
@@ -22,23 +28,21 @@ const SecretSchema *schema()
     return &s;
 }
 
-// Runs one asynchronous libsecret call to its end on a private GLib context, so the
-// caller gets a synchronous answer without the application's event loop running
-// (the same way libsecret's own *_sync calls work). An optional time-out cancels the
-// call; the call still ends (with a cancellation error) before the caller goes on.
+// Runs one asynchronous libsecret call to its end on a private GLib context of the
+// calling (worker) thread, the way libsecret's own *_sync calls work. The time-out
+// cancels the call; the call still ends (with a cancellation error) before the
+// caller goes on.
 class PrivateCall {
 public:
-    explicit PrivateCall(std::optional<std::chrono::milliseconds> timeout)
+    explicit PrivateCall(std::chrono::milliseconds timeout)
         : m_context(g_main_context_new()), m_cancellable(g_cancellable_new())
     {
         g_main_context_push_thread_default(m_context);
-        if (!timeout)
-            return;
-        if (timeout->count() <= 0) {
+        if (timeout.count() <= 0) {
             expire(this);
             return;
         }
-        m_timer = g_timeout_source_new(guint(timeout->count()));
+        m_timer = g_timeout_source_new(guint(timeout.count()));
         g_source_set_callback(m_timer, &PrivateCall::expire, this, nullptr);
         g_source_attach(m_timer, m_context);
     }
@@ -74,7 +78,11 @@ public:
         return m_result;
     }
 
-    bool timedOut() const { return m_timedOut; }
+    // Whether an error ended the call because the time-out passed.
+    bool timedOut(const GError *error) const
+    {
+        return m_timedOut && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    }
 
 private:
     static gboolean expire(gpointer self)
@@ -92,6 +100,26 @@ private:
     bool m_timedOut = false;
 };
 
+// What a call on a worker thread hands back; nothing is thrown across threads.
+struct Outcome {
+    std::optional<QByteArray> secret;
+    bool removed = false;
+    bool timedOut = false;
+    std::optional<QString> error;
+};
+
+QThreadPool *ownWorkers()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(2);
+        // Waits for running calls (each bounded) when the application object goes.
+        qAddPostRoutine([] { ownWorkers()->waitForDone(); });
+        return p;
+    }();
+    return pool;
+}
+
 // Takes ownership of a GError: its message, freed.
 QString takeMessage(GError *error)
 {
@@ -106,65 +134,108 @@ const Logger &log()
     return l;
 }
 
-} // namespace
-
-Keychain::Keychain(QString service, std::chrono::milliseconds readTimeout)
-    : m_service(std::move(service)), m_readTimeout(readTimeout)
+Outcome lookup(const QByteArray &service, const QByteArray &account, std::chrono::milliseconds timeout)
 {
-}
-
-std::optional<QByteArray> Keychain::read(const QString &account) const
-{
-    const QByteArray service = m_service.toUtf8(), name = account.toUtf8();
-    PrivateCall call(m_readTimeout);
+    Outcome out;
+    PrivateCall call(timeout);
     secret_password_lookup(schema(), call.cancellable(), &PrivateCall::done, &call,
-                           "service", service.constData(), "account", name.constData(), nullptr);
+                           "service", service.constData(), "account", account.constData(), nullptr);
     GError *error = nullptr;
     SecretValue *value = secret_password_lookup_binary_finish(call.wait(), &error);
     if (error) {
-        const bool cancelled = g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
-        g_error_free(error);
-        if (cancelled && call.timedOut())
-            log().error(QStringLiteral("keychain read timed out after %1 ms (service %2, account %3)")
-                            .arg(m_readTimeout.count())
-                            .arg(m_service, account));
-        return std::nullopt;
+        out.timedOut = call.timedOut(error);
+        out.error = takeMessage(error);
+        return out;
     }
-    if (!value)
-        return std::nullopt;
-    gsize length = 0;
-    const gchar *bytes = secret_value_get(value, &length);
-    QByteArray secret(bytes, qsizetype(length));
-    secret_value_unref(value);
-    return secret;
+    if (value) {
+        gsize length = 0;
+        const gchar *bytes = secret_value_get(value, &length);
+        out.secret = QByteArray(bytes, qsizetype(length));
+        secret_value_unref(value);
+    }
+    return out;
 }
 
-void Keychain::write(const QString &account, const QByteArray &secret) const
+Outcome store(const QByteArray &service, const QByteArray &account, const QByteArray &label, const QByteArray &secret,
+              std::chrono::milliseconds timeout)
 {
-    const QByteArray service = m_service.toUtf8(), name = account.toUtf8();
-    const QByteArray label = (m_service + QLatin1Char('/') + account).toUtf8();
+    Outcome out;
     SecretValue *value = secret_value_new(secret.constData(), secret.size(), "text/plain");
-    PrivateCall call(std::nullopt);
-    secret_password_store_binary(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value,
-                                 call.cancellable(), &PrivateCall::done, &call,
-                                 "service", service.constData(), "account", name.constData(), nullptr);
+    PrivateCall call(timeout);
+    secret_password_store_binary(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value, call.cancellable(),
+                                 &PrivateCall::done, &call, "service", service.constData(), "account",
+                                 account.constData(), nullptr);
     secret_value_unref(value);
     GError *error = nullptr;
-    if (!secret_password_store_finish(call.wait(), &error))
-        throw KeychainError(error ? takeMessage(error) : QStringLiteral("the keyring did not store the item"));
+    if (!secret_password_store_finish(call.wait(), &error)) {
+        out.timedOut = error && call.timedOut(error);
+        out.error = error ? takeMessage(error) : QStringLiteral("the keyring did not store the item");
+    }
+    return out;
 }
 
-bool Keychain::remove(const QString &account) const
+Outcome clear(const QByteArray &service, const QByteArray &account, std::chrono::milliseconds timeout)
 {
-    const QByteArray service = m_service.toUtf8(), name = account.toUtf8();
-    PrivateCall call(std::nullopt);
+    Outcome out;
+    PrivateCall call(timeout);
     secret_password_clear(schema(), call.cancellable(), &PrivateCall::done, &call,
-                          "service", service.constData(), "account", name.constData(), nullptr);
+                          "service", service.constData(), "account", account.constData(), nullptr);
     GError *error = nullptr;
-    const bool removed = secret_password_clear_finish(call.wait(), &error);
-    if (error)
-        throw KeychainError(takeMessage(error));
-    return removed;
+    out.removed = secret_password_clear_finish(call.wait(), &error);
+    if (error) {
+        out.timedOut = call.timedOut(error);
+        out.error = takeMessage(error);
+    }
+    return out;
+}
+
+// The error a failed write or removal throws.
+KeychainError failure(const char *what, const Outcome &outcome, std::chrono::milliseconds timeout)
+{
+    if (outcome.timedOut)
+        return KeychainError(QStringLiteral("keychain %1 timed out after %2 ms").arg(QLatin1String(what)).arg(timeout.count()));
+    return KeychainError(*outcome.error);
+}
+
+} // namespace
+
+Keychain::Keychain(QString service, std::chrono::milliseconds timeout, QThreadPool *workers)
+    : m_service(std::move(service)), m_timeout(timeout), m_workers(workers ? workers : ownWorkers())
+{
+}
+
+QCoro::Task<std::optional<QByteArray>> Keychain::read(QString account) const
+{
+    const QString service = m_service;
+    const auto timeout = m_timeout;
+    QFuture<Outcome> call = QtConcurrent::run(m_workers, lookup, service.toUtf8(), account.toUtf8(), timeout);
+    const Outcome outcome = co_await call;
+    if (outcome.timedOut)
+        log().error(QStringLiteral("keychain read timed out after %1 ms (service %2, account %3)")
+                        .arg(timeout.count())
+                        .arg(service, account));
+    co_return outcome.secret;
+}
+
+QCoro::Task<void> Keychain::write(QString account, QByteArray secret) const
+{
+    const auto timeout = m_timeout;
+    const QByteArray label = (m_service + QLatin1Char('/') + account).toUtf8();
+    QFuture<Outcome> call =
+        QtConcurrent::run(m_workers, store, m_service.toUtf8(), account.toUtf8(), label, secret, timeout);
+    const Outcome outcome = co_await call;
+    if (outcome.error)
+        throw failure("write", outcome, timeout);
+}
+
+QCoro::Task<bool> Keychain::remove(QString account) const
+{
+    const auto timeout = m_timeout;
+    QFuture<Outcome> call = QtConcurrent::run(m_workers, clear, m_service.toUtf8(), account.toUtf8(), timeout);
+    const Outcome outcome = co_await call;
+    if (outcome.error)
+        throw failure("remove", outcome, timeout);
+    co_return outcome.removed;
 }
 
 } // namespace kovra

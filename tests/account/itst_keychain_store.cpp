@@ -2,8 +2,12 @@
 #include "platform/Keychain.h"
 #include "platform/Log.h"
 
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
+#include <QTimer>
 
+#include "support/Await.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -18,6 +22,11 @@ const QString kJwt = QStringLiteral("jwt");
 QString serviceName()
 {
     return test::uniqueName(QStringLiteral("kovra-test"));
+}
+
+std::optional<QByteArray> stored(const QString &service)
+{
+    return test::await(Keychain(service).read(kJwt));
 }
 } // namespace
 
@@ -39,10 +48,10 @@ private Q_SLOTS:
         QFETCH(OptionalText, expected);
         const QString service = serviceName();
         Keychain raw(service);
-        raw.write(kJwt, stored);
-        QCOMPARE(raw.read(kJwt), std::optional<QByteArray>(stored));
-        QCOMPARE(KeychainStore(service).currentJWT(), expected);
-        raw.remove(kJwt);
+        test::await(raw.write(kJwt, stored));
+        QCOMPARE(test::await(raw.read(kJwt)), std::optional<QByteArray>(stored));
+        QCOMPARE(test::await(KeychainStore(service).currentJWT()), expected);
+        QVERIFY(test::await(raw.remove(kJwt)));
     }
 
     void instancesShareTheTokenThroughTheKeyring()
@@ -50,39 +59,78 @@ private Q_SLOTS:
         const QString service = serviceName();
         KeychainStore first(service), second(service);
 
-        QCOMPARE(first.currentJWT(), OptionalText());
-        first.saveJWT(QStringLiteral("token-a"));
-        QCOMPARE(second.currentJWT(), OptionalText(u"token-a"_qs));
-        QCOMPARE(KeychainStore(serviceName()).currentJWT(), OptionalText()); // another service sees nothing
+        QCOMPARE(test::await(first.currentJWT()), OptionalText());
+        test::await(first.saveJWT(QStringLiteral("token-a")));
+        QCOMPARE(test::await(second.currentJWT()), OptionalText(u"token-a"_qs));
+        QCOMPARE(test::await(KeychainStore(serviceName()).currentJWT()), OptionalText()); // another service sees nothing
 
-        second.saveJWT(QStringLiteral("token-b"));
-        QCOMPARE(first.currentJWT(), OptionalText(u"token-b"_qs));
+        test::await(second.saveJWT(QStringLiteral("token-b")));
+        QCOMPARE(test::await(first.currentJWT()), OptionalText(u"token-b"_qs));
 
-        first.deleteJWT();
-        QCOMPARE(second.currentJWT(), OptionalText());
-        second.deleteJWT(); // already absent: ignored
-        QCOMPARE(Keychain(service).remove(kJwt), false);
-        QCOMPARE(first.currentJWT(), OptionalText());
+        test::await(first.deleteJWT());
+        QCOMPARE(test::await(second.currentJWT()), OptionalText());
+        test::await(second.deleteJWT()); // already absent: ignored
+        QCOMPARE(test::await(Keychain(service).remove(kJwt)), false);
     }
 
-    // A read that outlives its time-out gives no token; the log line never carries it.
-    void readThatTimesOutGivesNoTokenAndLogsWithoutIt()
+    // Every call ends within its bound, without the secret in any log line: a read gives
+    // no token, a write or removal throws and leaves the item as it was.
+    void callsAreBounded_data()
     {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("error"); // empty: none thrown
+        QTest::addColumn<QStringList>("logged");
+        QTest::newRow("read") << "read" << QString()
+                              << QStringList{"keychain read timed out after 0 ms (service %1, account jwt)"};
+        QTest::newRow("write") << "write" << "keychain write timed out after 0 ms" << QStringList();
+        QTest::newRow("remove") << "remove" << "keychain remove timed out after 0 ms" << QStringList();
+    }
+    void callsAreBounded()
+    {
+        QFETCH(QString, call);
+        QFETCH(QString, error);
+        QFETCH(QStringList, logged);
         const QString service = serviceName();
-        const QString secret = QStringLiteral("secret-token-value");
-        KeychainStore(service).saveJWT(secret);
+        const QByteArray secret = "secret-token-value";
+        test::await(Keychain(service).write(kJwt, secret));
+        const Keychain stalled(service, 0ms);
 
         LogCapture capture;
-        QCOMPARE(KeychainStore(service, 0ms).currentJWT(), OptionalText());
-        const QStringList lines = capture.texts(QStringLiteral("Keychain"));
-        QCOMPARE(lines.size(), 1);
-        QVERIFY(lines.first().contains(u"timed out"_qs));
-        QVERIFY(!lines.first().contains(secret));
+        QString thrown;
+        try {
+            if (call == u"read")
+                QCOMPARE(test::await(stalled.read(kJwt)), std::nullopt);
+            else if (call == u"write")
+                test::await(stalled.write(kJwt, "other"));
+            else
+                test::await(stalled.remove(kJwt));
+        } catch (const KeychainError &e) {
+            thrown = e.description();
+        }
+        QCOMPARE(thrown, error);
+        QCOMPARE(capture.texts(QStringLiteral("Keychain")), logged.replaceInStrings(u"%1"_qs, service));
+        QCOMPARE(stored(service), std::optional<QByteArray>(secret));
+        test::await(Keychain(service).remove(kJwt));
+    }
 
-        capture.clear();
-        QCOMPARE(KeychainStore(service).currentJWT(), OptionalText(secret));
-        QVERIFY(capture.texts(QStringLiteral("Keychain")).isEmpty());
-        KeychainStore(service).deleteJWT();
+    // The keyring is reached off the GUI thread: while it is busy the event loop runs on.
+    void guiThreadRunsWhileTheKeyringIsBusy()
+    {
+        const QString service = serviceName();
+        test::await(KeychainStore(service).saveJWT(QStringLiteral("token-c")));
+        QThreadPool workers;
+        workers.setMaxThreadCount(1);
+        QSemaphore release;
+        workers.start([&release] { release.acquire(); }); // the only worker is busy
+
+        test::Pending<OptionalText> read(KeychainStore(service, Keychain::kDefaultTimeout, &workers).currentJWT());
+        bool ticked = false;
+        QTimer::singleShot(0, [&ticked] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        QVERIFY(!read.isDone());
+        release.release();
+        QCOMPARE(read.result(), OptionalText(u"token-c"_qs));
+        test::await(KeychainStore(service).deleteJWT());
     }
 };
 

@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "support/Await.h"
+#include "support/ErrorText.h"
 #include "support/FakeService.h"
 #include "support/FixedTokenProvider.h"
-#include "support/TestHome.h"
 
 using namespace kovra;
 using namespace kovra::test;
@@ -18,31 +18,29 @@ Q_DECLARE_METATYPE(kovra::Endpoint)
 
 namespace {
 
-// What a transport call ended with, as one comparable text: "<status> <body>",
-// "network <code of the last URL error>", or the description of any other APIError.
+const QString kToken = QStringLiteral("tok-123");
+
+// "<status> <body>" of the answer, or the error's text.
 QString outcomeText(QCoro::Task<APIClient::Answer> task)
 {
     try {
         const APIClient::Answer answer = test::await(std::move(task));
         return QString::number(answer.statusCode) + u' ' + QString::fromUtf8(answer.body);
-    } catch (const APIError &e) {
-        if (e.kind() != APIError::Kind::network)
-            return e.description();
-        try {
-            std::rethrow_exception(e.underlyingError());
-        } catch (const URLError &u) {
-            return QStringLiteral("network %1").arg(int(u.code()));
-        } catch (...) {
-            return QStringLiteral("network ?");
-        }
+    } catch (...) {
+        return errorText(std::current_exception());
     }
 }
-
-const QString kToken = QStringLiteral("tok-123");
 
 QCoro::Task<APIClient::Answer> sendThrough(APIClient &client, const Endpoint &endpoint)
 {
     return endpoint.method() == "GET" ? client.raceHosts(endpoint) : client.sendSequential(endpoint);
+}
+
+// What the store holds under the active base URL key when the race's answer reaches its caller.
+QCoro::Task<QString> storedWhenAnswered(APIClient *client, std::shared_ptr<Defaults> defaults)
+{
+    co_await client->raceHosts(Endpoint::me());
+    co_return defaults->string(AppGroupKey::activeBaseURL).value_or(QStringLiteral("nothing"));
 }
 
 } // namespace
@@ -50,15 +48,19 @@ QCoro::Task<APIClient::Answer> sendThrough(APIClient &client, const Endpoint &en
 class APIClientTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestHome> m_home;
     std::unique_ptr<FakeService> m_fake;
     QList<QUrl> m_urls;
+    std::shared_ptr<Defaults> m_defaults;
+    std::shared_ptr<FixedTokenProvider> m_token;
+    HttpSession m_session{HttpSession::Kind::Default, 10s};
+    HttpSession m_fallback{HttpSession::Kind::Ephemeral, 10s};
 
-    std::unique_ptr<APIClient> makeClient(HttpSession *session, std::chrono::milliseconds stagger = 200ms,
-                                          std::optional<QString> token = kToken)
+    // Over the test's two sessions, or over `only` for every candidate.
+    std::unique_ptr<APIClient> makeClient(std::chrono::milliseconds stagger = 200ms, HttpSession *only = nullptr)
     {
-        return std::make_unique<APIClient>(session, std::make_shared<FixedTokenProvider>(std::move(token)),
-                                           AppGroupStore(m_home->paths()), stagger);
+        const APIClient::Sessions sessions = only ? APIClient::Sessions{only, only} : APIClient::Sessions{&m_session, &m_fallback};
+        return std::make_unique<APIClient>(sessions, m_urls, m_token, AppGroupStore(m_defaults, nullptr),
+                                           APIClient::Options{stagger});
     }
 
     void scriptHosts(const QByteArray &method, const QString &path, const QList<FakeReply> &replies)
@@ -78,31 +80,34 @@ class APIClientTest : public QObject {
         return hosts;
     }
 
-    std::optional<QString> persisted() const { return openSharedGroupDefaults(m_home->paths())->string(AppGroupKey::activeBaseURL); }
+    qint64 firstRequestAt(int host) const
+    {
+        for (const auto &r : m_fake->requests()) {
+            if (r.host == host)
+                return r.atMs;
+        }
+        return -1;
+    }
+
+    std::optional<QString> persisted() const { return m_defaults->string(AppGroupKey::activeBaseURL); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_home = std::make_unique<TestHome>();
         m_fake = std::make_unique<FakeService>();
-        qputenv("KOVRA_API_BASE_URLS", m_fake->baseURLsText());
         m_urls = m_fake->baseURLs();
-        QCOMPARE(APIClient::baseURLs(), m_urls);
     }
 
     void init()
     {
         m_fake->reset();
-        openSharedGroupDefaults(m_home->paths())->remove(AppGroupKey::activeBaseURL);
+        m_defaults = Defaults::inMemory();
+        m_token = std::make_shared<FixedTokenProvider>(kToken);
     }
 
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    void cleanupTestCase()
-    {
-        m_fake.reset();
-        m_home.reset();
-    }
+    void cleanupTestCase() { m_fake.reset(); }
 
     // GET races the hosts, POST tries one after another.
     void transport_data()
@@ -111,7 +116,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("stored"); // the stored base URL; -1: none
         QTest::addColumn<QList<FakeReply>>("replies");
         QTest::addColumn<int>("staggerMs");
-        QTest::addColumn<int>("timeoutMs"); // 0: the shared sessions
+        QTest::addColumn<int>("timeoutMs"); // 0: the test's two sessions
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<QList<int>>("contacted");
         QTest::addColumn<QStringList>("failures"); // the "API host … failed" lines
@@ -139,6 +144,8 @@ private Q_SLOTS:
         QTest::newRow("race: every candidate times out")
             << true << -1 << QList{silent, silent, silent} << 100 << 300 << "network -1001" << QList{0, 1, 2} << none
             << -1;
+        QTest::newRow("race: stored second, the ring goes on to the first")
+            << true << 1 << QList{ok("a"), close, close} << 60000 << 0 << "200 a" << QList{0, 1, 2} << none << 0;
         QTest::newRow("sequential: first host's 500 is the answer")
             << false << -1 << QList{FakeReply::json(500, "a"), ok("b"), ok("c")} << 200 << 0 << "500 a" << QList{0}
             << none << -1;
@@ -162,11 +169,11 @@ private Q_SLOTS:
         QFETCH(QStringList, failures);
         QFETCH(int, active);
         if (stored >= 0)
-            openSharedGroupDefaults(m_home->paths())->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
+            m_defaults->set(AppGroupKey::activeBaseURL, m_urls[stored].toString());
         const Endpoint endpoint = race ? Endpoint::me() : Endpoint::starsInvoice(QStringLiteral("m1"));
         scriptHosts(endpoint.method(), endpoint.path(), replies);
         HttpSession own(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
-        auto client = makeClient(timeoutMs ? &own : HttpSession::sharedDefault(), std::chrono::milliseconds(staggerMs));
+        auto client = makeClient(std::chrono::milliseconds(staggerMs), timeoutMs ? &own : nullptr);
         QCOMPARE(client->activeBaseURL(), m_urls[std::max(stored, 0)]);
         LogCapture log;
 
@@ -181,7 +188,7 @@ private Q_SLOTS:
         QCOMPARE(client->activeBaseURL(), m_urls[std::max(active, 0)]);
         QCOMPARE(persisted(), active >= 0 ? std::optional(m_urls[active].toString()) : std::nullopt);
         QCOMPARE(!lines.filter(QStringLiteral("promoted API host to 127.0.0.1")).isEmpty(), active >= 0 && active != stored);
-        QCOMPARE(makeClient(&own)->activeBaseURL(), m_urls[std::max(active, 0)]); // the next client starts there
+        QCOMPARE(makeClient()->activeBaseURL(), m_urls[std::max(active, 0)]); // the next client starts there
     }
 
     void staggeredStarts_data()
@@ -189,7 +196,7 @@ private Q_SLOTS:
         QTest::addColumn<FakeReply>("first");
         QTest::addColumn<int>("staggerMs");
         QTest::addColumn<int>("minSecondMs"); // least time between the first and second request
-        QTest::addColumn<int>("minThirdMs");  // and between the second and third
+        QTest::addColumn<int>("minThirdMs");  // least time between the second and third
         QTest::newRow("silent hosts: one stagger each") << FakeReply::silent() << 300 << 225 << 225;
         // The timer started with the first candidate is outlived by the relaunch after its
         // failure; the third candidate waits a full stagger after the second.
@@ -202,19 +209,26 @@ private Q_SLOTS:
         QFETCH(int, minSecondMs);
         QFETCH(int, minThirdMs);
         scriptHosts("GET", QStringLiteral("/regions"), {first, FakeReply::silent(), FakeReply::json(200, "[]")});
-        auto client = makeClient(HttpSession::sharedDefault(), std::chrono::milliseconds(staggerMs));
+        auto client = makeClient(std::chrono::milliseconds(staggerMs));
 
         QCOMPARE(outcomeText(client->raceHosts(Endpoint::regions())), QStringLiteral("200 []"));
         QCOMPARE(hostsContacted(), (QList{0, 1, 2}));
-        const auto requests = m_fake->requests();
-        const auto firstAt = [&](int host) {
-            return std::find_if(requests.begin(), requests.end(), [&](const auto &r) { return r.host == host; })->atMs;
-        };
-        // Lower bounds only: a candidate never starts before its stagger has run.
-        QVERIFY2(firstAt(1) - firstAt(0) >= minSecondMs, qPrintable(QString::number(firstAt(1) - firstAt(0))));
-        QVERIFY2(firstAt(2) - firstAt(1) >= minThirdMs, qPrintable(QString::number(firstAt(2) - firstAt(1))));
+        const qint64 second = firstRequestAt(1) - firstRequestAt(0), third = firstRequestAt(2) - firstRequestAt(1);
+        QVERIFY2(second >= minSecondMs, qPrintable(QString::number(second)));
+        QVERIFY2(third >= minThirdMs, qPrintable(QString::number(third)));
         // The winner ends the race: the silent second host is closed.
         QVERIFY(m_fake->waitForClosedEarly(1));
+    }
+
+    // The first host cuts its connection off at 800 ms, and would cut Qt's resend of the
+    // request off 800 ms later: the second host starts at the first cut-off.
+    void cutOffStartsTheNextAtOnce()
+    {
+        scriptHosts("GET", QStringLiteral("/regions"), {FakeReply::close(800ms), FakeReply::json(200, "[]")});
+        auto client = makeClient(10s);
+        QCOMPARE(outcomeText(client->raceHosts(Endpoint::regions())), QStringLiteral("200 []"));
+        const qint64 second = firstRequestAt(1) - firstRequestAt(0);
+        QVERIFY2(second >= 700 && second < 1500, qPrintable(QString::number(second)));
     }
 
     void requestsCarryTheirHeaders_data()
@@ -233,7 +247,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(bool, bearer);
         m_fake->script(FakeService::anyHost, e.method(), e.path(), {FakeReply::json(200, "{}")});
-        auto client = makeClient(HttpSession::sharedDefault());
+        auto client = makeClient();
         QCOMPARE(outcomeText(sendThrough(*client, e)), QStringLiteral("200 {}"));
 
         QCOMPARE(m_fake->requests().size(), 1);
@@ -248,53 +262,88 @@ private Q_SLOTS:
         QCOMPARE(r.header("Accept"), QByteArray("application/json"));
         QCOMPARE(r.header("Authorization"), bearer ? "Bearer " + kToken.toUtf8() : QByteArray());
         QCOMPARE(r.body, body);
+        QCOMPARE(m_token->reads, bearer ? 1 : 0);
     }
 
-    void missingTokenSendsNothing_data()
+    // The token is read once per call and handed to every candidate; it is read again
+    // on the next call, never kept.
+    void tokenIsReadOncePerCall()
+    {
+        scriptHosts("GET", QStringLiteral("/me"),
+                    {FakeReply::json(503, "a"), FakeReply::json(503, "b"), FakeReply::json(200, "c")});
+        auto client = makeClient(5s);
+        QCOMPARE(outcomeText(client->raceHosts(Endpoint::me())), QStringLiteral("200 c"));
+        QCOMPARE(m_token->reads, 1);
+        QCOMPARE(m_fake->requestCount(), 3);
+        for (const auto &r : m_fake->requests())
+            QCOMPARE(r.header("Authorization"), "Bearer " + kToken.toUtf8());
+
+        m_token->token = QStringLiteral("tok-new");
+        QCOMPARE(outcomeText(client->raceHosts(Endpoint::me())), QStringLiteral("200 c"));
+        QCOMPARE(m_token->reads, 2);
+        QCOMPARE(m_fake->requests().last().header("Authorization"), QByteArray("Bearer tok-new"));
+    }
+
+    // Refused calls end before anything is sent, as APIErrors.
+    void refusedBeforeSending_data()
     {
         QTest::addColumn<Endpoint>("endpoint");
         QTest::addColumn<QString>("token"); // null: none at all
-        QTest::newRow("race") << Endpoint::me() << QString();
-        QTest::newRow("sequential") << Endpoint::starsInvoice("m1") << QString();
-        QTest::newRow("empty token") << Endpoint::subscription() << QStringLiteral("");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("race without token") << Endpoint::me() << QString() << "401 unauthorized";
+        QTest::newRow("sequential without token") << Endpoint::starsInvoice("m1") << QString() << "401 unauthorized";
+        QTest::newRow("empty token") << Endpoint::subscription() << QStringLiteral("") << "401 unauthorized";
+        // A path parameter that cannot be one segment would address another resource.
+        QTest::newRow("path parameter refused") << Endpoint::wakeRegion("..") << kToken << "network -1002";
+        QTest::newRow("path parameter refused, poll") << Endpoint::poll(".") << QString() << "network -1002";
     }
-    void missingTokenSendsNothing()
+    void refusedBeforeSending()
     {
         QFETCH(Endpoint, endpoint);
         QFETCH(QString, token);
-        auto client = makeClient(HttpSession::sharedDefault(), 10ms,
-                                 token.isNull() ? std::nullopt : std::optional<QString>(token));
-        QCOMPARE(outcomeText(sendThrough(*client, endpoint)), QStringLiteral("401 unauthorized"));
+        QFETCH(QString, outcome);
+        m_token->token = token.isNull() ? std::nullopt : std::optional<QString>(token);
+        auto client = makeClient(10ms);
+        QCOMPARE(outcomeText(sendThrough(*client, endpoint)), outcome);
         QTest::qWait(100);
         QCOMPARE(m_fake->requestCount(), 0);
     }
 
-    // KOVRA_API_BASE_URLS replaces the built-in URLs only as a whole.
-    void baseURLOverride_data()
+    // The promotion is made at once; its defaults write follows the answer.
+    void promotionIsPersistedAfterTheAnswer()
+    {
+        scriptHosts("GET", QStringLiteral("/me"), {FakeReply::close(), FakeReply::json(200, "{}")});
+        auto client = makeClient();
+        QCOMPARE(test::await(storedWhenAnswered(client.get(), m_defaults)), QStringLiteral("nothing"));
+        QCOMPARE(client->activeBaseURL(), m_urls[1]);
+        QTRY_COMPARE(persisted(), std::optional(m_urls[1].toString()));
+    }
+
+    void baseURLsFromTheOverride_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("accepted");
         QTest::newRow("three URLs") << QByteArray("https://a.test,http://127.0.0.1:8080/api, https://c.test") << 3;
         QTest::newRow("two URLs") << QByteArray("https://a.test,https://b.test") << 0;
-        QTest::newRow("four URLs") << QByteArray("https://a.test,https://b.test,https://c.test,https://d.test") << 0;
-        QTest::newRow("not http") << QByteArray("https://a.test,ftp://b.test,https://c.test") << 0;
-        QTest::newRow("no host") << QByteArray("https://a.test,https://,https://c.test") << 0;
         QTest::newRow("repeated") << QByteArray("https://a.test,https://a.test,https://c.test") << 0;
         QTest::newRow("empty") << QByteArray() << 0;
     }
-    void baseURLOverride()
+    void baseURLsFromTheOverride()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, accepted);
-        const auto urls = APIClient::parseBaseURLOverride(text);
-        QCOMPARE(urls ? int(urls->size()) : 0, accepted);
+        LogCapture log;
+        const QList<QUrl> urls = APIClient::baseURLsFor(text);
+        QCOMPARE(urls.size(), 3);
+        QCOMPARE(urls == APIClient::builtInBaseURLs(), accepted == 0);
+        QCOMPARE(log.texts(QStringLiteral("APIClient")).size(), accepted == 0 && !text.isEmpty() ? 1 : 0);
     }
 
     void cancellingARaceAbortsItsRequests()
     {
         scriptHosts("GET", QStringLiteral("/entries"),
                     {FakeReply::silent(), FakeReply::silent(), FakeReply::json(200, "[]")});
-        auto client = makeClient(HttpSession::sharedDefault(), 300ms);
+        auto client = makeClient(300ms);
         CancellationSource source;
         test::Pending<APIClient::Answer> pending(client->raceHosts(Endpoint::entries(), source.token()));
         QVERIFY(m_fake->waitForRequests(2));

@@ -4,9 +4,9 @@
 #include <QTest>
 
 #include "support/Await.h"
+#include "support/ErrorText.h"
 #include "support/FakeService.h"
 #include "support/FixedTokenProvider.h"
-#include "support/TestHome.h"
 
 using namespace kovra;
 using namespace kovra::test;
@@ -26,22 +26,14 @@ struct Profile {
 QString show(const Profile &p) { return p.displayName; }
 QString show(const InvoiceOut &i) { return i.paymentId + u' ' + i.url; }
 
-// The record shown as text, or the error: "decoding", "network", or the APIError's
-// description ("server 300", "401 unauthorized").
+// The record shown as text, or the error's text.
 template<class T>
 QString outcomeOf(QCoro::Task<T> task)
 {
     try {
         return show(test::await(std::move(task)));
-    } catch (const APIError &e) {
-        switch (e.kind()) {
-        case APIError::Kind::decoding:
-            return QStringLiteral("decoding");
-        case APIError::Kind::network:
-            return QStringLiteral("network");
-        default:
-            return e.description();
-        }
+    } catch (...) {
+        return errorText(std::current_exception());
     }
 }
 
@@ -60,27 +52,27 @@ QByteArray paddedProfile(int size)
 class TypedRequestsTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<TestHome> m_home;
     std::unique_ptr<FakeService> m_fake;
+    std::unique_ptr<HttpSession> m_session;
     std::unique_ptr<APIClient> m_client;
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_home = std::make_unique<TestHome>();
         m_fake = std::make_unique<FakeService>();
-        qputenv("KOVRA_API_BASE_URLS", m_fake->baseURLsText());
-        m_client = std::make_unique<APIClient>(HttpSession::sharedDefault(),
+        m_session = std::make_unique<HttpSession>(HttpSession::Kind::Default, 10s);
+        m_client = std::make_unique<APIClient>(APIClient::Sessions{m_session.get(), m_session.get()}, m_fake->baseURLs(),
                                                std::make_shared<FixedTokenProvider>(QStringLiteral("tok")),
-                                               AppGroupStore(m_home->paths()), 100ms, kCap);
+                                               AppGroupStore(Defaults::inMemory(), nullptr),
+                                               APIClient::Options{100ms, kCap});
     }
     void init() { m_fake->reset(); }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
     void cleanupTestCase()
     {
         m_client.reset();
+        m_session.reset();
         m_fake.reset();
-        m_home.reset();
     }
 
     // GET endpoints decode a Profile, POST ones an InvoiceOut. `logged` lists how each
@@ -103,24 +95,18 @@ private Q_SLOTS:
 
         // Status mapping; bodies of error answers are never read.
         QTest::newRow("199") << me << profile(199) << "server 199" << QStringList();
-        QTest::newRow("200") << me << profile(200) << "Ann" << QStringList();
         QTest::newRow("299") << me << profile(299) << "Ann" << QStringList();
         QTest::newRow("300") << me << profile(300) << "server 300" << QStringList();
+        // The race takes a 401 as its answer; the typed request makes it an error.
         QTest::newRow("401") << me << profile(401) << "401 unauthorized" << QStringList();
-        QTest::newRow("409") << me << profile(409) << "409 conflict" << QStringList();
-        QTest::newRow("410") << me << profile(410) << "410 gone" << QStringList();
         QTest::newRow("POST 500") << invoice << FakeReply::json(500, "{}") << "server 500" << QStringList();
-        QTest::newRow("POST failing everywhere") << invoice << FakeReply::close() << "network"
+        QTest::newRow("POST failing everywhere") << invoice << FakeReply::close() << "network -1005"
                                                  << QStringList(3, failed);
         // Reply bodies.
         QTest::newRow("exactly the cap") << me << FakeReply::json(200, paddedProfile(kCap)) << "Ann" << QStringList();
         QTest::newRow("one byte over the cap") << me << FakeReply::json(200, paddedProfile(kCap + 1)) << "decoding"
                                                << QStringList{corrupted + "The reply body is larger than 1024 bytes."};
-        QTest::newRow("over the cap on an error status")
-            << me << FakeReply::json(404, paddedProfile(kCap + 1)) << "server 404" << QStringList();
         QTest::newRow("not JSON") << me << answer("<html>oops</html>") << "decoding" << QStringList{corrupted};
-        const QByteArray deep = QByteArray(kCap / 2, '[') + QByteArray(kCap / 2, ']');
-        QTest::newRow("deeply nested") << me << FakeReply::json(200, deep) << "decoding" << QStringList{corrupted};
         QTest::newRow("wrong type") << me << answer(R"({"display_name":5})") << "decoding"
                                     << QStringList{"decode /me → decode typeMismatch String at <displayName>: "};
         QTest::newRow("poll hides its nonce") << Endpoint::poll(QStringLiteral("n0nce-secret")) << answer("")

@@ -1,6 +1,6 @@
 #include "platform/Http.h"
 
-#include <QTcpServer>
+#include <QElapsedTimer>
 #include <QTest>
 
 #include "support/Await.h"
@@ -9,6 +9,8 @@
 using namespace kovra;
 using namespace kovra::test;
 using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(kovra::test::FakeReply)
 
 namespace {
 
@@ -33,15 +35,6 @@ QNetworkRequest requestFor(const QUrl &base, const QString &path)
     return QNetworkRequest(url);
 }
 
-QUrl closedPortURL()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(port));
-}
-
 } // namespace
 
 class HttpTest : public QObject {
@@ -63,6 +56,7 @@ private Q_SLOTS:
         QTest::newRow("own time-out") << "fake" << never << 300 << "" << int(URLError::TimedOut);
         QTest::newRow("closed without answer") << "fake" << close << 20000 << "" << int(URLError::NetworkConnectionLost);
         QTest::newRow("refused port") << "refused" << 0 << 20000 << "" << int(URLError::CannotConnectToHost);
+        // Names under .invalid never resolve (RFC 6761): refused without asking any resolver.
         QTest::newRow("unknown host") << "http://kovra-probe.invalid/x" << 0 << 20000 << "" << int(URLError::CannotFindHost);
         QTest::newRow("unknown scheme") << "gopher://127.0.0.1/x" << 0 << 20000 << "" << int(URLError::UnsupportedURL);
         QTest::newRow("cancelled in flight") << "fake" << never << 20000 << "in flight" << int(URLError::Cancelled);
@@ -80,7 +74,7 @@ private Q_SLOTS:
         reply.action = FakeReply::Action(action);
         fake.script(0, "GET", QStringLiteral("/slow"), {reply});
         const QUrl url = target == u"fake"      ? requestFor(fake.baseURLs()[0], "/slow").url()
-                       : target == u"refused" ? closedPortURL()
+                       : target == u"refused" ? FakeService::closedPortURL(QStringLiteral("/x"))
                                               : QUrl(target);
         HttpSession session(HttpSession::Kind::Default, std::chrono::milliseconds(timeoutMs));
         CancellationSource source;
@@ -91,7 +85,7 @@ private Q_SLOTS:
             QVERIFY(fake.waitForRequests(1));
             source.cancel();
         }
-        QVERIFY(pending.waitDone());
+        QVERIFY(pending.waitDone(5s));
         QCOMPARE(codeOf(pending.error()), code);
         // Callers that only ask "was this cancelled?" must see a cancellation as one.
         QCOMPARE(isCancellation(pending.error()), code == URLError::Cancelled);
@@ -115,8 +109,9 @@ private Q_SLOTS:
         const QByteArray hundred(100, 'x');
         QTest::newRow("200") << 200 << QByteArray(R"({"ok":true})") << true << qint64(-1) << false;
         QTest::newRow("199") << 199 << QByteArray() << true << qint64(-1) << false; // a 1xx answer has no body
-        QTest::newRow("300") << 300 << QByteArray("choices") << true << qint64(-1) << false;
-        QTest::newRow("500") << 500 << QByteArray("boom") << true << qint64(-1) << false;
+        for (int status : {400, 404, 409, 418, 499, 500, 503, 599})
+            QTest::addRow("%d", status) << status << QByteArray("no") << true << qint64(-1) << false;
+        QTest::newRow("401 within the cap") << 401 << QByteArray("denied") << true << qint64(100) << false;
         QTest::newRow("exactly the cap") << 200 << hundred << true << qint64(100) << false;
         QTest::newRow("one over, announced") << 200 << hundred + 'x' << true << qint64(100) << true;
         QTest::newRow("one over, streamed") << 200 << hundred + 'x' << false << qint64(100) << true;
@@ -146,6 +141,95 @@ private Q_SLOTS:
             QVERIFY(r.body.size() <= cap);
         else
             QCOMPARE(r.body, body);
+    }
+
+    // A body Qt fails to decode is no answer, whatever the status.
+    void undecodableBodyIsATransportFailure()
+    {
+        FakeService fake(1);
+        FakeReply reply = FakeReply::json(200, QByteArray("not gzip at all, not even close"));
+        reply.headers = {{"Content-Encoding", "gzip"}};
+        fake.script(0, "GET", QStringLiteral("/x"), {reply});
+        HttpSession session(HttpSession::Kind::Default, 10s);
+        Pending<HttpResponse> pending(session.send("GET", requestFor(fake.baseURLs()[0], "/x")));
+        QVERIFY(pending.waitDone());
+        QCOMPARE(codeOf(pending.error()), int(URLError::CannotDecodeContentData));
+    }
+
+    // Qt sends a request once more when its connection closes before any answer. On a
+    // connection opened for the request the first cut-off ends the request at once (the
+    // resend Qt has already written is cut off by the client); on a kept-alive connection,
+    // which the server may have closed just as the request went out, Qt's resend goes ahead
+    // and its own outcome counts.
+    void connectionCutBeforeAnswer_data()
+    {
+        QTest::addColumn<QList<FakeReply>>("replies"); // for the requests on /x in order
+        QTest::addColumn<bool>("warmUp");              // a first request leaves a kept-alive connection
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("requests"); // seen by the server, the warm-up included
+        QTest::addColumn<int>("cutByClient");
+        const FakeReply ok = FakeReply::json(200, "{}"), cut = FakeReply::close(800ms);
+        QTest::newRow("fresh connection") << QList{cut} << false << int(URLError::NetworkConnectionLost) << 2 << 1;
+        QTest::newRow("kept-alive connection, resend answered")
+            << QList{ok, FakeReply::close(), ok} << true << 0 << 3 << 0;
+        QTest::newRow("kept-alive connection, resend cut too")
+            << QList{ok, FakeReply::close(), cut} << true << int(URLError::NetworkConnectionLost) << 3 << 0;
+    }
+    void connectionCutBeforeAnswer()
+    {
+        QFETCH(QList<FakeReply>, replies);
+        QFETCH(bool, warmUp);
+        QFETCH(int, code);
+        QFETCH(int, requests);
+        QFETCH(int, cutByClient);
+        FakeService fake(1);
+        fake.script(0, "GET", QStringLiteral("/x"), replies);
+        HttpSession session(HttpSession::Kind::Default, 20s);
+        const QNetworkRequest request = requestFor(fake.baseURLs()[0], "/x");
+        if (warmUp)
+            QCOMPARE(test::await(session.send("GET", request)).statusCode, 200);
+
+        Pending<HttpResponse> pending(session.send("GET", request));
+        QVERIFY(pending.waitDone());
+        QCOMPARE(codeOf(pending.error()), code);
+        QVERIFY(fake.waitForRequests(requests));
+        QTest::qWait(100);
+        const auto recorded = fake.requests();
+        QCOMPARE(recorded.size(), requests);
+        QCOMPARE(std::count_if(recorded.begin(), recorded.end(), [](const auto &r) { return r.closedEarly; }),
+                 cutByClient);
+    }
+
+    // A session that goes away ends its requests: the waiter learns they were cancelled and
+    // the server sees the connection closed.
+    void destroyedSessionEndsItsRequests()
+    {
+        FakeService fake(1);
+        fake.script(0, "GET", QStringLiteral("/slow"), {FakeReply::silent()});
+        auto session = HttpSession::ephemeral(60s);
+        Pending<HttpResponse> pending(session->send("GET", requestFor(fake.baseURLs()[0], "/slow")));
+        QVERIFY(fake.waitForRequests(1));
+        session.reset();
+        QVERIFY(pending.waitDone(5s));
+        QCOMPARE(codeOf(pending.error()), int(URLError::Cancelled));
+        QVERIFY(fake.waitForClosedEarly(1));
+    }
+
+    // A time-out never ends a request early.
+    void timeOutIsNeverEarly()
+    {
+        FakeService fake(1);
+        fake.script(0, "GET", QStringLiteral("/slow"), {FakeReply::silent()});
+        HttpSession session(HttpSession::Kind::Default, 1500ms);
+        for (int phase = 0; phase < 2; ++phase) {
+            QTest::qWait(phase * 137);
+            QElapsedTimer elapsed;
+            elapsed.start();
+            Pending<HttpResponse> pending(session.send("GET", requestFor(fake.baseURLs()[0], "/slow")));
+            QVERIFY(pending.waitDone());
+            QCOMPARE(codeOf(pending.error()), int(URLError::TimedOut));
+            QVERIFY2(elapsed.elapsed() >= 1500, qPrintable(QString::number(elapsed.elapsed())));
+        }
     }
 };
 

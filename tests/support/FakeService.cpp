@@ -5,6 +5,7 @@
 #include <QHttpServerResponder>
 #include <QMetaEnum>
 #include <QPointer>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +36,16 @@ FakeReply FakeReply::close(std::chrono::milliseconds delay)
     return reply;
 }
 
+FakeReply FakeReply::streamed(int status, qint64 bytes, bool chunked)
+{
+    FakeReply reply;
+    reply.status = status;
+    reply.streamedBytes = bytes;
+    reply.chunked = chunked;
+    reply.announceLength = !chunked;
+    return reply;
+}
+
 QByteArray RecordedRequest::header(const QByteArray &name) const
 {
     for (const auto &[key, value] : headers) {
@@ -52,6 +63,8 @@ struct FakeService::Pending {
     QPointer<QTcpSocket> socket;
     QTimer timer;
     QMetaObject::Connection closeWatch;
+    QMetaObject::Connection drainWatch;
+    qint64 unsent = 0; // streamed bytes still to write
     bool done = false;
 };
 
@@ -69,7 +82,7 @@ QString scriptKey(int host, const QByteArray &method, const QString &path)
 
 // Written by hand rather than through the responder, which only knows the registered
 // status codes; tests need any code (199, 299, 6xx).
-QByteArray responseBytes(const FakeReply &reply)
+QByteArray responseHead(const FakeReply &reply)
 {
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
     bool hasContentType = false;
@@ -79,12 +92,24 @@ QByteArray responseBytes(const FakeReply &reply)
     }
     if (!hasContentType)
         out += "Content-Type: application/json\r\n";
-    if (reply.announceLength)
-        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+    const qint64 length = reply.streamedBytes > 0 ? reply.streamedBytes : reply.body.size();
+    if (reply.chunked)
+        out += "Transfer-Encoding: chunked\r\n";
+    else if (reply.announceLength)
+        out += "Content-Length: " + QByteArray::number(length) + "\r\n";
     else
         out += "Connection: close\r\n";
-    return out + "\r\n" + reply.body;
+    return out + "\r\n";
 }
+
+QByteArray framed(const FakeReply &reply, const QByteArray &piece)
+{
+    if (!reply.chunked || piece.isEmpty())
+        return piece;
+    return QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n";
+}
+
+constexpr qint64 kStreamPiece = 64 * 1024;
 
 } // namespace
 
@@ -119,12 +144,12 @@ FakeService::FakeService(int hostCount, QObject *parent)
             });
             if (p->reply.action != FakeReply::Action::NeverAnswer) {
                 p->timer.setSingleShot(true);
+                p->timer.setTimerType(Qt::PreciseTimer);
                 connect(&p->timer, &QTimer::timeout, this, [this, p] {
                     if (p->socket && p->socket->state() == QAbstractSocket::ConnectedState) {
                         if (p->reply.action == FakeReply::Action::Answer) {
-                            p->socket->write(responseBytes(p->reply));
-                            if (!p->reply.announceLength)
-                                p->socket->disconnectFromHost();
+                            if (writeAnswer(p))
+                                return; // still streaming
                         } else {
                             QObject::disconnect(p->closeWatch);
                             p->socket->disconnectFromHost();
@@ -143,8 +168,10 @@ FakeService::FakeService(int hostCount, QObject *parent)
 
 FakeService::~FakeService()
 {
-    for (const auto &p : m_pending)
+    for (const auto &p : m_pending) {
         QObject::disconnect(p->closeWatch);
+        QObject::disconnect(p->drainWatch);
+    }
     m_pending.clear();
     m_hosts.clear();
 }
@@ -153,6 +180,7 @@ void FakeService::reset()
 {
     for (const auto &p : m_pending) {
         QObject::disconnect(p->closeWatch);
+        QObject::disconnect(p->drainWatch);
         p->timer.stop();
         p->done = true;
         if (p->socket)
@@ -163,6 +191,40 @@ void FakeService::reset()
     m_requests.clear();
 }
 
+bool FakeService::writeAnswer(Pending *p)
+{
+    const FakeReply &reply = p->reply;
+    p->socket->write(responseHead(reply));
+    if (reply.streamedBytes <= 0) {
+        p->socket->write(framed(reply, reply.body));
+        if (reply.chunked)
+            p->socket->write("0\r\n\r\n");
+        if (!reply.announceLength && !reply.chunked)
+            p->socket->disconnectFromHost();
+        return false;
+    }
+    p->unsent = reply.streamedBytes;
+    // Keeps about a megabyte queued, so the body never sits in memory as a whole.
+    const auto pump = [this, p] {
+        while (p->unsent > 0 && p->socket && p->socket->bytesToWrite() < 1024 * 1024) {
+            const qint64 n = std::min(kStreamPiece, p->unsent);
+            p->socket->write(framed(p->reply, QByteArray(n, 'x')));
+            p->unsent -= n;
+        }
+        if (p->unsent > 0 || !p->socket)
+            return;
+        QObject::disconnect(p->drainWatch);
+        if (p->reply.chunked)
+            p->socket->write("0\r\n\r\n");
+        else if (!p->reply.announceLength)
+            p->socket->disconnectFromHost();
+        finish(p);
+    };
+    p->drainWatch = connect(p->socket, &QTcpSocket::bytesWritten, this, pump);
+    pump();
+    return p->unsent > 0;
+}
+
 void FakeService::finish(Pending *pending)
 {
     if (pending->done)
@@ -170,6 +232,7 @@ void FakeService::finish(Pending *pending)
     pending->done = true;
     pending->timer.stop();
     QObject::disconnect(pending->closeWatch);
+    QObject::disconnect(pending->drainWatch);
     // Called from the pending's own timer or its socket's signal: release it later.
     QMetaObject::invokeMethod(
         this,
@@ -179,20 +242,21 @@ void FakeService::finish(Pending *pending)
         Qt::QueuedConnection);
 }
 
+QUrl FakeService::closedPortURL(const QString &path)
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path));
+}
+
 QList<QUrl> FakeService::baseURLs() const
 {
     QList<QUrl> urls;
     for (quint16 port : m_ports)
         urls.append(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(m_prefix)));
     return urls;
-}
-
-QByteArray FakeService::baseURLsText() const
-{
-    QStringList texts;
-    for (const QUrl &url : baseURLs())
-        texts.append(url.toString());
-    return texts.join(u',').toUtf8();
 }
 
 void FakeService::script(int host, const QByteArray &method, const QString &path, QList<FakeReply> replies)

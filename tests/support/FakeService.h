@@ -30,12 +30,19 @@ struct FakeReply {
     QByteArray body;
     std::chrono::milliseconds delay{0};
     QList<QPair<QByteArray, QByteArray>> headers;
-    // Without a Content-Length the body ends when the connection closes.
+    // Without a Content-Length the body ends when the connection closes (or with the
+    // last chunk when chunked).
     bool announceLength = true;
+    bool chunked = false;
+    // When above 0, the body is this many bytes of 'x' instead of `body`, written as
+    // the connection drains (the service never holds them all).
+    qint64 streamedBytes = 0;
 
     static FakeReply json(int status, QByteArray body = {}, std::chrono::milliseconds delay = {});
     static FakeReply silent();
     static FakeReply close(std::chrono::milliseconds delay = {});
+    // A status with a streamed body of `bytes`, announced or chunked.
+    static FakeReply streamed(int status, qint64 bytes, bool chunked);
 };
 
 // A request as the fake service received it.
@@ -68,8 +75,8 @@ public:
 
     // "http://127.0.0.1:<port>/api" for every host, in host order.
     QList<QUrl> baseURLs() const;
-    // The base URLs joined with commas, the form KOVRA_API_BASE_URLS takes.
-    QByteArray baseURLsText() const;
+    // A loopback URL whose port nothing listens on (connections are refused).
+    static QUrl closedPortURL(const QString &path = QStringLiteral("/api"));
 
     // The replies of one route on one host (or anyHost): each request takes the next
     // reply and the last one repeats. A host-specific script wins over an anyHost one.
@@ -94,6 +101,8 @@ private:
     };
 
     FakeReply nextReply(int host, const QByteArray &method, const QString &path);
+    // Writes the scripted answer; true while a streamed body is still being written.
+    bool writeAnswer(Pending *pending);
     void finish(Pending *pending);
 
     const QString m_prefix = QStringLiteral("/api");

@@ -6,11 +6,16 @@
 
 namespace kovra::test {
 
-// A token provider whose token the test sets directly (none by default).
+// A token provider whose token the test sets directly (none by default); counts reads.
 struct FixedTokenProvider : JWTProvider {
     explicit FixedTokenProvider(std::optional<QString> t = std::nullopt) : token(std::move(t)) {}
     std::optional<QString> token;
-    std::optional<QString> currentJWT() const override { return token; }
+    mutable int reads = 0;
+    QCoro::Task<std::optional<QString>> currentJWT() const override
+    {
+        ++reads;
+        co_return token;
+    }
 };
 
 } // namespace kovra::test
