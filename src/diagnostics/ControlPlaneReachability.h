@@ -42,7 +42,8 @@ struct ControlPlaneHostResult {
 
 struct ControlPlaneOptions {
     // The hosts checked: those of these base URLs, in order (a URL without a host is skipped).
-    QList<QUrl> baseURLs = APIClient::baseURLs();
+    // The app hands in the list its API client was given; default: the built-in one.
+    QList<QUrl> baseURLs = APIClient::builtInBaseURLs();
     // Connect to the base URLs' own scheme and port instead of HTTPS on 443 (tests).
     bool followBaseURLs = false;
     // A public connectivity-check page; any HTTP answer means the internet is reachable.

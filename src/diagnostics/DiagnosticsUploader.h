@@ -98,7 +98,8 @@ QString deviceModel();
 
 struct Options {
     // Tried one after another until one returns an incident code; "diag" is appended.
-    QList<QUrl> baseURLs = APIClient::baseURLs();
+    // The app hands in the list its API client was given; default: the built-in one.
+    QList<QUrl> baseURLs = APIClient::builtInBaseURLs();
     QString userAgent = APIClient::userAgent();
     QString appVersion = DiagnosticsUploader::appVersion();
     QString deviceModel = DiagnosticsUploader::deviceModel();

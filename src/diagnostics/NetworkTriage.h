@@ -25,7 +25,8 @@ namespace kovra {
 struct NetworkTriageOptions {
     // The hosts checked: those of these base URLs, in order (a URL without a host is
     // skipped); downloads go below each base URL.
-    QList<QUrl> baseURLs = APIClient::baseURLs();
+    // The app hands in the list its API client was given; default: the built-in one.
+    QList<QUrl> baseURLs = APIClient::builtInBaseURLs();
     // Connect to the base URLs' own scheme and port instead of HTTPS on 443 (tests).
     bool followBaseURLs = false;
     // The look-up's, the connect's and the HEAD's own time-out, in seconds.

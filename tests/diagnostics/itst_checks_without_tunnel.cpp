@@ -7,7 +7,6 @@
 #include "support/FakeDiagRoutes.h"
 #include "support/FakeService.h"
 #include "support/FixedPathSource.h"
-#include "support/RefusingPort.h"
 
 using namespace kovra;
 using namespace kovra::test;
@@ -33,7 +32,6 @@ private Q_SLOTS:
     void triage()
     {
         FakeService service;
-        RefusingPort refusing;
         service.script(0, "HEAD", "/", {FakeReply::json(200)});
         service.script(1, "HEAD", "/", {FakeReply::json(204)});
         FakeDiagRoutes::scriptEcho(service, 0, {1024, 4096, 16384, 65536});
@@ -53,7 +51,7 @@ private Q_SLOTS:
         };
         const TriageReport report = await(NetworkTriage::run(
             AppGroupStore(defaults, nullptr), onStep,
-            {.baseURLs = service.baseURLs() + QList<QUrl>{QUrl("mailto:x"), refusing.baseURL()}, .followBaseURLs = true,
+            {.baseURLs = service.baseURLs() + QList<QUrl>{QUrl("mailto:x"), FakeService::closedPortURL()}, .followBaseURLs = true,
              .probeTimeout = 0.3, .body = kQuickBodies, .pathSources = FixedPathSource::wifi()}));
 
         QCOMPARE(report.steps, seen);
@@ -126,8 +124,7 @@ private Q_SLOTS:
     {
         FakeService service(1);
         service.script(0, "HEAD", "/generate_204", {FakeReply::json(204)});
-        RefusingPort refusing;
-        ControlPlaneOptions options{.baseURLs = {refusing.baseURL(), service.baseURLs()[0]}, .followBaseURLs = true,
+        ControlPlaneOptions options{.baseURLs = {FakeService::closedPortURL(), service.baseURLs()[0]}, .followBaseURLs = true,
                                     .controlURL = service.baseURLs()[0].toString() + "/generate_204", .timeout = 0.3,
                                     .prober = {}, .pathSources = FixedPathSource::wifi(), .clock = {}};
         const ControlPlaneReachability::Report up = await(ControlPlaneReachability::run(options));
@@ -138,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(up.results[1].rowText(),
                  QStringLiteral("127.0.0.1  DNS ok 127.0.0.1 | TCP fail timeout 0s | HTTPS fail cannot connect"));
 
-        options.baseURLs = {refusing.baseURL()};
+        options.baseURLs = {FakeService::closedPortURL()};
         const ControlPlaneReachability::Report down = await(ControlPlaneReachability::run(options));
         QCOMPARE(down.verdict, ControlPlaneVerdict::blackholed);
     }

@@ -4,7 +4,6 @@
 
 #include "support/Await.h"
 #include "support/FakeService.h"
-#include "support/RefusingPort.h"
 
 using namespace kovra;
 using namespace kovra::test;
@@ -70,11 +69,10 @@ private Q_SLOTS:
         QFETCH(QString, result);
         QFETCH(int, answered);
         FakeService service(int(hosts.size()));
-        RefusingPort refusing;
         QList<QUrl> urls;
         for (qsizetype i = 0; i < hosts.size(); ++i) {
             service.script(int(i), "POST", "/diag", hosts[i]);
-            urls << (hosts[i].isEmpty() ? refusing.baseURL() : service.baseURLs()[i]);
+            urls << (hosts[i].isEmpty() ? FakeService::closedPortURL() : service.baseURLs()[i]);
         }
         auto defaults = Defaults::inMemory();
         QString outcome;
