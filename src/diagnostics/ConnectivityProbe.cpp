@@ -1,6 +1,8 @@
 #include "diagnostics/ConnectivityProbe.h"
 
 #include "diagnostics/AppGroupFiles.h"
+#include "diagnostics/PlainText.h"
+#include "diagnostics/SettledProbe.h"
 
 #include <QUrl>
 
@@ -9,19 +11,6 @@ namespace {
 
 constexpr qint64 kTracePrefixBytes = 512;
 const QString kLineFeed = QStringLiteral("\n");
-
-// A probe whose implementation throws anyway still gives a failed step.
-QCoro::Task<RawProbeOutcome> settled(QCoro::Task<RawProbeOutcome> probe)
-{
-    std::exception_ptr failure;
-    try {
-        const RawProbeOutcome outcome = co_await probe;
-        co_return outcome;
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    co_return RawProbeOutcome{false, 0, RawProbes::describe(failure)};
-}
 
 // One of the six probes: what it checks and how.
 struct Step {
@@ -63,16 +52,6 @@ bool isLineBreak(QChar c)
 {
     const char16_t u = c.unicode();
     return (u >= 0x0A && u <= 0x0D) || u == 0x85 || u == 0x2028 || u == 0x2029;
-}
-
-QStringView trimSpacesAndTabs(QStringView text)
-{
-    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (!text.isEmpty() && blank(text.front()))
-        text = text.sliced(1);
-    while (!text.isEmpty() && blank(text.back()))
-        text.chop(1);
-    return text;
 }
 
 } // namespace
@@ -135,7 +114,7 @@ QCoro::Task<ConnectivityReport> ConnectivityProbe::run(std::optional<TunnelStatu
     // One probe at a time: each is awaited before the next starts.
     const QList<Step> plan = planFor(t);
     for (const Step &step : plan) {
-        const RawProbeOutcome outcome = co_await settled(probe(*prober, step, t, timeout));
+        const RawProbeOutcome outcome = co_await settledProbe(probe(*prober, step, t, timeout));
         ConnectivityStep result;
         result.layer = step.layer;
         result.name = step.name;

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "support/Await.h"
+#include "support/FixedStatusSource.h"
 #include "support/TestHome.h"
 
 using namespace kovra;
@@ -56,17 +57,6 @@ private:
         co_await sleepFor(0ms);
         --inFlight;
         co_return outcomes.value(index);
-    }
-};
-
-class FixedSource final : public TunnelStatusSource {
-public:
-    std::optional<TunnelStatusReport> report;
-    QCoro::Task<TunnelStatusReport> queryStatus() override
-    {
-        if (!report)
-            throw TunnelError(TunnelError::Kind::statusUnavailable);
-        co_return *report;
     }
 };
 
@@ -234,8 +224,8 @@ private Q_SLOTS:
     void statusReportOrNone()
     {
         TestHome home(TestHome::PathsOnly);
-        FixedSource failing;
-        FixedSource answering;
+        FixedStatusSource failing;
+        FixedStatusSource answering;
         answering.report = TunnelStatusReport{};
         answering.report->autoDetectSkippedBinds = 7;
         auto controller = std::make_unique<TunnelController>();
