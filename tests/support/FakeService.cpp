@@ -1,11 +1,5 @@
 #include "support/FakeService.h"
 
-#include <QHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QMetaEnum>
-#include <QPointer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -35,55 +29,11 @@ FakeReply FakeReply::close(std::chrono::milliseconds delay)
     return reply;
 }
 
-QByteArray RecordedRequest::header(const QByteArray &name) const
-{
-    for (const auto &[key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value.isNull() ? QByteArray("") : value;
-    }
-    return {};
-}
-
-// A request whose answer has not been written yet.
-struct FakeService::Pending {
-    int index = 0;
-    FakeReply reply;
-    std::unique_ptr<QHttpServerResponder> responder;
-    QPointer<QTcpSocket> socket;
-    QTimer timer;
-    QMetaObject::Connection closeWatch;
-    bool done = false;
-};
-
 namespace {
-
-QByteArray methodText(QHttpServerRequest::Method method)
-{
-    return QByteArray(QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(method))).toUpper();
-}
 
 QString scriptKey(int host, const QByteArray &method, const QString &path)
 {
     return QString::number(host) + u'|' + QString::fromLatin1(method.toUpper()) + u'|' + path;
-}
-
-// Written by hand rather than through the responder, which only knows the registered
-// status codes; tests need any code (199, 299, 6xx).
-QByteArray responseBytes(const FakeReply &reply)
-{
-    QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
-    bool hasContentType = false;
-    for (const auto &[key, value] : reply.headers) {
-        hasContentType = hasContentType || key.compare("Content-Type", Qt::CaseInsensitive) == 0;
-        out += key + ": " + value + "\r\n";
-    }
-    if (!hasContentType)
-        out += "Content-Type: application/json\r\n";
-    if (reply.announceLength)
-        out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-    else
-        out += "Connection: close\r\n";
-    return out + "\r\n" + reply.body;
 }
 
 } // namespace
@@ -92,107 +42,67 @@ FakeService::FakeService(int hostCount, QObject *parent)
     : QObject(parent)
 {
     m_clock.start();
-    for (int host = 0; host < hostCount; ++host) {
-        auto server = std::make_unique<QHttpServer>();
-        server->setMissingHandler([this, host](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-            RecordedRequest record;
-            record.host = host;
-            record.method = methodText(request.method());
-            record.url = request.url();
-            record.path = request.url().path();
-            if (record.path.startsWith(m_prefix))
-                record.path = record.path.mid(m_prefix.size());
-            record.headers = request.headers();
-            record.body = request.body();
-            record.atMs = m_clock.elapsed();
-            m_requests.append(record);
-
-            auto pending = std::make_unique<Pending>();
-            Pending *p = pending.get();
-            p->index = int(m_requests.size()) - 1;
-            p->reply = nextReply(host, record.method, record.path);
-            p->socket = responder.socket();
-            p->responder = std::make_unique<QHttpServerResponder>(std::move(responder));
-            p->closeWatch = connect(p->socket, &QTcpSocket::disconnected, this, [this, p] {
-                m_requests[p->index].closedEarly = true;
-                finish(p);
-            });
-            if (p->reply.action != FakeReply::Action::NeverAnswer) {
-                p->timer.setSingleShot(true);
-                connect(&p->timer, &QTimer::timeout, this, [this, p] {
-                    if (p->socket && p->socket->state() == QAbstractSocket::ConnectedState) {
-                        if (p->reply.action == FakeReply::Action::Answer) {
-                            p->socket->write(responseBytes(p->reply));
-                            if (!p->reply.announceLength)
-                                p->socket->disconnectFromHost();
-                        } else {
-                            QObject::disconnect(p->closeWatch);
-                            p->socket->disconnectFromHost();
-                        }
-                    }
-                    finish(p);
-                });
-                p->timer.start(p->reply.delay);
-            }
-            m_pending.push_back(std::move(pending));
-        });
-        m_ports.append(server->listen(QHostAddress::LocalHost, 0));
-        m_hosts.push_back(std::move(server));
-    }
+    m_hosts = std::make_unique<loopback::LoopbackHosts>(
+        [this](const loopback::Request &request, loopback::Exchange *exchange) { receive(request, exchange); });
+    loopback::LoopbackHostsOptions options;
+    options.count = hostCount;
+    m_hosts->listen(options);
 }
 
 FakeService::~FakeService()
 {
-    for (const auto &p : m_pending)
-        QObject::disconnect(p->closeWatch);
-    m_pending.clear();
-    m_hosts.clear();
+    // Its handler and signals refer to this object's records.
+    m_hosts.reset();
+}
+
+void FakeService::receive(const loopback::Request &request, loopback::Exchange *exchange)
+{
+    RecordedRequest record;
+    static_cast<loopback::Request &>(record) = request;
+    record.atMs = m_clock.elapsed();
+    m_requests.append(record);
+    const int index = int(m_requests.size()) - 1;
+    connect(exchange, &loopback::Exchange::clientClosed, this, [this, index] {
+        if (index < m_requests.size())
+            m_requests[index].closedEarly = true;
+    });
+
+    const FakeReply reply = nextReply(request.host, record.method, record.path);
+    if (reply.action == FakeReply::Action::NeverAnswer)
+        return;
+    // The timer belongs to the exchange, so it ends with the connection.
+    auto *timer = new QTimer(exchange);
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, exchange, [exchange, reply] {
+        if (reply.action == FakeReply::Action::Close) {
+            exchange->close();
+            return;
+        }
+        loopback::RawResponse response;
+        response.status = reply.status;
+        response.headers = reply.headers;
+        response.body = reply.body;
+        response.announceLength = reply.announceLength;
+        exchange->respond(response);
+    });
+    timer->start(reply.delay);
 }
 
 void FakeService::reset()
 {
-    for (const auto &p : m_pending) {
-        QObject::disconnect(p->closeWatch);
-        p->timer.stop();
-        p->done = true;
-        if (p->socket)
-            p->socket->abort();
-    }
-    m_pending.clear();
+    m_hosts->abortAll();
     m_scripts.clear();
     m_requests.clear();
 }
 
-void FakeService::finish(Pending *pending)
-{
-    if (pending->done)
-        return;
-    pending->done = true;
-    pending->timer.stop();
-    QObject::disconnect(pending->closeWatch);
-    // Called from the pending's own timer or its socket's signal: release it later.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            std::erase_if(m_pending, [](const std::unique_ptr<Pending> &p) { return p->done; });
-        },
-        Qt::QueuedConnection);
-}
-
 QList<QUrl> FakeService::baseURLs() const
 {
-    QList<QUrl> urls;
-    for (quint16 port : m_ports)
-        urls.append(QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(m_prefix)));
-    return urls;
+    return m_hosts->baseURLs();
 }
 
 QByteArray FakeService::baseURLsText() const
 {
-    QStringList texts;
-    for (const QUrl &url : baseURLs())
-        texts.append(url.toString());
-    return texts.join(u',').toUtf8();
+    return m_hosts->baseURLsText();
 }
 
 void FakeService::script(int host, const QByteArray &method, const QString &path, QList<FakeReply> replies)

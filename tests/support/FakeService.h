@@ -9,11 +9,11 @@
 #include <QString>
 #include <QUrl>
 
+#include "loopback-http/LoopbackHosts.h"
+
 #include <chrono>
 #include <memory>
 #include <vector>
-
-class QHttpServer;
 
 namespace kovra::test {
 
@@ -38,21 +38,11 @@ struct FakeReply {
     static FakeReply close(std::chrono::milliseconds delay = {});
 };
 
-// A request as the fake service received it.
-struct RecordedRequest {
-    int host = 0;
-    QByteArray method;
-    QString path; // below the base URL's path prefix, without the query
-    QUrl url;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
+// A request as the fake service received it (host, method, path, url, headers, body).
+struct RecordedRequest : loopback::Request {
     qint64 atMs = 0; // when it arrived, in ms since the service started
     // The client closed the connection before an answer was written.
     bool closedEarly = false;
-
-    // The value of a header (case-insensitive name); absent headers give a null array.
-    QByteArray header(const QByteArray &name) const;
-    bool hasHeader(const QByteArray &name) const { return !header(name).isNull(); }
 };
 
 // Loopback HTTP hosts standing in for the service's API hosts. Routes are scripted
@@ -87,22 +77,18 @@ public:
     bool waitForClosedEarly(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
-    struct Pending;
     struct Script {
         QList<FakeReply> replies;
         int next = 0;
     };
 
     FakeReply nextReply(int host, const QByteArray &method, const QString &path);
-    void finish(Pending *pending);
+    void receive(const loopback::Request &request, loopback::Exchange *exchange);
 
-    const QString m_prefix = QStringLiteral("/api");
-    std::vector<std::unique_ptr<QHttpServer>> m_hosts;
-    QList<quint16> m_ports;
     QHash<QString, Script> m_scripts;
     QList<RecordedRequest> m_requests;
-    std::vector<std::unique_ptr<Pending>> m_pending;
     QElapsedTimer m_clock;
+    std::unique_ptr<loopback::LoopbackHosts> m_hosts;
 };
 
 } // namespace kovra::test
