@@ -139,21 +139,13 @@ class DevServiceClientTest : public QObject {
         return QStringLiteral("no check");
     }
 
-    QString regionStatus(const QString &id)
+    // The status of one region or route as the client decodes the catalogue.
+    template<class Record>
+    QString statusIn(const Endpoint &endpoint, const QString &id)
     {
-        for (const Region &r : m_api->decode<QList<Region>>(send(*m_api, Endpoint::regions()).body, QStringLiteral("regions"))) {
+        for (const Record &r : m_api->decode<QList<Record>>(send(*m_api, endpoint).body, endpoint.path())) {
             if (r.id == id)
                 return rawValue(r.status);
-        }
-        return {};
-    }
-
-    QString connectionStatus(const QString &id)
-    {
-        const auto body = send(*m_api, Endpoint::connections()).body;
-        for (const Connection &c : m_api->decode<QList<Connection>>(body, QStringLiteral("connections"))) {
-            if (c.id == id)
-                return rawValue(c.status);
         }
         return {};
     }
@@ -255,14 +247,14 @@ private Q_SLOTS:
     {
         QCOMPARE(send(*m_api, Endpoint::wakeRegion(QStringLiteral("nl"))).statusCode, 409);
         QCOMPARE(send(*m_api, Endpoint::wakeRegion(QStringLiteral("atlantis"))).statusCode, 404);
-        QCOMPARE(regionStatus(QStringLiteral("us-aws")), QStringLiteral("stopped"));
+        QCOMPARE(statusIn<Region>(Endpoint::regions(), QStringLiteral("us-aws")), QStringLiteral("stopped"));
         QCOMPARE(send(*m_api, Endpoint::wakeRegion(QStringLiteral("us-aws"))).body, QByteArray(R"({"status":"starting"})"));
         const QList<std::pair<int, QString>> timeline{
             {0, "stopped"}, {1999, "stopped"}, {1, "starting"}, {27'999, "starting"}, {1, "online"}};
         for (const auto &[ms, status] : timeline) {
             m_run->clock->advance(std::chrono::milliseconds(ms));
-            QCOMPARE(regionStatus(QStringLiteral("us-aws")), status);
-            QCOMPARE(connectionStatus(QStringLiteral("us-aws")), status);
+            QCOMPARE(statusIn<Region>(Endpoint::regions(), QStringLiteral("us-aws")), status);
+            QCOMPARE(statusIn<Connection>(Endpoint::connections(), QStringLiteral("us-aws")), status);
         }
         QCOMPARE(send(*m_api, Endpoint::wakeRegion(QStringLiteral("us-aws"))).body, QByteArray(R"({"status":"online"})"));
     }

@@ -242,6 +242,8 @@ void DevService::handle(const loopback::Request &request, loopback::Exchange *ex
         m_changed = false;
         save();
     }
+    // HEAD answers announce no body: the client sends HEAD as a custom verb and would
+    // wait for the bytes of any length announced.
     const bool head = request.method == "HEAD";
     QString outcome = QString::number(reply.status);
     loopback::RawResponse response;
@@ -256,24 +258,16 @@ void DevService::handle(const loopback::Request &request, loopback::Exchange *ex
         const qint64 sendUpTo = head ? 0 : std::min(reply.length, m_options.echoCutAt.value_or(reply.length));
         if (sendUpTo < reply.length && !head)
             outcome += u", cut after %1 of %2 bytes"_s.arg(sendUpTo).arg(reply.length);
-        if (head) {
-            if (exchange->isOpen())
-                exchange->socket()->write(response.head(reply.length));
-            exchange->finish();
-        } else {
+        if (head)
+            exchange->respond(response);
+        else
             BodyStream::start(exchange, response.head(reply.length), reply.length, sendUpTo);
-        }
         break;
     }
     case Reply::Kind::answer:
-        if (head) {
-            if (exchange->isOpen())
-                exchange->socket()->write(response.head(reply.body.size()));
-            exchange->finish();
-        } else {
+        if (!head)
             response.body = reply.body;
-            exchange->respond(response);
-        }
+        exchange->respond(response);
         break;
     }
     if (!reply.note.isEmpty())
