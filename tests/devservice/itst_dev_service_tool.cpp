@@ -430,6 +430,9 @@ private Q_SLOTS:
         QVERIFY2(third.started, qPrintable(third.error));
         QCOMPARE(fetch(third.base(), "GET", QStringLiteral("/me"), token).statusCode, 401);
         QCOMPARE(QDir(m_home.path()).entryList({QStringLiteral("dev-state.json.corrupt-*")}).size(), 1);
+        // A state that cannot be written stops the start rather than being lost.
+        options.statePath += QStringLiteral("/below-a-file.json");
+        QVERIFY(!DevServiceRun(options).started);
     }
 
     // One line per request with the method, the path and the status; secrets masked.

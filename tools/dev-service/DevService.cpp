@@ -173,7 +173,9 @@ bool DevService::start(QString *error)
             m_log.error(u"state file unreadable, moved to %1; starting with a new state"_s.arg(*aside));
         }
     }
-    save();
+    // A state that cannot be written would be lost silently: better not to start.
+    if (!save())
+        return fail(u"cannot write the state to %1"_s.arg(m_options.statePath));
     loopback::LoopbackHostsOptions hosts;
     hosts.ports = m_options.ports;
     hosts.down = m_options.downHosts;
@@ -208,13 +210,15 @@ QJsonObject DevService::targets() const
     return targetsJson(baseURLs(), QUrl(pageBase(host)));
 }
 
-void DevService::save()
+bool DevService::save()
 {
     if (m_options.statePath.isEmpty())
-        return;
+        return true;
     QString error;
-    if (!files::writeAtomically(m_options.statePath, QJsonDocument(m_state.toJson()).toJson(QJsonDocument::Indented), &error))
-        m_log.error(u"cannot write the state to %1: %2"_s.arg(m_options.statePath, error));
+    if (files::writeAtomically(m_options.statePath, QJsonDocument(m_state.toJson()).toJson(QJsonDocument::Indented), &error))
+        return true;
+    m_log.error(u"cannot write the state to %1: %2"_s.arg(m_options.statePath, error));
+    return false;
 }
 
 void DevService::receive(const loopback::Request &request, loopback::Exchange *exchange)

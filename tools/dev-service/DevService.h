@@ -44,7 +44,7 @@ private:
     void receive(const loopback::Request &request, loopback::Exchange *exchange);
     void handle(const loopback::Request &request, loopback::Exchange *exchange);
     Reply route(Call &call, QString &logPath);
-    void save();
+    bool save();
     QDateTime now() const { return m_options.clock->now(); }
     QString statusOf(const QString &regionId) const;
     QString pageBase(int host) const;

@@ -83,11 +83,9 @@ public:
     bool knowsToken(const QString &token) const;
 
     enum class Identity { telegram, apple, google };
-    // Signs the user in with an identity, creating the account the first time;
-    // returns whether the account is new.
+    // Signs the user in with an identity (linking it to the account), creating the
+    // account the first time; returns whether the account is new.
     bool signIn(Identity identity, const QDateTime &now);
-    // Links an identity to the existing account.
-    void link(Identity identity);
     const DevUser &user() const { return m_user; }
 
     void setSubscription(SubscriptionPlan plan, const QDateTime &now);
@@ -111,6 +109,7 @@ private:
     };
 
     DevState() = default;
+    void link(Identity identity);
     void applyInvoice(const DevInvoice &invoice, const QDateTime &now);
 
     DevUser m_user;
