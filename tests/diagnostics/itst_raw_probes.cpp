@@ -24,13 +24,6 @@ Q_DECLARE_METATYPE(kovra::RawProbeOutcome)
 
 namespace {
 
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 std::shared_ptr<Resolver> scriptedResolver(AddressLookup answer)
 {
     return std::make_shared<Resolver>([answer](const QString &) { return answer; });
@@ -223,7 +216,7 @@ private Q_SLOTS:
         if (url == u"page" || url == u"silent")
             url = base + u'/' + url;
         else if (url == u"refused")
-            url = QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort());
+            url = FakeService::closedPortURL(QStringLiteral("/x")).toString();
         else if (url == u"plain")
             url = QStringLiteral("https://127.0.0.1:%1/x").arg(plain.serverPort());
         auto clock = std::make_shared<ManualClock>();

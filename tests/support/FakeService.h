@@ -9,11 +9,11 @@
 #include <QString>
 #include <QUrl>
 
+#include "loopback-http/LoopbackHosts.h"
+
 #include <chrono>
 #include <memory>
 #include <vector>
-
-class QHttpServer;
 
 namespace kovra::test {
 
@@ -34,7 +34,7 @@ struct FakeReply {
     // last chunk when chunked).
     bool announceLength = true;
     bool chunked = false;
-    // When above 0, the body is this many bytes of 'x' instead of `body`, written as
+    // When above 0, the body is this many filler bytes instead of `body`, written as
     // the connection drains (the service never holds them all).
     qint64 streamedBytes = 0;
 
@@ -45,21 +45,11 @@ struct FakeReply {
     static FakeReply streamed(int status, qint64 bytes, bool chunked);
 };
 
-// A request as the fake service received it.
-struct RecordedRequest {
-    int host = 0;
-    QByteArray method;
-    QString path; // below the base URL's path prefix, without the query
-    QUrl url;
-    QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;
+// A request as the fake service received it (host, method, path, url, headers, body).
+struct RecordedRequest : loopback::Request {
     qint64 atMs = 0; // when it arrived, in ms since the service started
     // The client closed the connection before an answer was written.
     bool closedEarly = false;
-
-    // The value of a header (case-insensitive name); absent headers give a null array.
-    QByteArray header(const QByteArray &name) const;
-    bool hasHeader(const QByteArray &name) const { return !header(name).isNull(); }
 };
 
 // Loopback HTTP hosts standing in for the service's API hosts. Routes are scripted
@@ -94,24 +84,18 @@ public:
     bool waitForClosedEarly(int count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 
 private:
-    struct Pending;
     struct Script {
         QList<FakeReply> replies;
         int next = 0;
     };
 
     FakeReply nextReply(int host, const QByteArray &method, const QString &path);
-    // Writes the scripted answer; true while a streamed body is still being written.
-    bool writeAnswer(Pending *pending);
-    void finish(Pending *pending);
+    void receive(const loopback::Request &request, loopback::Exchange *exchange);
 
-    const QString m_prefix = QStringLiteral("/api");
-    std::vector<std::unique_ptr<QHttpServer>> m_hosts;
-    QList<quint16> m_ports;
     QHash<QString, Script> m_scripts;
     QList<RecordedRequest> m_requests;
-    std::vector<std::unique_ptr<Pending>> m_pending;
     QElapsedTimer m_clock;
+    std::unique_ptr<loopback::LoopbackHosts> m_hosts;
 };
 
 } // namespace kovra::test
