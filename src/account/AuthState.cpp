@@ -19,13 +19,8 @@ constexpr qint64 kMaxExpirySeconds = 100LL * 366 * 24 * 3600;
 // failure is not the service's (other service answers keep the loop polling).
 bool endsSignIn(const std::exception_ptr &error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const APIError &e) {
-        return e.kind() == APIError::Kind::unauthorized || e.kind() == APIError::Kind::gone;
-    } catch (...) {
-        return true;
-    }
+    const std::optional<APIError::Kind> kind = APIError::kindOf(error);
+    return !kind || kind == APIError::Kind::unauthorized || kind == APIError::Kind::gone;
 }
 
 } // namespace
@@ -270,6 +265,14 @@ void AuthState::clearSession()
         hook();
     }
     setStatus(Status::anonymous());
+}
+
+void AuthState::clearSessionAfterRefusal(std::exception_ptr error)
+{
+    QPointer<AuthState> self(this);
+    clearSession();
+    if (self) // the session hook may have taken the state down
+        setLastError(std::move(error));
 }
 
 QString AuthState::loginErrorMessage(const std::exception_ptr &error)

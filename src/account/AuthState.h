@@ -153,6 +153,9 @@ public:
     // subscription, calls onSessionInvalidated, and sets `anonymous`. The last error
     // stays.
     void clearSession();
+    // A call was refused for the session token (401): clearSession(), then `error`
+    // becomes the last error.
+    void clearSessionAfterRefusal(std::exception_ptr error);
 
     // The sign-in screen's text for an error: the time-out text for AuthStateError,
     // the generic one for anything else.

@@ -1,13 +1,11 @@
 #include "account/AuthState.h"
-#include "core/APIClient.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include "support/Await.h"
 #include "support/ErrorText.h"
-#include "support/FakeService.h"
-#include "support/FixedTokenProvider.h"
+#include "support/FakeServiceClient.h"
 #include "support/ManualClock.h"
 #include "support/MemoryTokenStore.h"
 #include "support/RecordingUrlOpener.h"
@@ -80,9 +78,9 @@ struct Session {
 class AuthStateTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FakeService> m_fake;
-    std::unique_ptr<HttpSession> m_session;
-    std::unique_ptr<APIClient> m_client;
+    std::unique_ptr<FakeServiceClient> m_api;
+    FakeService *m_fake = nullptr;
+    APIClient *m_client = nullptr;
 
     QList<RecordedRequest> requestsTo(const QString &prefix, int host) const
     {
@@ -96,10 +94,9 @@ class AuthStateTest : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        m_fake = std::make_unique<FakeService>();
-        m_session = APIClient::makeDefaultSession();
-        m_client = std::make_unique<APIClient>(APIClient::Sessions{m_session.get(), m_session.get()}, m_fake->baseURLs(),
-                                               std::make_shared<FixedTokenProvider>(), AppGroupStore(Defaults::inMemory(), nullptr));
+        m_api = std::make_unique<FakeServiceClient>(std::nullopt);
+        m_fake = &m_api->service;
+        m_client = &m_api->client;
     }
     void init()
     {
@@ -107,12 +104,7 @@ private Q_SLOTS:
         m_fake->script(FakeService::anyHost, "POST", u"/auth/start_session"_s, {FakeReply::json(200, sessionReply(u"n1"_s))});
     }
     void cleanup() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-    void cleanupTestCase()
-    {
-        m_client.reset();
-        m_session.reset();
-        m_fake.reset();
-    }
+    void cleanupTestCase() { m_api.reset(); }
 
     // What each poll answer does, and where a sign-in that fails leaves the status:
     // with the token store (a token stored before stays signed in).
@@ -156,7 +148,7 @@ private Q_SLOTS:
         m_fake->script(0, "GET", u"/auth/poll/n1"_s, polls);
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {FakeReply::close()});
         LogCapture logs;
-        Session s(m_client.get(), tokenBefore ? std::optional(kOldToken) : std::nullopt);
+        Session s(m_client, tokenBefore ? std::optional(kOldToken) : std::nullopt);
         s.tokens->failSaves = failSaves;
 
         await(s.auth.beginTelegramLink());
@@ -203,7 +195,7 @@ private Q_SLOTS:
             m_fake->script(FakeService::anyHost, "POST", u"/auth/start_session"_s, {FakeReply::json(500)});
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {FakeReply::json(202)});
         LogCapture logs;
-        Session s(m_client.get(), tokenBefore ? std::optional(kOldToken) : std::nullopt);
+        Session s(m_client, tokenBefore ? std::optional(kOldToken) : std::nullopt);
         const Kind expected = tokenBefore ? Kind::authenticated : Kind::anonymous;
         QCOMPARE(s.auth.statusKind(), expected);
 
@@ -242,7 +234,7 @@ private Q_SLOTS:
                         FakeReply::json(200, sessionReply(u"n3"_s), 300ms), FakeReply::json(200, sessionReply(u"n4"_s))});
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {loginReply(true, 300ms)});
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n2"_s, {FakeReply::json(202)});
-        Session s(m_client.get(), std::nullopt);
+        Session s(m_client, std::nullopt);
 
         await(s.auth.beginTelegramLink());
         QVERIFY(m_fake->waitForRequests(2)); // the first poll is on its way
@@ -273,7 +265,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, duringSave);
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {loginReply(true, duringSave ? 0ms : 300ms)});
-        Session s(m_client.get(), kOldToken);
+        Session s(m_client, kOldToken);
         s.defaults->set(AppGroupKey::cachedSubscription, QByteArray("{}"));
         OneShot<void> gate;
         if (duringSave)
@@ -312,7 +304,7 @@ private Q_SLOTS:
 
     void statusNotifiesOnlyOnAChange()
     {
-        Session s(m_client.get(), std::nullopt);
+        Session s(m_client, std::nullopt);
         QSignalSpy spy(&s.auth, &AuthState::statusChanged);
         const QDateTime at = s.clock->now();
         for (const AuthState::Status &status :
