@@ -1,5 +1,7 @@
 #include "account/AuthState.h"
 #include "account/MeStore.h"
+#include "account/PaymentWaitingState.h"
+#include "account/PaymentsService.h"
 #include "account/SubscriptionStore.h"
 
 #include <QSignalSpy>
@@ -252,6 +254,84 @@ private Q_SLOTS:
         await(a.subscription.refresh());
         QCOMPARE(latest.count(), 1);
         QCOMPARE(error.count(), 2);
+    }
+
+    // Plan ids are the service's own (never key-converted); one plan that does not
+    // decode fails the whole list, with the client's decoding line.
+    void theTariffList_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("line"); // the decoding line's start, or empty
+        const QByteArray plan = R"({"months":3,"rub":810,"stars":450,"usdt":9.5,"monthly_quota_gb":100})";
+        QTest::newRow("two plans") << QByteArray(R"({"Plan_3M":)" + plan + R"(,"plan_1m":)" + plan + "}")
+                                   << QStringList{u"Plan_3M"_s, u"plan_1m"_s} << QString();
+        QTest::newRow("no plans") << QByteArray("{}") << QStringList() << QString();
+        QTest::newRow("a plan without its quota")
+            << QByteArray(R"({"plan_3m":)" + plan + R"(,"plan_1m":{"months":1,"rub":300,"stars":150,"usdt":3.2}})")
+            << QStringList() << u"decode /payment/tariffs → decode keyNotFound monthlyQuotaGb"_s;
+    }
+    void theTariffList()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, line);
+        m_fake->script(FakeService::anyHost, "GET", u"/payment/tariffs"_s, {FakeReply::json(200, body)});
+        PaymentsService payments(m_client);
+        LogCapture logs;
+        try {
+            const Tariffs tariffs = await(payments.fetchTariffs());
+            QVERIFY(line.isEmpty());
+            QCOMPARE(tariffs.keys(), ids);
+            if (!ids.isEmpty())
+                QVERIFY(tariffs.value(u"Plan_3M"_s) == (Tariff{3, 810, 450, 9.5, 100}));
+        } catch (const APIError &e) {
+            QCOMPARE(e.kind(), APIError::Kind::decoding);
+            QVERIFY(!line.isEmpty());
+            QVERIFY2(logs.texts(u"APIClient"_s).join(u'\n').contains(line), qPrintable(logs.texts().join(u'\n')));
+        }
+        QCOMPARE(m_fake->requests().first().header("Authorization"), "Bearer " + kToken.toUtf8());
+    }
+
+    void invoicesArePostsWithThePlanID_data()
+    {
+        QTest::addColumn<bool>("stars");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("Telegram Stars") << true << u"/payment/stars/invoice"_s;
+        QTest::newRow("CryptoBot") << false << u"/payment/cryptobot/invoice"_s;
+    }
+    void invoicesArePostsWithThePlanID()
+    {
+        QFETCH(bool, stars);
+        QFETCH(QString, path);
+        m_fake->script(FakeService::anyHost, "POST", path,
+                       {FakeReply::json(200, "{\"payment_id\":\"p-1\",\"invoice_url\":\"https:\\/\\/t.me\\/$inv\"}")});
+        PaymentsService payments(m_client);
+        QCoro::Task<InvoiceOut> call = stars ? payments.createStarsInvoice(u"Plan_3M"_s) : payments.createCryptoInvoice(u"Plan_3M"_s);
+        QVERIFY(await(std::move(call)) == (InvoiceOut{u"p-1"_s, u"https://t.me/$inv"_s}));
+        const RecordedRequest request = m_fake->requests().first();
+        QCOMPARE(request.method, "POST");
+        QCOMPARE(request.body, R"({"plan_id":"Plan_3M"})");
+        QCOMPARE(request.header("Authorization"), "Bearer " + kToken.toUtf8());
+    }
+
+    // The waiting state over the app's store: the renewal shows once the service
+    // reports the later expiry.
+    void aRenewalShowsInTheSubscription()
+    {
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath, {FakeReply::json(200, subscriptionReply(u"https://s/a"_s))});
+        Account a(m_client);
+        await(a.subscription.refresh());
+        PaymentWaitingState waiting(&a.subscription, 3000ms, 40, a.clock);
+        waiting.start();
+        a.clock->advance(3000ms);
+        QTRY_VERIFY(!a.subscription.isLoading());
+        QCOMPARE(waiting.phase(), PaymentWaitingState::Phase::waiting);
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath,
+                       {FakeReply::json(200, subscriptionReply(u"https://s/a"_s, u"1743854400"_s))});
+        a.clock->advance(3000ms);
+        QTRY_COMPARE(waiting.phase(), PaymentWaitingState::Phase::confirmed);
+        QCOMPARE(waiting.attempt(), 2);
     }
 };
 

@@ -1,4 +1,5 @@
 #include "account/MeOut.h"
+#include "account/Tariff.h"
 #include "account/SubscriptionStore.h"
 
 #include <QTest>
@@ -113,6 +114,44 @@ private Q_SLOTS:
             QCOMPARE(me->createdAt->offsetFromUtc(), offset);
         }
         QCOMPARE(me->hasGoogle, hasGoogle);
+    }
+
+    // Against a one-month plan of 300 roubles unless the row says otherwise.
+    void savingsPercent_data()
+    {
+        QTest::addColumn<qint64>("months");
+        QTest::addColumn<qint64>("rub");
+        QTest::addColumn<QVariant>("base"); // the base's {months, rub}; null: no base
+        QTest::addColumn<QVariant>("percent"); // null: none
+        const QVariant monthly = QVariantList{1, 300};
+        const QVariant none;
+        QTest::newRow("3 months, 10 %") << 3LL << 810LL << monthly << QVariant(10);
+        QTest::newRow("12 months, 25 %") << 12LL << 2700LL << monthly << QVariant(25);
+        QTest::newRow("0.11 % rounds to nothing") << 3LL << 899LL << monthly << none;
+        QTest::newRow("a half rounds up") << 2LL << 597LL << monthly << QVariant(1);
+        QTest::newRow("2.5 % rounds away from zero") << 2LL << 585LL << monthly << QVariant(3);
+        QTest::newRow("same monthly price") << 3LL << 900LL << monthly << none;
+        QTest::newRow("dearer per month") << 3LL << 960LL << monthly << none;
+        QTest::newRow("the one-month plan itself") << 1LL << 250LL << monthly << none;
+        QTest::newRow("no base") << 3LL << 810LL << none << none;
+        QTest::newRow("base is no one-month plan") << 6LL << 810LL << QVariant(QVariantList{3, 900}) << none;
+        QTest::newRow("free base") << 3LL << 810LL << QVariant(QVariantList{1, 0}) << none;
+        QTest::newRow("0 months is not divided") << 0LL << 150LL << monthly << QVariant(50);
+        QTest::newRow("a price below any int") << 3LL << std::numeric_limits<qint64>::min() << monthly << none;
+    }
+    void savingsPercent()
+    {
+        QFETCH(qint64, months);
+        QFETCH(qint64, rub);
+        QFETCH(QVariant, base);
+        QFETCH(QVariant, percent);
+        std::optional<Tariff> baseTariff;
+        if (!base.isNull())
+            baseTariff = Tariff{base.toList().at(0).toLongLong(), base.toList().at(1).toLongLong(), 0, 0, 0};
+        const std::optional<int> saving = Tariff{months, rub, 0, 0, 0}.savingsPercent(baseTariff);
+        QCOMPARE(saving.has_value(), !percent.isNull());
+        if (saving)
+            QCOMPARE(*saving, percent.toInt());
     }
 
     // The cached copy stands in at start while it is 0 to 24 hours old, both ends
