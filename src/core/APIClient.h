@@ -130,12 +130,14 @@ public:
     // The endpoint's path as it may be logged (a sign-in nonce is masked).
     static QString decodeLabel(const Endpoint &endpoint);
 
+    // The status mapping of send(): throws the APIError a non-2xx status maps to, and
+    // decoding (logged under `label`) for a 2xx body over the cap.
+    void checkAnswer(const Answer &answer, const QString &label) const;
+
 private:
     QCoro::Task<Answer> transport(const Endpoint &endpoint, CancellationToken token);
     // The token when the endpoint needs one (read once per call), else none.
     QCoro::Task<std::optional<QString>> tokenFor(Endpoint endpoint) const;
-    // Throws the APIError a non-2xx status maps to, and decoding for a 2xx body over the cap.
-    void checkAnswer(const Answer &answer, const QString &label) const;
     [[noreturn]] void failDecoding(const QString &label, std::exception_ptr error) const;
     QList<QUrl> candidates() const;
     HttpSession *sessionFor(qsizetype candidate) const;

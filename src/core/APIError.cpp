@@ -10,6 +10,19 @@ APIError APIError::decoding(const JsonDecodingError &error)
     return decoding(std::make_exception_ptr(error));
 }
 
+std::optional<APIError::Kind> APIError::kindOf(const std::exception_ptr &error)
+{
+    if (!error)
+        return std::nullopt;
+    try {
+        std::rethrow_exception(error);
+    } catch (const APIError &e) {
+        return e.kind();
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
 QString APIError::description() const
 {
     switch (m_kind) {

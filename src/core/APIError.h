@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <exception>
+#include <optional>
 
 namespace kovra {
 
@@ -31,6 +32,8 @@ public:
     static APIError conflict() { return {Kind::conflict, 0, nullptr}; }
 
     Kind kind() const { return m_kind; }
+    // The kind of a captured error when it is an APIError, else none.
+    static std::optional<Kind> kindOf(const std::exception_ptr &error);
     // The status code of `server` (0 for the other cases).
     int statusCode() const { return m_statusCode; }
     // The transport error of `network`, the decoder's error of `decoding`, else null.

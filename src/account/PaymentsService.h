@@ -1,0 +1,36 @@
+#pragma once
+
+#include "account/Tariff.h"
+#include "core/AccountReplies.h"
+#include "core/Endpoint.h"
+
+#include <QPointer>
+
+#include <qcoro/qcorotask.h>
+
+namespace kovra {
+
+class APIClient;
+
+// The plans and the payment invoices. Neither logs nor retries nor ends the session:
+// every failure goes to the caller (APIError, or CancellationError once the client is
+// gone).
+class PaymentsService {
+public:
+    explicit PaymentsService(APIClient *api);
+
+    // GET /payment/tariffs with the session token, raced across the base URLs. A plan
+    // that does not decode fails the whole list.
+    QCoro::Task<Tariffs> fetchTariffs();
+    // POST /payment/stars/invoice with "plan_id", one base URL after another.
+    QCoro::Task<InvoiceOut> createStarsInvoice(QString planID);
+    // POST /payment/cryptobot/invoice with "plan_id", one base URL after another.
+    QCoro::Task<InvoiceOut> createCryptoInvoice(QString planID);
+
+private:
+    QCoro::Task<InvoiceOut> createInvoice(Endpoint endpoint);
+
+    QPointer<APIClient> m_api;
+};
+
+} // namespace kovra
