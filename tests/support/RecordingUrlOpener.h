@@ -2,23 +2,21 @@
 
 #include "platform/UrlOpener.h"
 
-#include <QList>
 #include <QStringList>
-#include <QUrl>
 
 namespace kovra::test {
 
-// Records every link it is asked to open; links of the `refused` schemes count as not
-// opened (as if no application were registered for them).
+// Records every link it is asked to open; the `refused` links count as not opened (as
+// if no application were registered for them).
 struct RecordingUrlOpener : UrlOpener {
-    explicit RecordingUrlOpener(QStringList refusedSchemes = {}) : refused(std::move(refusedSchemes)) {}
+    explicit RecordingUrlOpener(QStringList refusedLinks = {}) : refused(std::move(refusedLinks)) {}
     QStringList refused;
     QList<QUrl> asked;
 
     QCoro::Task<bool> openURL(QUrl url) override
     {
         asked << url;
-        co_return !refused.contains(url.scheme());
+        co_return !refused.contains(url.toString());
     }
     QStringList askedTexts() const
     {

@@ -1,0 +1,462 @@
+#include "account/AuthState.h"
+#include "account/MeStore.h"
+#include "account/PaymentsService.h"
+#include "account/SubscriptionStore.h"
+
+#include <QTest>
+
+#include "support/Await.h"
+#include "support/ErrorText.h"
+#include "support/FakeServiceClient.h"
+#include "support/ManualClock.h"
+#include "support/MemoryTokenStore.h"
+#include "support/RecordingUrlOpener.h"
+
+using namespace kovra;
+using namespace kovra::test;
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(kovra::test::FakeReply)
+using Kind = AuthState::StatusKind;
+
+namespace {
+
+const QString kToken = u"tok-bearer-93d1"_s; // the client's
+const QString kNewToken = u"tok-issued-7f3a"_s;
+const QString kOldToken = u"tok-stored-51c2"_s;
+const QString kStartPath = u"/auth/start_session"_s;
+const QString kSubscriptionPath = u"/me/subscription"_s;
+const QString kMePath = u"/me"_s;
+
+FakeReply sessionReply(const QString &nonce, std::chrono::milliseconds delay = {})
+{
+    return FakeReply::json(200, uR"({"nonce":"%1","deep_link":"tg://resolve?domain=kovra_bot&start=%1",)"
+                                uR"("https_link":"https://t.me/kovra_bot?start=%1","expires_in_seconds":600})"_s.arg(nonce)
+                                    .toUtf8(),
+                           delay);
+}
+FakeReply loginReply(std::chrono::milliseconds delay = {})
+{
+    return FakeReply::json(200, uR"({"access_token":"%1","is_new":true})"_s.arg(kNewToken).toUtf8(), delay);
+}
+FakeReply subscriptionReply(const QString &url, const QString &expire = u"1741262400"_s, std::chrono::milliseconds delay = {})
+{
+    return FakeReply::json(200,
+                           uR"({"subscription_url":"%1","status":"active","data_limit_bytes":0,"used_bytes":5,)"
+                           uR"("expire_unix":%2,"expires_in_seconds":86400})"_s.arg(url, expire)
+                               .toUtf8(),
+                           delay);
+}
+FakeReply meReply(std::chrono::milliseconds delay = {})
+{
+    return FakeReply::json(200, R"({"telegram_id":7,"has_telegram":true,"has_apple":false})", delay);
+}
+
+// The app's account objects over the test's client, an in-memory token store and a
+// manual clock, with the session hook the start-up installs (it empties both stores).
+struct Account {
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<Defaults> defaults = Defaults::inMemory();
+    std::shared_ptr<MemoryTokenStore> tokens;
+    std::shared_ptr<RecordingUrlOpener> opener = std::make_shared<RecordingUrlOpener>();
+    AuthState auth;
+    SubscriptionStore subscription;
+    MeStore me;
+    int sessionEnds = 0;
+
+    explicit Account(APIClient *api, bool tokenBefore = true, bool withSession = true)
+        : tokens(std::make_shared<MemoryTokenStore>(tokenBefore ? std::optional(kOldToken) : std::nullopt)),
+          auth(std::make_shared<AuthService>(api, tokens), tokens, AppGroupStore(defaults, nullptr), opener,
+               AuthState::Options{2000ms, 60, clock}),
+          subscription(std::make_shared<SubscriptionService>(api), AppGroupStore(defaults, nullptr),
+                       withSession ? &auth : nullptr, {clock}),
+          me(std::make_shared<MeService>(api), withSession ? &auth : nullptr)
+    {
+        auth.setOnSessionInvalidated([this] {
+            ++sessionEnds;
+            subscription.clear();
+            me.reset();
+        });
+        await(auth.restore());
+    }
+
+    // Runs the poll loop to its end, moving the clock over each pause; the pauses, or
+    // -1 when the loop stalls.
+    int finishPolling()
+    {
+        int pauses = 0;
+        for (const auto &task = auth.pollingTask(); task && !task->isFinished(); ++pauses) {
+            if (!QTest::qWaitFor([&] { return task->isFinished() || clock->pendingTimers() > 0; }, 10000))
+                return -1;
+            if (task->isFinished())
+                break;
+            clock->advance(2000ms);
+        }
+        return pauses;
+    }
+};
+
+} // namespace
+
+class AccountTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakeServiceClient> m_api;
+    FakeService *m_fake = nullptr;
+    APIClient *m_client = nullptr;
+
+    int pollsAtFirstHost() const
+    {
+        return int(std::count_if(m_fake->requests().cbegin(), m_fake->requests().cend(),
+                                 [](const RecordedRequest &r) { return r.method == "GET" && r.host == 0; }));
+    }
+
+private Q_SLOTS:
+    // A service per test: requests a test leaves behind never reach the next one.
+    void init()
+    {
+        m_api = std::make_unique<FakeServiceClient>(kToken);
+        m_fake = &m_api->service;
+        m_client = &m_api->client;
+    }
+    void cleanup()
+    {
+        m_api.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Every way a sign-in ends. One that ends without a new token (its start fails, a
+    // poll ends it, it times out, the save fails, it is abandoned) takes the status
+    // from the token store: a token stored before stays signed in.
+    void aSignIn_data()
+    {
+        QTest::addColumn<FakeReply>("start");
+        QTest::addColumn<QList<FakeReply>>("polls"); // of the first host
+        QTest::addColumn<bool>("tokenBefore");
+        QTest::addColumn<bool>("failSaves");
+        QTest::addColumn<bool>("cancel"); // abandoned after the first poll
+        QTest::addColumn<QString>("lastError");
+        QTest::addColumn<int>("polled");
+        const FakeReply started = sessionReply(u"n1"_s);
+        const QList<FakeReply> waiting{FakeReply::json(202)};
+        QTest::newRow("confirmed at once") << started << QList{loginReply()} << false << false << false << QString() << 1;
+        QTest::newRow("409, 500, 400 and a bad body keep polling")
+            << started
+            << QList{FakeReply::json(409), FakeReply::json(500), FakeReply::json(400), FakeReply::json(200, "{}"), loginReply()}
+            << true << false << false << QString() << 5;
+        for (const bool token : {false, true}) {
+            const auto row = [token](const char *name) -> QTestData & {
+                return QTest::addRow("%s, %s", name, token ? "token stored" : "no token");
+            };
+            row("start fails") << FakeReply::json(500) << waiting << token << false << false << u"server 500"_s << 0;
+            row("401 ends") << started << QList{FakeReply::json(401)} << token << false << false << u"401 unauthorized"_s << 1;
+            row("60 × 202 time out") << started << QList{FakeReply::json(500), FakeReply::json(202)} << token << false
+                                     << false << u"linking timed out"_s << 60;
+            row("save fails") << started << QList{loginReply()} << token << true << false << u"the keyring is locked"_s << 1;
+            row("abandoned") << started << waiting << token << false << true << QString() << 1;
+        }
+        QTest::newRow("410 ends") << started << QList{FakeReply::json(410)} << false << false << false << u"410 gone"_s << 1;
+    }
+    void aSignIn()
+    {
+        QFETCH(FakeReply, start);
+        QFETCH(QList<FakeReply>, polls);
+        QFETCH(bool, tokenBefore);
+        QFETCH(bool, failSaves);
+        QFETCH(bool, cancel);
+        QFETCH(QString, lastError);
+        QFETCH(int, polled);
+        m_fake->script(FakeService::anyHost, "POST", kStartPath, {start});
+        // The other hosts fail, so a 5xx of the first host stays the answer of its poll.
+        m_fake->script(0, "GET", u"/auth/poll/n1"_s, polls);
+        m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {FakeReply::close()});
+        LogCapture logs;
+        Account s(m_client, tokenBefore);
+        s.tokens->failSaves = failSaves;
+
+        await(s.auth.beginTelegramLink());
+        const bool started = s.auth.hasPollingTask();
+        await(s.auth.launchTelegramIfReady());
+        QCOMPARE(s.opener->asked.size(), started ? 1 : 0);
+        QVERIFY(logs.contains(started ? u"launching telegram deep link"_s
+                                      : u"launchTelegramIfReady: no pending link (begin failed?)"_s));
+        if (started)
+            QCOMPARE(s.auth.status(), AuthState::Status::linking(u"n1"_s, s.clock->now().addSecs(600)));
+        if (cancel) {
+            QTRY_VERIFY(s.clock->pendingTimers() > 0); // waiting for the next poll
+            s.auth.setLastError(std::make_exception_ptr(APIError::conflict()));
+            s.auth.cancelTelegramLink();
+            QVERIFY(!s.auth.hasPollingTask() && !s.auth.pendingDeepLink() && !s.auth.pendingHTTPSLink());
+            QCOMPARE(errorText(s.auth.lastError()), u"409 conflict"_s);
+            s.auth.setLastError(nullptr);
+        }
+        const int pauses = s.finishPolling();
+
+        const bool completed = started && lastError.isEmpty() && !cancel;
+        QTRY_COMPARE(s.auth.statusKind(), completed || tokenBefore ? Kind::authenticated : Kind::anonymous);
+        QCOMPARE(errorText(s.auth.lastError()), lastError);
+        QCOMPARE(pollsAtFirstHost(), polled);
+        QCOMPARE(pauses, std::max(polled - 1, 0));
+        QCOMPARE(s.auth.pendingDeepLink().has_value(), started && !completed && !cancel);
+        QVERIFY(s.tokens->token == (completed ? std::optional(kNewToken) : tokenBefore ? std::optional(kOldToken) : std::nullopt));
+        QCOMPARE(s.auth.isNewAccount(), completed);
+        QCOMPARE(s.sessionEnds, 0);
+        if (!lastError.isEmpty())
+            QCOMPARE(s.auth.lastErrorMessage(), lastError == u"linking timed out"_s
+                                                    ? u"Время ожидания истекло. Попробуйте ещё раз."_s
+                                                    : u"Не удалось начать вход. Проверьте подключение."_s);
+        for (const QString &line : logs.texts())
+            QVERIFY2(!line.contains(kNewToken) && !line.contains(kOldToken) && !line.contains(kToken), "a token reached the log");
+        for (const RecordedRequest &r : m_fake->requests())
+            QVERIFY(!r.hasHeader("Authorization")); // the sign-in calls go without a token
+    }
+
+    // A later begin supersedes an earlier one: a poll loop that was running and a
+    // start-session reply that comes late both write nothing more.
+    void aSecondSignInSupersedesTheFirst()
+    {
+        m_fake->script(FakeService::anyHost, "POST", kStartPath,
+                       {sessionReply(u"n1"_s), sessionReply(u"n2"_s), sessionReply(u"n3"_s, 300ms), sessionReply(u"n4"_s)});
+        m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {loginReply(300ms)});
+        m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n2"_s, {FakeReply::json(202)});
+        Account s(m_client, false);
+
+        await(s.auth.beginTelegramLink());
+        QVERIFY(m_fake->waitForRequests(2)); // the first poll is on its way
+        await(s.auth.beginTelegramLink());
+        QVERIFY(m_fake->waitForClosedEarly(1)); // and was abandoned
+        QCOMPARE(s.auth.status().nonce, u"n2"_s);
+
+        test::Pending<void> late(s.auth.beginTelegramLink()); // n3, answered after n4
+        QVERIFY(m_fake->waitForRequests(5));
+        await(s.auth.beginTelegramLink());
+        QVERIFY(late.waitDone());
+        QCOMPARE(s.auth.status().nonce, u"n4"_s);
+        QCOMPARE(s.tokens->saves, 0);
+    }
+
+    // clearSession() while a poll answer or the token save is on its way: the hook runs
+    // before the status changes, the late answer changes nothing, and the token ends
+    // removed even when the save finishes after the sign-out.
+    void aSignOutDuringASignInWins_data()
+    {
+        QTest::addColumn<bool>("duringSave");
+        QTest::newRow("during a poll request") << false;
+        QTest::newRow("during the token save") << true;
+    }
+    void aSignOutDuringASignInWins()
+    {
+        QFETCH(bool, duringSave);
+        m_fake->script(FakeService::anyHost, "POST", kStartPath, {sessionReply(u"n1"_s)});
+        m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {loginReply(duringSave ? 0ms : 300ms)});
+        Account s(m_client, true);
+        s.defaults->set(AppGroupKey::cachedSubscription, QByteArray("{}"));
+        OneShot<void> gate;
+        if (duringSave)
+            s.tokens->saveGate = gate;
+        bool orderedHook = false;
+        s.auth.setOnSessionInvalidated([&] {
+            ++s.sessionEnds;
+            orderedHook = s.auth.statusKind() == Kind::linking && !s.defaults->contains(AppGroupKey::cachedSubscription);
+        });
+
+        await(s.auth.beginTelegramLink());
+        if (duringSave)
+            QTRY_COMPARE(s.tokens->saves, 1);
+        else
+            QVERIFY(m_fake->waitForRequests(2));
+        s.auth.setLastError(std::make_exception_ptr(APIError::conflict()));
+        const Operation<void> task = *s.auth.pollingTask();
+        s.auth.clearSession();
+        QVERIFY(orderedHook);
+        QCOMPARE(s.auth.statusKind(), Kind::anonymous);
+        gate.resolve();
+
+        QVERIFY(QTest::qWaitFor([&] { return task.isFinished(); }, 5000));
+        QTRY_VERIFY(!s.tokens->token && s.tokens->deletes == 1);
+        QCOMPARE(s.auth.statusKind(), Kind::anonymous);
+        QVERIFY(!s.auth.hasPollingTask() && !s.auth.pendingDeepLink() && !s.auth.isNewAccount());
+        QCOMPARE(errorText(s.auth.lastError()), u"409 conflict"_s);
+        QCOMPARE(s.sessionEnds, 1);
+    }
+
+    // Each outcome of a subscription refresh, starting from a published subscription
+    // with its URL handed to the tunnel provider and its cached copy.
+    void aSubscriptionRefresh_data()
+    {
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<bool>("withSession");
+        QTest::addColumn<QString>("url");   // "subscriptionURL" afterwards
+        QTest::addColumn<int>("cache");     // afterwards: 0 none, 1 the old copy, 2 a new one
+        QTest::addColumn<QString>("error"); // of the store
+        QTest::addColumn<QString>("line");  // its start
+        const QString old = u"https://sub.example/old"_s;
+        QTest::newRow("new subscription") << subscriptionReply(u"https://sub.example/new"_s) << true
+                                          << u"https://sub.example/new"_s << 2 << QString()
+                                          << u"refresh ok: status=active limit=0 used=5 expireUnix=1741262400"_s;
+        QTest::newRow("empty URL, no expiry") << subscriptionReply({}, u"null"_s) << true << QString() << 2 << QString()
+                                              << u"refresh ok: status=active limit=0 used=5 expireUnix=nil"_s;
+        QTest::newRow("401 ends the session") << FakeReply::json(401) << true << old << 0 << QString()
+                                              << u"refresh 401: session cleared"_s;
+        QTest::newRow("401 without a session") << FakeReply::json(401) << false << old << 0 << u"401 unauthorized"_s
+                                               << u"refresh 401: session cleared"_s;
+        QTest::newRow("server error keeps it") << FakeReply::json(500) << true << old << 1 << u"server 500"_s
+                                               << u"refresh failed: server 500"_s;
+        QTest::newRow("a reply without used_bytes")
+            << FakeReply::json(200, R"({"subscription_url":"u","status":"active","data_limit_bytes":0})") << true << old
+            << 1 << u"decoding"_s << u"refresh failed: decode keyNotFound usedBytes"_s;
+    }
+    void aSubscriptionRefresh()
+    {
+        QFETCH(FakeReply, reply);
+        QFETCH(bool, withSession);
+        QFETCH(QString, url);
+        QFETCH(int, cache);
+        QFETCH(QString, error);
+        QFETCH(QString, line);
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath, {subscriptionReply(u"https://sub.example/old"_s)});
+        Account a(m_client, true, withSession);
+        await(a.subscription.refresh());
+        const QByteArray oldCache = *a.defaults->data(AppGroupKey::cachedSubscription);
+        a.clock->advance(1000ms);
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath, {reply});
+        LogCapture logs;
+
+        await(a.subscription.refresh());
+        QCOMPARE(a.defaults->string(AppGroupKey::subscriptionURL), std::optional(url));
+        QCOMPARE(a.subscription.hasLatest(), cache > 0);
+        QCOMPARE(errorText(a.subscription.error()), error);
+        QVERIFY(!a.subscription.isLoading());
+        const QStringList lines = logs.texts(u"Subscription"_s);
+        QVERIFY2(lines.size() == 2 && lines[0] == u"refresh start"_s && lines[1].startsWith(line), qPrintable(lines.join(u'|')));
+        const bool ended = line.contains(u"401"_s) && withSession;
+        QCOMPARE(a.sessionEnds, ended ? 1 : 0);
+        QCOMPARE(a.auth.statusKind(), ended ? AuthState::StatusKind::anonymous : AuthState::StatusKind::authenticated);
+        QCOMPARE(errorText(a.auth.lastError()), ended ? u"401 unauthorized"_s : QString());
+        const std::optional<QByteArray> stored = a.defaults->data(AppGroupKey::cachedSubscription);
+        QCOMPARE(stored.has_value(), cache > 0);
+        QCOMPARE(stored == oldCache, cache == 1);
+        if (cache == 2) {
+            const auto copy = JsonDecoder().decode<CachedSubscription>(*stored);
+            QCOMPARE(copy.fetchedAt, a.clock->now());
+            QVERIFY(copy.subscription == *a.subscription.latest());
+        }
+        for (const QString &text : logs.texts())
+            QVERIFY2(!text.contains(kToken), "the token reached the log");
+    }
+
+    void aUserRecordRefresh()
+    {
+        m_fake->script(FakeService::anyHost, "GET", kMePath, {meReply()});
+        Account a(m_client);
+        LogCapture logs;
+        await(a.me.refresh());
+        QVERIFY(a.me.latest() && a.me.latest()->telegramId == 7);
+        QCOMPARE(logs.texts(u"Me"_s), QStringList{u"refresh ok: hasTelegram=true hasApple=false"_s});
+    }
+
+    // A refresh asked for while one runs returns at once; a session end during a
+    // refresh leaves the store empty when the late answer arrives.
+    void aSessionEndDropsARefreshInFlight_data()
+    {
+        QTest::addColumn<bool>("subscription");
+        QTest::newRow("subscription") << true;
+        QTest::newRow("user record") << false;
+    }
+    void aSessionEndDropsARefreshInFlight()
+    {
+        QFETCH(bool, subscription);
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath, {subscriptionReply(u"u"_s, u"null"_s, 300ms)});
+        m_fake->script(FakeService::anyHost, "GET", kMePath, {meReply(300ms)});
+        Account a(m_client);
+        AccountRecordStore &store = subscription ? static_cast<AccountRecordStore &>(a.subscription) : a.me;
+        const auto refresh = [&] {
+            if (subscription)
+                return a.subscription.refresh();
+            return a.me.refresh();
+        };
+
+        test::Pending<void> first(refresh());
+        QVERIFY(store.isLoading());
+        QVERIFY(refresh().isReady());
+        QVERIFY(m_fake->waitForRequests(1));
+        a.auth.clearSession();
+        QVERIFY(!store.isLoading());
+        QVERIFY(first.waitDone());
+        QCOMPARE(m_fake->requestCount(), 1);
+        QVERIFY(!store.isLoading() && !a.subscription.hasLatest() && !a.me.hasLatest());
+        QVERIFY(!a.defaults->contains(AppGroupKey::cachedSubscription) && !a.defaults->contains(AppGroupKey::subscriptionURL));
+    }
+
+    // The user record and the subscription are both refused: the first answer ends the
+    // session, whose reset makes the second one count for nothing.
+    void twoRefusalsEndTheSessionOnce()
+    {
+        m_fake->script(FakeService::anyHost, "GET", kSubscriptionPath, {FakeReply::json(401, {}, 100ms)});
+        m_fake->script(FakeService::anyHost, "GET", kMePath, {FakeReply::json(401, {}, 100ms)});
+        Account a(m_client);
+        LogCapture logs;
+        test::Pending<void> subscription(a.subscription.refresh());
+        test::Pending<void> me(a.me.refresh());
+        QVERIFY(subscription.waitDone() && me.waitDone());
+        QCOMPARE(a.sessionEnds, 1);
+        QCOMPARE(logs.count(u"refresh 401: session cleared"_s), 1);
+        QTRY_VERIFY(!a.tokens->token && a.tokens->deletes == 1);
+    }
+
+    // Plan ids are the service's own (never key-converted); one plan that does not
+    // decode fails the whole list, with the client's decoding line.
+    void theTariffList_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("line"); // the decoding line's start, or empty
+        const QByteArray plan = R"({"months":3,"rub":810,"stars":450,"usdt":9.5,"monthly_quota_gb":100})";
+        QTest::newRow("two plans") << QByteArray(R"({"Plan_3M":)" + plan + R"(,"plan_1m":)" + plan + "}")
+                                   << QStringList{u"Plan_3M"_s, u"plan_1m"_s} << QString();
+        QTest::newRow("no plans") << QByteArray("{}") << QStringList() << QString();
+        QTest::newRow("a plan without its quota")
+            << QByteArray(R"({"plan_3m":)" + plan + R"(,"plan_1m":{"months":1,"rub":300,"stars":150,"usdt":3.2}})")
+            << QStringList() << u"decode /payment/tariffs → decode keyNotFound monthlyQuotaGb"_s;
+    }
+    void theTariffList()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QStringList, ids);
+        QFETCH(QString, line);
+        m_fake->script(FakeService::anyHost, "GET", u"/payment/tariffs"_s, {FakeReply::json(200, body)});
+        PaymentsService payments(m_client);
+        LogCapture logs;
+        try {
+            const Tariffs tariffs = await(payments.fetchTariffs());
+            QVERIFY(line.isEmpty());
+            QCOMPARE(tariffs.keys(), ids);
+            if (!ids.isEmpty())
+                QVERIFY(tariffs.value(u"Plan_3M"_s) == (Tariff{3, 810, 450, 9.5, 100}));
+        } catch (const APIError &e) {
+            QCOMPARE(e.kind(), APIError::Kind::decoding);
+            QVERIFY(!line.isEmpty() && logs.texts(u"APIClient"_s).join(u'|').contains(line));
+        }
+        QVERIFY(m_fake->requests().first().header("Authorization") == "Bearer " + kToken.toUtf8());
+    }
+
+    void invoicesArePostsWithThePlanID()
+    {
+        const QByteArray invoice = "{\"payment_id\":\"p-1\",\"invoice_url\":\"https:\\/\\/t.me\\/$inv\"}";
+        m_fake->script(FakeService::anyHost, "POST", u"/payment/stars/invoice"_s, {FakeReply::json(200, invoice)});
+        m_fake->script(FakeService::anyHost, "POST", u"/payment/cryptobot/invoice"_s, {FakeReply::json(200, invoice)});
+        PaymentsService payments(m_client);
+        QVERIFY(await(payments.createStarsInvoice(u"Plan_3M"_s)) == (InvoiceOut{u"p-1"_s, u"https://t.me/$inv"_s}));
+        QVERIFY(await(payments.createCryptoInvoice(u"Plan_3M"_s)) == (InvoiceOut{u"p-1"_s, u"https://t.me/$inv"_s}));
+        for (const RecordedRequest &request : m_fake->requests()) {
+            QCOMPARE(request.method, "POST");
+            QCOMPARE(request.body, R"({"plan_id":"Plan_3M"})");
+            QVERIFY(request.header("Authorization") == "Bearer " + kToken.toUtf8());
+        }
+        QCOMPARE(m_fake->requests().size(), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(AccountTest)
+#include "itst_account.moc"
