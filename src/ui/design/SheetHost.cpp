@@ -4,6 +4,7 @@
 
 #include "platform/Log.h"
 
+#include <QHash>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQmlListReference>
@@ -34,6 +35,15 @@ T *createOwned(QQmlComponent &component, const QVariantMap &properties, QString 
     return typed;
 }
 
+// The windows kept for the next presentation, one per engine: a window shown for the
+// first time builds its graphics pipelines and glyph caches, which took most of the
+// time a sheet needed to appear.
+QHash<QQmlEngine *, QPointer<QQuickWindow>> &parkedWindows()
+{
+    static QHash<QQmlEngine *, QPointer<QQuickWindow>> windows;
+    return windows;
+}
+
 } // namespace
 
 SheetHost::SheetHost(QWindow *parent, SheetOptions options, QQmlEngine *engine)
@@ -44,7 +54,14 @@ SheetHost::SheetHost(QWindow *parent, SheetOptions options, QQmlEngine *engine)
 SheetHost::~SheetHost()
 {
     delete m_content.data();
-    delete m_window.data();
+    if (!m_window)
+        return;
+    // One hidden window per engine waits for the next presentation.
+    QPointer<QQuickWindow> &parked = parkedWindows()[m_engine];
+    if (!parked && !m_window->isVisible())
+        parked = m_window;
+    else
+        delete m_window.data();
 }
 
 QQmlEngine *SheetHost::engineOf(QWindow *window)
@@ -68,19 +85,26 @@ QString SheetHost::open(const QUrl &content, const QVariantMap &properties)
     if (!m_engine) {
         error = QStringLiteral("no QML engine for the sheet \"%1\"").arg(m_options.title);
     } else {
-        QVariantMap windowProperties{
-            {QStringLiteral("title"), m_options.title},
-            {QStringLiteral("minimumWidth"), m_options.minimumSize.width()},
-            {QStringLiteral("minimumHeight"), m_options.minimumSize.height()},
-            {QStringLiteral("transientParent"), QVariant::fromValue(static_cast<QWindow *>(m_parent.data()))},
+        const QList<std::pair<const char *, QVariant>> windowProperties{
+            {"title", m_options.title},
+            {"minimumWidth", m_options.minimumSize.width()},
+            {"minimumHeight", m_options.minimumSize.height()},
+            {"transientParent", QVariant::fromValue(static_cast<QWindow *>(m_parent.data()))},
         };
-        if (!m_options.size.isEmpty()) {
-            const QSize size = m_options.size.expandedTo(m_options.minimumSize);
-            windowProperties.insert(QStringLiteral("width"), size.width());
-            windowProperties.insert(QStringLiteral("height"), size.height());
+        m_window = parkedWindows().take(m_engine);
+        if (m_window) {
+            for (const auto &[name, value] : windowProperties)
+                m_window->setProperty(name, value);
+        } else {
+            QVariantMap initial;
+            for (const auto &[name, value] : windowProperties)
+                initial.insert(QString::fromLatin1(name), value);
+            QQmlComponent windowComponent(m_engine, PreviewHost::moduleFile(QStringLiteral("Kovra.Design"), QStringLiteral("SheetWindow")));
+            m_window = createOwned<QQuickWindow>(windowComponent, initial, error);
+            // The engine's windows go with it, parked ones included.
+            if (m_window)
+                static_cast<QObject *>(m_window)->setParent(m_engine);
         }
-        QQmlComponent windowComponent(m_engine, PreviewHost::moduleFile(QStringLiteral("Kovra.Design"), QStringLiteral("SheetWindow")));
-        m_window = createOwned<QQuickWindow>(windowComponent, windowProperties, error);
         if (m_window) {
             QQmlComponent contentComponent(m_engine, content);
             m_content = createOwned<QQuickItem>(contentComponent, properties, error);
@@ -94,6 +118,7 @@ QString SheetHost::open(const QUrl &content, const QVariantMap &properties)
 
     QQmlListReference(m_window, "content").append(m_content);
     QQmlProperty(m_content, QStringLiteral("anchors.fill")).write(QVariant::fromValue(m_content->parentItem()));
+    m_window->resize(m_options.size.expandedTo(m_options.minimumSize));
     connect(m_window, SIGNAL(dismissed()), this, SLOT(dismiss()));
     if (m_parent) {
         connect(m_parent, &QWindow::visibleChanged, this, [this](bool visible) {

@@ -18,7 +18,7 @@ struct SheetOptions {
     // The window's title and the chrome's heading, shown verbatim.
     QString title;
     QSize minimumSize;
-    // The size it opens at (never below the minimum); empty: the content's implicit size.
+    // The size it opens at (never below the minimum); empty: the minimum.
     QSize size;
 };
 
@@ -34,8 +34,9 @@ struct SheetOptions {
 // The user's dismissal (close button, Escape, the window manager's close) and the
 // closing or destruction of the parent window each emit dismissed() once; close()
 // from the presenter does not. Either way the window is hidden at once, closed() is
-// emitted, and the host deletes itself, the content, the window and its children on
-// a later turn of the event loop.
+// emitted, and on a later turn of the event loop the host deletes the content, then
+// itself with its children. The hidden window is kept for the engine's next sheet
+// (one per engine; the engine deletes it); any other is deleted.
 class SheetHost : public QObject {
     Q_OBJECT
 public:

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Layouts
-import Kovra.Design
 import Kovra.Diagnostics
 
 // The copy control under a report: one button that puts `text` on the clipboard as

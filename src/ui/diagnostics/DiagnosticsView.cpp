@@ -167,6 +167,9 @@ void DiagnosticsView::applySnapshots(Snapshots snapshots)
 
 QCoro::Task<void> DiagnosticsView::runRunner()
 {
+    // The runner ignores a second run; nothing to capture for it either.
+    if (m_runner->isRunning())
+        co_return;
     std::shared_ptr<TunnelStatusSource> statusSource;
     if (m_tunnelConnected)
         statusSource = std::make_shared<ControllerStatusSource>(m_tunnelController.data());

@@ -57,21 +57,24 @@ ColumnLayout {
         Layout.fillWidth: true
         Layout.topMargin: 8
 
-        sourceComponent: ColumnLayout {
-            spacing: 8
+        sourceComponent: Component {
+            ColumnLayout {
+                spacing: 8
 
-            // The runner's report: one card per probe, in report order.
-            Repeater {
-                model: details.model.probeCards
+                // The runner's report: one card per probe, in report order.
+                Repeater {
+                    // The lint of Qt 6.4 does not see this file's ids inside a component.
+                    model: details.model.probeCards // qmllint disable unqualified
 
-                ProbeResultCard {
-                    required property var modelData
-                    probe: modelData
+                    ProbeResultCard {
+                        required property var modelData
+                        probe: modelData
+                    }
                 }
+                // Further result cards follow here in this order: the tunnel's status and
+                // the reliability engine (from the report), the last start-up, the fetched
+                // configuration, the in-tunnel self-test.
             }
-            // Further result cards follow here in this order: the tunnel's status and the
-            // reliability engine (from the report), the last start-up, the fetched
-            // configuration, the in-tunnel self-test.
         }
     }
 }

@@ -14,28 +14,24 @@
 #include "tunnel/TunnelController.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 
-#include <QTest>
+#include <algorithm>
 
 namespace kovra::test {
 
-// The six probe targets of the default DiagnosticsTargets, in report order.
-inline QStringList probeTargets()
-{
-    return {u"HEAD https://1.1.1.1/"_qs, u"GET https://api.ipify.org/"_qs, u"HEAD https://example.com/"_qs,
-            u"tcp 1.1.1.1:443"_qs,       u"dns cloudflare.com"_qs,         u"tcp entry.kovra.example:9459"_qs};
-}
-
-// Scripts every probe with the outcome of the same index (the last one for the rest).
+// Scripts the six probes of the default targets, in report order, with the outcome of
+// the same index (the last one for the rest).
 inline void scriptProbes(ScriptedProber &prober, const QList<RawProbeOutcome> &outcomes,
                          std::chrono::milliseconds delay = {})
 {
-    const QStringList targets = probeTargets();
+    const QStringList targets{u"HEAD https://1.1.1.1/"_qs, u"GET https://api.ipify.org/"_qs,
+                              u"HEAD https://example.com/"_qs, u"tcp 1.1.1.1:443"_qs,
+                              u"dns cloudflare.com"_qs, u"tcp entry.kovra.example:9459"_qs};
     for (qsizetype i = 0; i < targets.size(); ++i)
         prober.script(targets[i], outcomes.value(i, outcomes.last()), delay);
 }
 
-// The check of the API hosts: records each call and answers with `report`, at once or,
-// while `hold` is set, when the test resolves `release`.
+// The check of the API hosts: records the options of each call and answers with
+// `report`, at once or, while `hold` is set, once the test resolves `release`.
 struct FakeControlPlane {
     ControlPlaneReachability::Report report;
     bool hold = false;
@@ -47,19 +43,16 @@ struct FakeControlPlane {
     {
         return [this](ControlPlaneOptions options) { return answer(this, std::move(options)); };
     }
-
     static QCoro::Task<ControlPlaneReachability::Report> answer(FakeControlPlane *self, ControlPlaneOptions options)
     {
         self->calls.append(options);
         if (self->onCall)
             self->onCall();
-        if (!self->hold) {
-            const ControlPlaneReachability::Report copy = self->report;
-            co_return copy;
-        }
-        const OneShot<ControlPlaneReachability::Report> release = self->release;
-        const ControlPlaneReachability::Report later = co_await release.wait();
-        co_return later;
+        OneShot<ControlPlaneReachability::Report> release = self->release;
+        if (!self->hold)
+            release.resolve(self->report);
+        const ControlPlaneReachability::Report answer = co_await release.wait();
+        co_return answer;
     }
 };
 
@@ -73,34 +66,24 @@ struct FakeTelemetry final : TelemetrySource {
     }
 };
 
-// A tunnel controller attached to an in-process provider at a given status, in a
-// private home.
+// A tunnel controller attached to an in-process provider at `status`, in a private home.
 struct TunnelRig {
     explicit TunnelRig(int status)
         : preferences(tunnelOptions(home.configHome(), provider.socketPath(), nullptr, std::chrono::seconds(6))),
-          activation(provider.socketPath()), activator(activation), controller(std::nullopt, options())
+          activation(provider.socketPath()), activator(activation),
+          controller(std::nullopt, {.preferences = &preferences, .activator = &activator, .appGroupFactory = [] {
+                                        return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr);
+                                    }})
     {
         provider.setStatus(status);
         saveConfiguration(preferences, kPacketTunnelBundleID);
         await(controller.attach());
     }
-
-    TunnelControllerOptions options()
-    {
-        TunnelControllerOptions o;
-        o.preferences = &preferences;
-        o.activator = &activator;
-        o.appGroupFactory = [] { return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr); };
-        return o;
-    }
-
     // The "status" provider messages received so far.
     int statusQueries() const
     {
-        int count = 0;
-        for (const auto &request : provider.requests(u"message"_qs))
-            count += request.op() == u"status";
-        return count;
+        const auto requests = provider.requests(u"message"_qs);
+        return int(std::count_if(requests.begin(), requests.end(), [](const auto &r) { return r.op() == u"status"; }));
     }
 
     TestHome home{TestHome::PathsOnly};
@@ -122,12 +105,6 @@ inline ui::DiagnosticsViewOptions sheetOptions(const PlatformPaths &paths, std::
     o.controlPlaneRun = controlPlane.run();
     o.clock = std::move(clock);
     return o;
-}
-
-// Writes a file of the app group's container.
-inline void writeSnapshot(const PlatformPaths &paths, const QString &relativePath, const QByteArray &bytes)
-{
-    QVERIFY(AppGroupContainer(paths, ui::DiagnosticsView::appGroupIdentifier()).write(relativePath, bytes));
 }
 
 } // namespace kovra::test
