@@ -82,7 +82,9 @@ QQmlEngine *SheetHost::engineOf(QWindow *window)
 QString SheetHost::open(const QUrl &content, const QVariantMap &properties)
 {
     QString error;
-    if (!m_engine) {
+    if (m_window) {
+        return QStringLiteral("the sheet \"%1\" is open already").arg(m_options.title);
+    } else if (!m_engine) {
         error = QStringLiteral("no QML engine for the sheet \"%1\"").arg(m_options.title);
     } else {
         const QList<std::pair<const char *, QVariant>> windowProperties{
