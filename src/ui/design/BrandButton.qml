@@ -9,13 +9,15 @@ import Kovra.Design
 // and the button shrinks to 0.97, both eased over 0.12 s; with reduced motion the
 // fill changes at once and nothing scales. Disabled: the whole button at 0.5.
 // `fullWidth` stretches it across its layout cell; otherwise it is as wide as its
-// label plus 24 on each side.
+// label (and its symbol) plus 24 on each side.
 T.Button {
     id: control
 
     property int kind: ButtonKind.Primary
     property bool fullWidth: false
     property bool reduceMotion: Brand.reduceMotion
+    // A symbol name (see Symbols) drawn before the label in its colour; none when empty.
+    property string symbol
 
     readonly property bool secondary: kind === ButtonKind.Secondary
     readonly property real fillOpacity: down ? (secondary ? 0.7 : 0.85) : 1.0
@@ -37,15 +39,37 @@ T.Button {
         NumberAnimation { duration: 120; easing.type: Easing.OutQuad }
     }
 
-    contentItem: Text {
-        objectName: "label"
-        text: control.text
-        font: control.font
-        textFormat: Text.PlainText
-        color: control.secondary ? Brand.textPrimary : Brand.onAccent
-        horizontalAlignment: Text.AlignHCenter
-        verticalAlignment: Text.AlignVCenter
-        elide: Text.ElideRight
+    contentItem: Item {
+        readonly property real symbolSpace: symbolIcon.visible ? symbolIcon.implicitWidth + 6 : 0
+        readonly property real groupX: Math.round((width - symbolSpace - label.width) / 2)
+
+        implicitWidth: symbolSpace + label.implicitWidth
+        implicitHeight: Math.max(symbolIcon.visible ? symbolIcon.implicitHeight : 0, label.implicitHeight)
+
+        SymbolIcon {
+            id: symbolIcon
+            objectName: "symbol"
+            visible: control.symbol !== ""
+            name: control.symbol
+            size: control.font.pixelSize + 2
+            color: label.color
+            x: parent.groupX
+            anchors.verticalCenter: parent.verticalCenter
+        }
+        Text {
+            id: label
+            objectName: "label"
+            x: parent.groupX + parent.symbolSpace
+            width: Math.min(implicitWidth, parent.width - parent.symbolSpace)
+            height: parent.height
+            text: control.text
+            font: control.font
+            textFormat: Text.PlainText
+            color: control.secondary ? Brand.textPrimary : Brand.onAccent
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+        }
     }
 
     background: Item {
