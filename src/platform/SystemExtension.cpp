@@ -42,12 +42,6 @@ SystemExtensionReplacementAction SystemExtensionRequest::askReplacement(const QS
                       : SystemExtensionReplacementAction::Cancel;
 }
 
-SystemExtensionManager &SystemExtensionManager::shared()
-{
-    static auto *manager = new ProviderActivationManager; // lives for the process
-    return *manager;
-}
-
 namespace {
 
 // One check that the provider answers on its socket: connect, ask for the status and
@@ -135,9 +129,8 @@ ProviderActivationManager::ProviderActivationManager(QString socketPath, std::ch
 
 void ProviderActivationManager::submitRequest(std::shared_ptr<SystemExtensionRequest> request)
 {
-    const QString path = m_socketPath.isEmpty() ? tunnelwire::socketPath() : m_socketPath;
-    Logger(QStringLiteral("SystemExtension")).debug(QStringLiteral("checking the tunnel provider at %1").arg(path));
-    new ProviderCheck(std::move(request), path, m_answerTimeout, *m_clock, this);
+    Logger(QStringLiteral("SystemExtension")).debug(QStringLiteral("checking the tunnel provider at %1").arg(m_socketPath));
+    new ProviderCheck(std::move(request), m_socketPath, m_answerTimeout, *m_clock, this);
 }
 
 } // namespace kovra

@@ -60,9 +60,6 @@ class SystemExtensionManager {
 public:
     virtual ~SystemExtensionManager() = default;
     virtual void submitRequest(std::shared_ptr<SystemExtensionRequest> request) = 0;
-
-    // The process-wide manager: a ProviderActivationManager on the default socket.
-    static SystemExtensionManager &shared();
 };
 
 // On Linux the "extension" is the tunnel provider process: a request completes when
@@ -74,8 +71,8 @@ class ProviderActivationManager : public QObject, public SystemExtensionManager 
 public:
     static constexpr std::chrono::milliseconds kDefaultAnswerTimeout{5000};
 
-    // An empty socket path means tunnelwire::socketPath() at the time of each request.
-    explicit ProviderActivationManager(QString socketPath = {},
+    // Checks the provider that listens at `socketPath`.
+    explicit ProviderActivationManager(QString socketPath,
                                        std::chrono::milliseconds answerTimeout = kDefaultAnswerTimeout,
                                        QObject *parent = nullptr, std::shared_ptr<Clock> clock = Clock::system());
 

@@ -5,9 +5,10 @@
 #include "platform/ProviderSocketClient.h"
 #include "platform/TunnelValueMapping.h"
 #include "platform/TunnelWire.h"
-#include "platform/PlatformPaths.h"
 
 #include <QJsonArray>
+
+#include <stdexcept>
 
 namespace kovra {
 namespace {
@@ -212,13 +213,19 @@ QCoro::Task<void> TunnelProviderManager::loadFromPreferences()
 
 // --- TunnelPreferences ------------------------------------------------------
 
+TunnelPreferencesOptions TunnelPreferencesOptions::in(const PlatformPaths &paths, QString socketPath)
+{
+    TunnelPreferencesOptions options;
+    options.configurationsFile = paths.configFolder() + QStringLiteral("/vpn-configurations.json");
+    options.socketPath = std::move(socketPath);
+    return options;
+}
+
 namespace {
 TunnelPreferencesOptions completed(TunnelPreferencesOptions options)
 {
-    if (options.configurationsFile.isEmpty())
-        options.configurationsFile = PlatformPaths::fromEnvironment().configFolder() + QStringLiteral("/vpn-configurations.json");
-    if (options.socketPath.isEmpty())
-        options.socketPath = tunnelwire::socketPath();
+    if (options.configurationsFile.isEmpty() || options.socketPath.isEmpty())
+        throw std::invalid_argument("TunnelPreferences needs a configurations file and a socket path");
     if (!options.clock)
         options.clock = Clock::system();
     return options;
@@ -231,12 +238,6 @@ TunnelPreferences::TunnelPreferences(Options options, QObject *parent)
 }
 
 TunnelPreferences::~TunnelPreferences() = default;
-
-TunnelPreferences *TunnelPreferences::shared()
-{
-    static auto *instance = new TunnelPreferences; // lives for the process
-    return instance;
-}
 
 void TunnelPreferences::apply(TunnelProviderManager *m, const QJsonObject &entry)
 {

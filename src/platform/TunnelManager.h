@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/PlatformPaths.h"
 #include "platform/TunnelConfigurationsFile.h"
 #include "platform/VPNError.h"
 #include "platform/VPNStatus.h"
@@ -149,9 +150,9 @@ private:
 
 // Where the saved configurations and the provider are, and the layer's bounds.
 struct TunnelPreferencesOptions {
-    // Default: $XDG_CONFIG_HOME/kovra/vpn-configurations.json.
+    // Required, both: the file of the saved configurations and the provider's socket.
+    // in() gives the product's file below the given folders.
     QString configurationsFile;
-    // Default: tunnelwire::socketPath() (TunnelWire.h).
     QString socketPath;
     // How long a provider message waits for its reply.
     std::chrono::milliseconds messageReplyTimeout{10000};
@@ -165,6 +166,10 @@ struct TunnelPreferencesOptions {
     std::chrono::milliseconds firstStatusTimeout{1000};
     // Default: Clock::system().
     std::shared_ptr<Clock> clock;
+
+    // <configFolder>/vpn-configurations.json below `paths`, the provider at `socketPath`,
+    // every bound at its product value.
+    static TunnelPreferencesOptions in(const PlatformPaths &paths, QString socketPath);
 };
 
 // The saved VPN configurations of this user, stored in one JSON file, and the way to
@@ -174,12 +179,9 @@ class TunnelPreferences : public QObject {
 public:
     using Options = TunnelPreferencesOptions;
 
-    explicit TunnelPreferences(Options options = {}, QObject *parent = nullptr);
+    // Throws std::invalid_argument when the file or the socket path is missing.
+    explicit TunnelPreferences(Options options, QObject *parent = nullptr);
     ~TunnelPreferences() override;
-
-    // The process-wide preferences with the default options, made on first use on the
-    // GUI thread.
-    static TunnelPreferences *shared();
 
     const Options &options() const { return m_options; }
 

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QStandardPaths>
 
 #include <cmath>
 
@@ -21,15 +20,11 @@ QString folderOf(const QString &socketPath)
 
 } // namespace
 
-QString socketPath(const QProcessEnvironment &environment)
+QString socketPath(const PlatformPaths &paths, const QString &socketOverride)
 {
-    const QString overridden = environment.value(QStringLiteral("KOVRA_TUNNEL_SOCKET"));
-    if (!overridden.isEmpty())
-        return overridden;
-    QString runtime = environment.value(QStringLiteral("XDG_RUNTIME_DIR"));
-    if (runtime.isEmpty())
-        runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return runtime + QStringLiteral("/kovra/packet-tunnel.sock");
+    if (!socketOverride.isEmpty())
+        return socketOverride;
+    return paths.runtimeDir + QStringLiteral("/kovra/packet-tunnel.sock");
 }
 
 std::optional<QString> socketDirectoryProblem(const QString &socketPath)

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/PlatformPaths.h"
 #include "platform/VPNStatus.h"
 
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
-#include <QProcessEnvironment>
 #include <QString>
 
 #include <optional>
@@ -30,9 +30,12 @@ inline constexpr char kMethodMessage[] = "message";
 inline constexpr char kMethodGetStatus[] = "getStatus";
 inline constexpr char kEventStatus[] = "status";
 
-// $KOVRA_TUNNEL_SOCKET when set, else $XDG_RUNTIME_DIR/kovra/packet-tunnel.sock
-// (the runtime directory falls back to Qt's runtime location when unset).
-QString socketPath(const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+// The environment variable that names another provider socket. Only the start-up and
+// the tools read it, once, and hand its text to socketPath().
+inline constexpr char kSocketOverrideVariable[] = "KOVRA_TUNNEL_SOCKET";
+
+// `socketOverride` when it is not empty, else <runtimeDir>/kovra/packet-tunnel.sock.
+QString socketPath(const PlatformPaths &paths, const QString &socketOverride);
 
 // Why the folder of a socket path must not be used: it is no folder, belongs to another
 // user, or others than its owner may write to it (anyone who can write there can put a

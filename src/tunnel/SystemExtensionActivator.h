@@ -54,9 +54,8 @@ class SystemExtensionActivator : public SystemExtensionRequestDelegate {
 public:
     static inline const QString kExtensionIdentifier = QStringLiteral("com.kovra.client-sign-box.PacketTunnel");
 
-    // The manager must outlive the activator; the default is the process-wide one.
-    explicit SystemExtensionActivator(SystemExtensionManager &manager = SystemExtensionManager::shared(),
-                                      QObject *parent = nullptr);
+    // The manager must outlive the activator.
+    explicit SystemExtensionActivator(SystemExtensionManager &manager, QObject *parent = nullptr);
     ~SystemExtensionActivator() override;
 
     SystemExtensionState state() const { return m_state; }

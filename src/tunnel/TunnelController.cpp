@@ -5,6 +5,8 @@
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
 
+#include <stdexcept>
+
 namespace kovra {
 namespace {
 
@@ -48,21 +50,19 @@ QString TunnelError::localizedDescription() const
 
 // --- TunnelController ---------------------------------------------------------
 
-TunnelController::TunnelController(std::optional<ReloadOperations> reloadOperations, Options options, QObject *parent)
+TunnelController::TunnelController(Options options, std::optional<ReloadOperations> reloadOperations, QObject *parent)
     : QObject(parent),
       m_steps(reloadOperations ? std::move(*reloadOperations) : ownSteps()),
       m_activator(options.activator),
-      m_preferences(options.preferences ? options.preferences : TunnelPreferences::shared()),
+      m_preferences(options.preferences),
       m_appGroupFactory(std::move(options.appGroupFactory)),
       m_reloadDisconnectTimeout(options.reloadDisconnectTimeout),
       m_statusPollInterval(options.statusPollInterval),
       m_selectRegionTimeout(options.selectRegionTimeout),
       m_clock(options.clock ? std::move(options.clock) : Clock::system())
 {
-    if (!m_activator)
-        m_activator = new SystemExtensionActivator(SystemExtensionManager::shared(), this);
-    if (!m_appGroupFactory)
-        m_appGroupFactory = [] { return std::make_unique<AppGroupStore>(PlatformPaths::fromEnvironment()); };
+    if (!m_activator || !m_preferences || !m_appGroupFactory)
+        throw std::invalid_argument("TunnelController needs preferences, an activator and an app-group factory");
 }
 
 TunnelController::ReloadOperations TunnelController::ownSteps()

@@ -59,14 +59,14 @@ private:
     std::optional<QString> m_message;
 };
 
-// What the controller is built on. Every interval defaults to the product value.
+// What the controller is built on. The first three are required (TunnelEnvironment.h
+// makes them at start-up); every interval defaults to the product value.
 struct TunnelControllerOptions {
-    // The saved VPN configurations; default TunnelPreferences::shared(). Must outlive the controller.
+    // The saved VPN configurations. Must outlive the controller.
     TunnelPreferences *preferences = nullptr;
-    // Activation of the tunnel provider; default: one of the controller's own over the
-    // process-wide manager. An injected one must outlive the controller.
+    // Activation of the tunnel provider. Must outlive the controller.
     SystemExtensionActivator *activator = nullptr;
-    // Makes a fresh handle on the app group; default: one below the environment's folders.
+    // Makes a fresh handle on the app group.
     std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
     // How long a reload waits for the tunnel to report disconnected, and how often it looks.
     std::chrono::milliseconds reloadDisconnectTimeout{15000};
@@ -118,8 +118,9 @@ public:
     // Called synchronously with (old, new) after each real status change.
     using StatusChangeHandler = std::function<void(VPNStatus oldStatus, VPNStatus newStatus)>;
 
-    // Loads and observes nothing until attach() or an install.
-    explicit TunnelController(std::optional<ReloadOperations> reloadOperations = std::nullopt, Options options = {},
+    // Loads and observes nothing until attach() or an install. Throws
+    // std::invalid_argument when a required option is missing.
+    explicit TunnelController(Options options, std::optional<ReloadOperations> reloadOperations = std::nullopt,
                               QObject *parent = nullptr);
     ~TunnelController() override;
 

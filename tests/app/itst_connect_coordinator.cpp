@@ -50,8 +50,8 @@ struct FakeSubscriptions final : SubscriptionProviding {
 struct Rig {
     explicit Rig(SystemExtensionManager *extensions = nullptr)
         : activation(provider.socketPath()), activator(extensions ? *extensions : activation),
-          tunnel(std::nullopt, {.preferences = &preferences, .activator = &activator,
-                                .appGroupFactory = [] { return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr); }}),
+          tunnel({.preferences = &preferences, .activator = &activator,
+                   .appGroupFactory = [] { return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr); }}),
           auth(std::make_shared<AuthService>(nullptr, tokens), tokens, AppGroupStore(Defaults::inMemory(), nullptr),
                std::make_shared<test::RecordingUrlOpener>()),
           subscriptions(service, AppGroupStore(Defaults::inMemory(), nullptr), nullptr, {clock}),
@@ -72,10 +72,10 @@ struct Rig {
             test::await(subscriptions.refresh());
     }
 
-    test::TestHome home;
+    test::TestHome home{test::TestHome::PathsOnly};
     test::FakeProvider provider;
     std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
-    TunnelPreferences preferences{test::tunnelOptions(home.configHome(), provider.socketPath(), nullptr, 6s, 20ms)};
+    TunnelPreferences preferences{test::tunnelOptions(home.paths(), provider.socketPath(), nullptr, 6s, 20ms)};
     ProviderActivationManager activation;
     SystemExtensionActivator activator;
     TunnelController tunnel;

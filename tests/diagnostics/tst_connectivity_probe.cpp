@@ -3,6 +3,7 @@
 #include "platform/AppGroupContainer.h"
 #include "platform/Async.h"
 #include "tunnel/TunnelController.h"
+#include "tunnel/TunnelEnvironment.h"
 
 #include <QFile>
 #include <QTest>
@@ -228,7 +229,8 @@ private Q_SLOTS:
         FixedStatusSource answering;
         answering.report = TunnelStatusReport{};
         answering.report->autoDetectSkippedBinds = 7;
-        auto controller = std::make_unique<TunnelController>();
+        TunnelEnvironment tunnel(home.paths(), home.runtimeDir() + QStringLiteral("/none.sock"));
+        auto controller = std::make_unique<TunnelController>(tunnel.controllerOptions());
         ControllerStatusSource unattached(controller.get());
         ControllerStatusSource gone(controller.get());
         QCOMPARE(await(kovra::statusReportOrNone(nullptr)), std::nullopt);

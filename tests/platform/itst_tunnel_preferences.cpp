@@ -22,7 +22,7 @@ namespace {
 TunnelPreferencesOptions optionsIn(const test::TestHome &home)
 {
     // No provider listens on this socket: sessions read as disconnected.
-    return test::tunnelOptions(home.configHome(), home.runtimeDir() + QStringLiteral("/none.sock"));
+    return test::tunnelOptions(home.paths(), home.runtimeDir() + QStringLiteral("/none.sock"));
 }
 
 mode_t modeOf(const QString &path)
@@ -62,7 +62,7 @@ class TunnelPreferencesTest : public QObject {
 private Q_SLOTS:
     void savedConfigurationReadsBackTyped()
     {
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         TunnelPreferences writer(optionsIn(home));
         TunnelProviderManager *m = writer.createManager();
         m->setProtocolConfiguration(sampleProtocol());
@@ -101,7 +101,7 @@ private Q_SLOTS:
     // folder, also when an older file was readable by all.
     void savingOneConfigurationKeepsTheOthersInAPrivateFile()
     {
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         TunnelPreferences preferences(optionsIn(home));
         const QString file = preferences.options().configurationsFile;
         TunnelProviderManager *a = preferences.createManager();
@@ -131,7 +131,7 @@ private Q_SLOTS:
 
     void loadFromPreferencesDropsUnsavedEdits()
     {
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         TunnelPreferences preferences(optionsIn(home));
         TunnelProviderManager *m = preferences.createManager();
         QCOMPARE(errorCode(m->loadFromPreferences()), int(VPNError::ConfigurationInvalid));
@@ -159,7 +159,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, setup);
         QFETCH(int, code);
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         TunnelPreferences preferences(optionsIn(home));
         TunnelProviderManager *m = preferences.createManager();
         TunnelProviderProtocol protocol = sampleProtocol();
@@ -193,7 +193,7 @@ private Q_SLOTS:
     void damagedContentReadsAsEmptyAndSavingStillWorks()
     {
         QFETCH(QByteArray, content);
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         TunnelPreferences preferences(optionsIn(home));
         QDir().mkpath(home.configHome() + "/kovra");
         QFile file(preferences.options().configurationsFile);

@@ -28,7 +28,7 @@ namespace {
 // One saved configuration against one fake provider, in a private home.
 struct Rig {
     explicit Rig(std::chrono::milliseconds replyBound = 10s)
-        : preferences(test::tunnelOptions(home.configHome(), provider.socketPath(), nullptr, replyBound, 20ms))
+        : preferences(test::tunnelOptions(home.paths(), provider.socketPath(), nullptr, replyBound, 20ms))
     {
         manager = test::saveConfiguration(preferences, QStringLiteral("com.example.tunnel"));
         session = manager->connection();
@@ -39,7 +39,7 @@ struct Rig {
         return QTest::qWaitFor([this] { return session->isProviderConnected(); }, 10000);
     }
 
-    test::TestHome home;
+    test::TestHome home{test::TestHome::PathsOnly};
     test::FakeProvider provider;
     TunnelPreferences preferences;
     TunnelProviderManager *manager = nullptr;
@@ -281,14 +281,14 @@ private Q_SLOTS:
     void withoutProviderTheClientBacksOffAndWatchesTheFolder()
     {
         QFETCH(bool, unsafeFolder);
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         test::FakeProvider provider;
         provider.kill();
         const QString folder = QFileInfo(provider.socketPath()).absolutePath();
         if (unsafeFolder)
             QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
         auto clock = std::make_shared<test::ManualClock>();
-        TunnelPreferencesOptions options = test::tunnelOptions(home.configHome(), provider.socketPath(), clock);
+        TunnelPreferencesOptions options = test::tunnelOptions(home.paths(), provider.socketPath(), clock);
         options.reconnectInterval = 1s;
         LogCapture capture;
         TunnelPreferences preferences(options);

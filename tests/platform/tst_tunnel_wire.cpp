@@ -105,15 +105,6 @@ private Q_SLOTS:
         QCOMPARE(dropped, oversized);
     }
 
-    void socketPathFollowsTheEnvironment()
-    {
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/run/user/1000"));
-        QCOMPARE(socketPath(env), QStringLiteral("/run/user/1000/kovra/packet-tunnel.sock"));
-        env.insert(QStringLiteral("KOVRA_TUNNEL_SOCKET"), QStringLiteral("/tmp/kv/other.sock"));
-        QCOMPARE(socketPath(env), QStringLiteral("/tmp/kv/other.sock"));
-    }
-
     // The socket's folder is made owner-only; an existing one that another user owns or
     // others may write to is refused, since anyone who can write there can stand in for
     // the provider.

@@ -32,13 +32,11 @@ bool FakeProvider::waitForClients(int count, std::chrono::milliseconds timeout) 
     return QTest::qWaitFor([&] { return clientCount() >= count; }, int(timeout.count()));
 }
 
-TunnelPreferencesOptions tunnelOptions(const QString &configHome, const QString &socketPath,
+TunnelPreferencesOptions tunnelOptions(const PlatformPaths &paths, const QString &socketPath,
                                        std::shared_ptr<Clock> clock, std::chrono::milliseconds replyBound,
                                        std::chrono::milliseconds retry)
 {
-    TunnelPreferencesOptions options;
-    options.configurationsFile = configHome + QStringLiteral("/kovra/vpn-configurations.json");
-    options.socketPath = socketPath;
+    TunnelPreferencesOptions options = TunnelPreferencesOptions::in(paths, socketPath);
     options.messageReplyTimeout = replyBound;
     options.reconnectInterval = retry;
     options.clock = std::move(clock);

@@ -27,9 +27,9 @@ public:
     bool waitForClients(int count = 1, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 };
 
-// Preferences with their file below `configHome`, reaching the provider at
-// `socketPath`, with bounds sized for tests (a one-hour retry unless given).
-TunnelPreferencesOptions tunnelOptions(const QString &configHome, const QString &socketPath,
+// Preferences with their file below `paths`, reaching the provider at `socketPath`,
+// with bounds sized for tests (a one-hour retry unless given).
+TunnelPreferencesOptions tunnelOptions(const PlatformPaths &paths, const QString &socketPath,
                                        std::shared_ptr<Clock> clock = nullptr,
                                        std::chrono::milliseconds replyBound = std::chrono::seconds(10),
                                        std::chrono::milliseconds retry = std::chrono::hours(1));

@@ -6,34 +6,12 @@
 #include <QUuid>
 
 namespace kovra::test {
-namespace {
-const char *const kVars[3] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"};
-}
 
-TestHome::TestHome(Mode mode)
-    : m_dir(QDir::tempPath() + QStringLiteral("/kh-XXXXXX")), m_setEnvironment(mode == Mode::SetEnvironment)
+TestHome::TestHome(Mode) : m_dir(QDir::tempPath() + QStringLiteral("/kh-XXXXXX"))
 {
-    const QString dirs[3] = {configHome(), dataHome(), runtimeDir()};
-    for (int i = 0; i < 3; ++i) {
-        QDir().mkpath(dirs[i]);
-        QFile::setPermissions(dirs[i], QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        if (!m_setEnvironment)
-            continue;
-        m_had[i] = qEnvironmentVariableIsSet(kVars[i]);
-        m_old[i] = qgetenv(kVars[i]);
-        qputenv(kVars[i], dirs[i].toUtf8());
-    }
-}
-
-TestHome::~TestHome()
-{
-    if (!m_setEnvironment)
-        return;
-    for (int i = 0; i < 3; ++i) {
-        if (m_had[i])
-            qputenv(kVars[i], m_old[i]);
-        else
-            qunsetenv(kVars[i]);
+    for (const QString &dir : {configHome(), dataHome(), runtimeDir()}) {
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include "platform/PlatformPaths.h"
 
-#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -12,18 +11,12 @@ namespace kovra::test {
 // removed with the object; paths() hands them to whatever the test builds.
 class TestHome {
 public:
-    enum class Mode {
-        // Only hands out paths(); the process environment stays as it is.
-        PathsOnly,
-        // The old way, for tests whose code under test still reads the environment:
-        // also points XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR at the
-        // folders, and puts the old values back afterwards.
-        SetEnvironment,
-    };
+    // The folders reach code under test only through paths(); the process
+    // environment is never touched.
+    enum class Mode { PathsOnly };
     static constexpr Mode PathsOnly = Mode::PathsOnly;
 
-    explicit TestHome(Mode mode = Mode::SetEnvironment);
-    ~TestHome();
+    explicit TestHome(Mode mode);
     TestHome(const TestHome &) = delete;
     TestHome &operator=(const TestHome &) = delete;
 
@@ -35,9 +28,6 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    bool m_setEnvironment;
-    QByteArray m_old[3];
-    bool m_had[3] = {};
 };
 
 // A unique text for names that parallel tests must not share (keychain services, sockets).

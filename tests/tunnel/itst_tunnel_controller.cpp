@@ -5,6 +5,7 @@
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
+#include "tunnel/TunnelEnvironment.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -85,10 +86,10 @@ struct Setup {
 struct Rig {
     explicit Rig(Setup setup = {})
         : clock(setup.clock ? setup.clock : Clock::system()),
-          preferences(test::tunnelOptions(home.configHome(), provider.socketPath(), clock, 6s, 20ms)),
+          preferences(test::tunnelOptions(home.paths(), provider.socketPath(), clock, 6s, 20ms)),
           activation(provider.socketPath()),
           activator(setup.extensions ? *setup.extensions : activation),
-          controller(std::move(setup.steps), options(setup))
+          controller(options(setup), std::move(setup.steps))
     {
     }
 
@@ -114,7 +115,7 @@ struct Rig {
         QCOMPARE(controller.status(), VPNStatus(status));
     }
 
-    test::TestHome home;
+    test::TestHome home{test::TestHome::PathsOnly};
     test::FakeProvider provider;
     std::shared_ptr<Defaults> suite = Defaults::inMemory();
     std::shared_ptr<Clock> clock;
@@ -190,7 +191,7 @@ private Q_SLOTS:
             QVERIFY(silent.listen(rig.provider.socketPath()));
         {
             // Saved by an earlier run of the app.
-            TunnelPreferences earlier(test::tunnelOptions(rig.home.configHome(), rig.home.runtimeDir() + "/none.sock"));
+            TunnelPreferences earlier(test::tunnelOptions(rig.home.paths(), rig.home.runtimeDir() + "/none.sock"));
             test::saveConfiguration(earlier, kPacketTunnelBundleID);
         }
         QList<QPair<int, int>> calls;
@@ -265,6 +266,35 @@ private Q_SLOTS:
         QCOMPARE(capture.count(QStringLiteral("startVPNTunnel: ") + kPacketTunnelBundleID), 2);
         QVERIFY(!rig.controller.startInFlight());
         QVERIFY(!rig.controller.lastError());
+    }
+
+    // The start-up's environment puts every piece in its place: the provider on the
+    // override socket, else in the runtime folder; the saved configuration below the
+    // config folder; the settings the start reads from the app group below the folders.
+    void startUpEnvironmentEquipsTheController_data()
+    {
+        QTest::addColumn<bool>("override");
+        QTest::newRow("socket override") << true;
+        QTest::newRow("runtime folder") << false;
+    }
+    void startUpEnvironmentEquipsTheController()
+    {
+        QFETCH(bool, override);
+        test::TestHome home(test::TestHome::PathsOnly);
+        const QString socket = override ? home.path() + QStringLiteral("/elsewhere/p.sock")
+                                        : home.runtimeDir() + QStringLiteral("/kovra/packet-tunnel.sock");
+        provider::ProviderServer provider(socket);
+        QVERIFY(provider.listen());
+        AppGroupStore(home.paths()).defaults()->set(AppGroupKey::selectedRegionKeywords, QStringList{QStringLiteral("de")});
+        TunnelEnvironment tunnel(home.paths(), override ? socket : QString());
+        TunnelController controller(tunnel.controllerOptions());
+
+        test::await(controller.connect(kURL));
+        QTRY_COMPARE(controller.status(), VPNStatus::Connected);
+        QCOMPARE(provider.requests(QStringLiteral("start")).size(), 1);
+        const QJsonObject start = provider.requests(QStringLiteral("start")).first().object;
+        QCOMPARE(start.value("options").toObject().value("selectedRegionKeywords").toArray(), QJsonArray({"de"}));
+        QVERIFY(QFile::exists(home.paths().configFolder() + QStringLiteral("/vpn-configurations.json")));
     }
 
     void installFailuresFailTheConnect_data()

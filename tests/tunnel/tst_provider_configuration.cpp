@@ -20,7 +20,7 @@ const QString kURL = QStringLiteral("https://sub.example.test/s/abc");
 struct Rig {
     Rig()
         : defaults(Defaults::inMemory()), appGroup(defaults, nullptr),
-          preferences(test::tunnelOptions(home.configHome(), home.runtimeDir() + QStringLiteral("/none.sock")))
+          preferences(test::tunnelOptions(home.paths(), home.runtimeDir() + QStringLiteral("/none.sock")))
     {
     }
 
@@ -53,7 +53,7 @@ struct Rig {
         saved(m);
     }
 
-    test::TestHome home;
+    test::TestHome home{test::TestHome::PathsOnly};
     std::shared_ptr<Defaults> defaults;
     AppGroupStore appGroup;
     TunnelPreferences preferences;

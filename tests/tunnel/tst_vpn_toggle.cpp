@@ -46,7 +46,7 @@ private Q_SLOTS:
         QFETCH(bool, freshStopReason);
 
         // A suite as the app leaves it: migrated, connected, with an older stop reason.
-        test::TestHome home;
+        test::TestHome home{test::TestHome::PathsOnly};
         const auto suite = Defaults::suite(home.paths(), AppGroupStore::kSuiteName);
         suite->set(K::migratedLegacyGuard, true);
         suite->set(K::wantsConnected, true);
@@ -56,6 +56,10 @@ private Q_SLOTS:
         const QDateTime from = QDateTime::currentDateTimeUtc();
         if (separateProcess) {
             QProcess kovra;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.configHome());
+            environment.insert(QStringLiteral("XDG_DATA_HOME"), home.dataHome());
+            kovra.setProcessEnvironment(environment);
             kovra.start(qEnvironmentVariable("KOVRA_TOOLS_DIR") + "/kovra-cli/kovra", args);
             QVERIFY2(kovra.waitForFinished(30000), qPrintable(kovra.errorString()));
             QCOMPARE(kovra.exitStatus(), QProcess::NormalExit);

@@ -169,9 +169,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Local stand-in of the Kovra packet-tunnel provider."));
     parser.addHelpOption();
-    const QCommandLineOption socket(QStringLiteral("socket"), QStringLiteral("Socket path (default: %1).")
-                                                                  .arg(tunnelwire::socketPath()),
-                                    QStringLiteral("path"), tunnelwire::socketPath());
+    // The folders and the socket override are read here, once, as the app reads them.
+    const PlatformPaths paths = PlatformPaths::fromEnvironment();
+    const QString defaultSocket = tunnelwire::socketPath(paths, qEnvironmentVariable(tunnelwire::kSocketOverrideVariable));
+    const QCommandLineOption socket(QStringLiteral("socket"), QStringLiteral("Socket path (default: %1).").arg(defaultSocket),
+                                    QStringLiteral("path"), defaultSocket);
     const QCommandLineOption connectDelay(QStringLiteral("connect-delay"),
                                           QStringLiteral("Milliseconds from connecting to connected."),
                                           QStringLiteral("ms"), QStringLiteral("800"));
@@ -187,7 +189,6 @@ int main(int argc, char *argv[])
     server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
     if (parser.isSet(failStart))
         server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
-    const PlatformPaths paths = PlatformPaths::fromEnvironment();
     DevProvider provider(server, paths, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
     if (!server.listen())
         return 1;

@@ -69,11 +69,11 @@ struct FakeTelemetry final : TelemetrySource {
 // A tunnel controller attached to an in-process provider at `status`, in a private home.
 struct TunnelRig {
     explicit TunnelRig(int status)
-        : preferences(tunnelOptions(home.configHome(), provider.socketPath(), nullptr, std::chrono::seconds(6))),
+        : preferences(tunnelOptions(home.paths(), provider.socketPath(), nullptr, std::chrono::seconds(6))),
           activation(provider.socketPath()), activator(activation),
-          controller(std::nullopt, {.preferences = &preferences, .activator = &activator, .appGroupFactory = [] {
-                                        return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr);
-                                    }})
+          controller({.preferences = &preferences, .activator = &activator, .appGroupFactory = [] {
+                          return std::make_unique<AppGroupStore>(Defaults::inMemory(), nullptr);
+                      }})
     {
         provider.setStatus(status);
         saveConfiguration(preferences, kPacketTunnelBundleID);
