@@ -15,6 +15,8 @@ struct GalleryCase {
 };
 
 QList<GalleryCase> galleryCases();
+// The account screens' components and views, with fixed data.
+QList<GalleryCase> accountGalleryCases();
 
 // The imports every case is written against.
 QByteArray galleryImports();
