@@ -18,11 +18,14 @@ class AuthState;
 class GoogleAuthService;
 class MeStore;
 class PaymentsService;
+class PaymentWaitingState;
 class SubscriptionStore;
 class TunnelController;
 } // namespace kovra
 
 namespace kovra::ui {
+
+class PaymentWaitingModel;
 
 // Addresses of the service the account screens link to (service configuration).
 struct AccountLinks {
@@ -59,6 +62,9 @@ public:
     explicit AccountScreens(AccountServices services);
 
     const AccountServices &services() const { return m_services; }
+
+    // The payment sheet's waiting view over the sheet's poller and the subscription.
+    PaymentWaitingModel *paymentWaiting(PaymentWaitingState *state, QObject *parent = nullptr) const;
 
 private:
     AccountServices m_services;
