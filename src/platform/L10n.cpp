@@ -3,9 +3,29 @@
 #include <QCoreApplication>
 #include <QLocale>
 
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
+#include <string>
 
 namespace kovra::L10n {
+
+namespace {
+
+// "%.Nf" with printf's rounding (the exact binary value rounded, 1.25 to one digit is
+// 1.2) and always a full stop: the C library's printf follows LC_NUMERIC, which a GUI
+// application sets from the user's locale.
+QString fixedPoint(double value, int precision)
+{
+    precision = std::clamp(precision, 0, 64);
+    // The longest fixed form of a finite double has 309 digits before the point.
+    std::string buf(size_t(330 + precision), '\0');
+    const auto result = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, precision);
+    if (result.ec != std::errc())
+        return {};
+    return QString::fromLatin1(buf.data(), result.ptr - buf.data());
+}
+
+} // namespace
 
 QString text(const char *key, QStringView russianDefault)
 {
@@ -80,13 +100,9 @@ QString format(const QString &pattern, const QVariantList &args)
         case 'u':
             out.append(QString::number(arg.toULongLong()));
             break;
-        case 'f': {
-            // printf rounding (1.25 with one digit gives 1.2), as the texts were written for it.
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%.*f", precision < 0 ? 6 : precision, arg.toDouble());
-            out.append(QString::fromLatin1(buf));
+        case 'f':
+            out.append(fixedPoint(arg.toDouble(), precision < 0 ? 6 : precision));
             break;
-        }
         case '@':
         case 's':
             out.append(arg.toString());

@@ -60,7 +60,7 @@ QByteArray symbolSheet()
 
 QByteArray galleryImports()
 {
-    return "import QtQuick\nimport QtQuick.Layouts\nimport Kovra.Design\n";
+    return "import QtQuick\nimport QtQuick.Layouts\nimport Kovra.Design\nimport Kovra.Account\n";
 }
 
 QList<GalleryCase> galleryCases()
@@ -136,6 +136,7 @@ QList<GalleryCase> galleryCases()
                   " BrandBackdrop { anchors.fill: parent\n"
                   "  Text { anchors.centerIn: parent; text: \"Содержимое листа\"; font: Brand.bodyFont; color: Brand.textSecondary } } }"});
     cases.append({QStringLiteral("symbols"), symbolSheet()});
+    cases.append(accountGalleryCases());
     return cases;
 }
 

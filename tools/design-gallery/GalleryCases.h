@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
+#include <QVariantMap>
+
+#include <functional>
 
 namespace kovra::gallery {
 
@@ -12,9 +16,15 @@ struct GalleryCase {
     QString name;
     QByteArray qml;
     int settleMs = 0; // time for an entrance animation before the picture is taken
+    // Initial properties of the case's root (view-models with fixed data), made anew
+    // for each picture; objects made for them are children of `owner`, which lives
+    // as long as the picture is shown.
+    std::function<QVariantMap(QObject *owner)> properties = {};
 };
 
 QList<GalleryCase> galleryCases();
+// The account screens' components and views, with fixed data.
+QList<GalleryCase> accountGalleryCases();
 
 // The imports every case is written against.
 QByteArray galleryImports();

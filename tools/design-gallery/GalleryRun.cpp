@@ -29,6 +29,7 @@ void GalleryRun::next()
     const qsizetype total = m_cases.size() * 2;
     if (m_index >= total) {
         m_host.reset();
+        m_caseData.reset();
         const QStringList warnings = m_warnings.take();
         for (const QString &w : warnings)
             fprintf(stderr, "design-gallery: QML warning: %s\n", qPrintable(w));
@@ -38,7 +39,11 @@ void GalleryRun::next()
     }
     const GalleryCase &c = m_cases[m_index % m_cases.size()];
     m_appearance.setDark(m_index >= m_cases.size());
-    const QString error = m_host->loadSource(galleryImports() + c.qml);
+    // The previous picture's data goes once its item has been replaced.
+    auto data = std::make_unique<QObject>();
+    const QVariantMap properties = c.properties ? c.properties(data.get()) : QVariantMap();
+    const QString error = m_host->loadSource(galleryImports() + c.qml, properties);
+    m_caseData = std::move(data);
     if (!error.isEmpty()) {
         fail(QStringLiteral("%1: %2").arg(c.name, error));
         ++m_index;

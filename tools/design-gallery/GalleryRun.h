@@ -40,6 +40,7 @@ private:
     ui::Appearance m_appearance;
     QQmlEngine m_engine;
     std::unique_ptr<ui::PreviewHost> m_host;
+    std::unique_ptr<QObject> m_caseData;
     QMetaObject::Connection m_frames;
     qsizetype m_index = 0;
     int m_framesSeen = 0;

@@ -3,6 +3,8 @@
 #include "GalleryCases.h"
 #include "GalleryRun.h"
 
+#include "ui/account/AccountModule.h"
+
 #include <QCommandLineParser>
 #include <QDir>
 #include <QGuiApplication>
@@ -12,6 +14,7 @@
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    kovra::ui::registerAccountModule();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders the design components into PNG files."));
     parser.addHelpOption();

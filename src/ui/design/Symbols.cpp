@@ -15,7 +15,9 @@ struct Entry {
 };
 
 // One line per symbol the app shows. Keep the names exactly as the screens use them.
+// Sign-in providers get neutral marks ("applelogo", "g.circle.fill"), never their logos.
 constexpr std::array kTable{
+    Entry{u"applelogo", u"devices"},
     Entry{u"arrow.clockwise", u"refresh"},
     Entry{u"arrow.triangle.2.circlepath", u"sync"},
     Entry{u"arrow.up.arrow.down.circle.fill", u"swap_vert"},
@@ -26,6 +28,7 @@ constexpr std::array kTable{
     Entry{u"checkmark.shield.fill", u"verified_user"},
     Entry{u"chevron.right", u"chevron_right"},
     Entry{u"chevron.up.chevron.down", u"unfold_more"},
+    Entry{u"circle", u"radio_button_unchecked"},
     Entry{u"clock.badge.exclamationmark", u"history_toggle_off"},
     Entry{u"clock.badge.questionmark", u"schedule"},
     Entry{u"doc.on.doc", u"content_copy"},
@@ -54,6 +57,7 @@ constexpr std::array kTable{
     Entry{u"square.and.arrow.up", u"ios_share"},
     Entry{u"star.fill", u"star"},
     Entry{u"stethoscope", u"medical_services"},
+    Entry{u"wifi", u"wifi"},
     Entry{u"wifi.exclamationmark", u"signal_wifi_bad"},
     Entry{u"xmark", u"close"},
     Entry{u"xmark.octagon.fill", u"dangerous"},

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "Clipboard.h"
+
+#include "core/AppGroupStore.h"
+#include "platform/Clock.h"
+#include "platform/UrlOpener.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace kovra {
+class AppleAuthService;
+class AuthState;
+class GoogleAuthService;
+class MeStore;
+class PaymentsService;
+class PaymentWaitingState;
+class SubscriptionStore;
+class TunnelController;
+} // namespace kovra
+
+namespace kovra::ui {
+
+class PaymentWaitingModel;
+
+// Addresses of the service the account screens link to (service configuration).
+struct AccountLinks {
+    // The support bot's Telegram user name ("tg://resolve?domain=<name>").
+    QString supportBotUsername;
+    // The bot's page on the web, opened when Telegram is not installed.
+    QUrl supportWebUrl;
+    QUrl privacyPolicyUrl;
+};
+
+// The long-lived objects the account screens work with. The app's container owns
+// them; each outlives every screen (null only where a screen does without).
+struct AccountServices {
+    AuthState *authState = nullptr;
+    TunnelController *tunnelController = nullptr;
+    SubscriptionStore *subscriptionStore = nullptr;
+    PaymentsService *paymentsService = nullptr;
+    MeStore *meStore = nullptr;
+    AppleAuthService *appleService = nullptr;
+    GoogleAuthService *googleService = nullptr;
+    std::optional<AppGroupStore> appGroup;
+    std::shared_ptr<UrlOpener> linkOpener;
+    std::shared_ptr<Clipboard> clipboard = Clipboard::system();
+    std::shared_ptr<Clock> clock = Clock::system();
+    AccountLinks links;
+};
+
+// Makes the view-model of each account screen from the long-lived objects, so that a
+// screen (or the window that shows it) needs only this factory. Every make function
+// returns a new view-model owned by the caller (a page adopts its own, see
+// AccountPageModel).
+class AccountScreens {
+public:
+    explicit AccountScreens(AccountServices services);
+
+    const AccountServices &services() const { return m_services; }
+
+    // The payment sheet's waiting view over the sheet's poller and the subscription.
+    PaymentWaitingModel *paymentWaiting(PaymentWaitingState *state, QObject *parent = nullptr) const;
+
+private:
+    AccountServices m_services;
+};
+
+} // namespace kovra::ui

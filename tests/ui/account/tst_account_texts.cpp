@@ -1,0 +1,324 @@
+#include "ui/account/AccountScreens.h"
+#include "ui/account/PaymentWaitingModel.h"
+#include "ui/account/SubscriptionFormat.h"
+#include "ui/account/SubscriptionStatusPill.h"
+#include "ui/account/SubscriptionUsage.h"
+#include "ui/account/TariffCardTexts.h"
+#include "ui/design/DesignTypes.h"
+
+#include "platform/L10n.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "PaymentFakes.h"
+
+#include <clocale>
+#include <cstdio>
+#include <limits>
+
+using namespace kovra;
+using namespace kovra::ui;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+using Pill = SubscriptionStatusPill;
+using Phase = PaymentWaitingState::Phase;
+Q_DECLARE_METATYPE(std::optional<qint64>)
+Q_DECLARE_METATYPE(std::optional<int>)
+Q_DECLARE_METATYPE(std::optional<kovra::SubscriptionOut>)
+Q_DECLARE_METATYPE(kovra::Tariff)
+Q_DECLARE_METATYPE(kovra::ui::SubscriptionUsage)
+
+namespace {
+
+constexpr qint64 kGiB = qint64(1) << 30;
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+
+const QTimeZone kBerlin("Europe/Berlin");
+
+QDateTime berlin(int month, int day, int hour, int minute = 0)
+{
+    return QDateTime(QDate(2025, month, day), QTime(hour, minute), kBerlin);
+}
+
+SubscriptionOut subscription(QString status, qint64 limit, qint64 used, std::optional<qint64> expireUnix,
+                             QString url = u"https://sub.example/u"_s)
+{
+    return {url, status, limit, used, expireUnix, std::nullopt};
+}
+
+
+// "title:kind:action" per button, top to bottom.
+QString buttonsOf(const PaymentWaitingContent &content)
+{
+    QStringList out;
+    for (const auto &b : content.buttons)
+        out << u"%1:%2:%3"_s.arg(b.title, b.kind == ButtonKind::Primary ? u"primary"_s : u"secondary"_s,
+                                  b.action == PaymentWaitingAction::Refresh ? u"refresh"_s : u"close"_s);
+    return out.join(u" | "_s);
+}
+
+const QString kClose = u"Закрыть:secondary:close"_s;
+const QString kWaiting = u"Оплатите счёт в Telegram и вернитесь в приложение — подписка активируется автоматически."_s;
+const QString kActivated = u"Подписка активирована. Можно подключаться!"_s;
+
+} // namespace
+
+class AccountTextsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void traffic_data()
+    {
+        QTest::addColumn<qint64>("used");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing of no limit") << qint64(0) << qint64(0) << u"0.0 / 0.0 ГБ"_s;
+        QTest::newRow("half a GiB, no limit") << kGiB / 2 << qint64(0) << u"0.5 / 0.0 ГБ"_s;
+        QTest::newRow("1.5 of 10") << qint64(1'610'612'736) << qint64(10'737'418'240) << u"1.5 / 10.0 ГБ"_s;
+        // printf's rounding: 1.25 and 0.75 are exact ties and go to the even digit.
+        QTest::newRow("a tie rounds to even") << kGiB + kGiB / 4 << kGiB * 3 / 4 << u"1.2 / 0.8 ГБ"_s;
+        QTest::newRow("whole 8 EiB") << kMax << kMax << u"8589934592.0 / 8589934592.0 ГБ"_s;
+    }
+    void traffic()
+    {
+        QFETCH(qint64, used);
+        QFETCH(qint64, limit);
+        QTEST(SubscriptionFormat::traffic(used, limit), "text");
+    }
+
+    // A desktop session sets the C library's numbers to the user's locale; the texts
+    // keep their full stop.
+    void numbersIgnoreTheProcessLocale()
+    {
+        const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+        if (!std::setlocale(LC_NUMERIC, "ru_RU.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            QSKIP("no comma-decimal locale installed (Debian: locales-all)");
+        char printed[16];
+        std::snprintf(printed, sizeof printed, "%.1f", 1.5);
+        const QString traffic = SubscriptionFormat::traffic(kGiB * 3 / 2, 10 * kGiB);
+        const QString usdt = L10n::format(u"%.2f USDT"_s, {4.5});
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        QCOMPARE(QString::fromLatin1(printed), u"1,5"_s); // the locale really is in force
+        QCOMPARE(traffic, u"1.5 / 10.0 ГБ"_s);
+        QCOMPARE(usdt, u"4.50 USDT"_s);
+    }
+
+    // Whole days in the clock's zone: a day counts once the same wall-clock time of a
+    // later date is reached, through daylight-saving changes too.
+    void expiry_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<std::optional<qint64>>("expireUnix");
+        QTest::addColumn<QString>("text");
+        const QDateTime noon = berlin(3, 5, 12);
+        const qint64 at = noon.toSecsSinceEpoch();
+        const auto in = [at](qint64 seconds) { return std::optional<qint64>(at + seconds); };
+        const auto on = [](const QDateTime &t) { return std::optional<qint64>(t.toSecsSinceEpoch()); };
+        QTest::newRow("no expiry") << noon << std::optional<qint64>() << u"без срока"_s;
+        QTest::newRow("at the current second") << noon << in(0) << u"истекла"_s;
+        QTest::newRow("later in the current second") << noon.addMSecs(600) << in(0) << u"истекла"_s;
+        QTest::newRow("23 hours") << noon << in(23 * 3600) << u"сегодня"_s;
+        QTest::newRow("across local midnight") << berlin(3, 5, 23) << on(berlin(3, 6, 1)) << u"сегодня"_s;
+        QTest::newRow("a 23-hour day") << berlin(3, 29, 12) << on(berlin(3, 30, 12)) << u"осталось 1 дн."_s;
+        QTest::newRow("24.5 hours over a 25-hour day") << berlin(10, 25, 12) << on(berlin(10, 26, 11, 30))
+                                                         << u"сегодня"_s;
+        QTest::newRow("past the calendar") << noon << std::optional(kMax)
+                                           << u"осталось %1 дн."_s.arg((kMax - at) / 86400);
+    }
+    void expiry()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(std::optional<qint64>, expireUnix);
+        const test::ManualClock clock(now, kBerlin);
+        QTEST(SubscriptionFormat::expiry(expireUnix, clock), "text");
+    }
+
+    void remaining_data()
+    {
+        QTest::addColumn<qint64>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << u"истекла"_s;
+        QTest::newRow("just under an hour") << qint64(3599) << u"сегодня"_s;
+        QTest::newRow("an hour") << qint64(3600) << u"осталось 1 ч."_s;
+        QTest::newRow("just under a day") << qint64(86399) << u"осталось 23 ч."_s;
+        QTest::newRow("a day") << qint64(86400) << u"осталось 1 дн."_s;
+        QTest::newRow("largest") << kMax << u"осталось %1 дн."_s.arg(kMax / 86400);
+    }
+    void remaining()
+    {
+        QFETCH(qint64, seconds);
+        QTEST(SubscriptionFormat::remaining(seconds), "text");
+    }
+
+    // The button title and the pill style share their precedence: expiry, then
+    // traffic, then the exact status (the title also wants a link).
+    void ctaTitleAndPillStyle_data()
+    {
+        QTest::addColumn<std::optional<SubscriptionOut>>("subscription");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("style");
+        const test::ManualClock clock;
+        const qint64 now = clock.nowSeconds();
+        const std::optional<qint64> future = now + 86400, none;
+        const auto row = [](const char *tag, const SubscriptionOut &s) -> QTestData & {
+            return QTest::newRow(tag) << std::optional(s);
+        };
+        QTest::newRow("no subscription") << std::optional<SubscriptionOut>() << u"Купить подписку"_s << -1;
+        row("active", subscription(u"active"_s, 10, 5, future)) << u"Продлить подписку"_s << int(Pill::Active);
+        row("expired and out of traffic", subscription(u"active"_s, 10, 10, now - 1))
+            << u"Продлить подписку"_s << int(Pill::Expired);
+        row("traffic used up", subscription(u"active"_s, 10, 10, future))
+            << u"Пополнить трафик"_s << int(Pill::NoTraffic);
+        row("no limit, much used", subscription(u"active"_s, 0, kMax, none))
+            << u"Продлить подписку"_s << int(Pill::Active);
+        row("status differs in case", subscription(u"Active"_s, 10, 5, future))
+            << u"Купить подписку"_s << int(Pill::Inactive);
+        row("active without a link", subscription(u"active"_s, 10, 5, future, QString()))
+            << u"Купить подписку"_s << int(Pill::Active);
+    }
+    void ctaTitleAndPillStyle()
+    {
+        QFETCH(std::optional<SubscriptionOut>, subscription);
+        const test::ManualClock clock;
+        QTEST(SubscriptionFormat::ctaTitle(subscription, clock), "title");
+        if (subscription)
+            QTEST(int(Pill::styleOf(*subscription, clock)), "style");
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<qint64>("used");
+        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<SubscriptionUsage>("usage");
+        using T = UsageTint::Value;
+        QTest::newRow("nothing used") << qint64(0) << qint64(100) << SubscriptionUsage{0, T::Accent, 0};
+        QTest::newRow("below orange") << qint64(8499) << qint64(10000) << SubscriptionUsage{0.8499, T::Accent, 84};
+        QTest::newRow("orange") << qint64(85) << qint64(100) << SubscriptionUsage{0.85, T::Warning, 85};
+        QTest::newRow("all used") << qint64(100) << qint64(100) << SubscriptionUsage{1, T::Danger, 100};
+        QTest::newRow("over the limit") << kMax << qint64(1) << SubscriptionUsage{1, T::Danger, 100};
+        // No limit is not a full bar.
+        QTest::newRow("no limit") << 50 * kGiB << qint64(0) << SubscriptionUsage{0, T::Accent, 0};
+        QTest::newRow("negative limit") << qint64(5) << qint64(-1) << SubscriptionUsage{0, T::Accent, 0};
+    }
+    void usage()
+    {
+        QFETCH(qint64, used);
+        QFETCH(qint64, limit);
+        QTEST(SubscriptionUsage::of(used, limit), "usage");
+    }
+
+    // What the waiting view shows, by phase, attempt and the subscription, in Moscow
+    // time (22:30 UTC on 4 March is already 5 March there). The month's own full stop
+    // stays before the text's.
+    void waitingContent_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("attempt");
+        QTest::addColumn<std::optional<SubscriptionOut>>("latest");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("attemptText");
+        QTest::addColumn<QString>("subtitle"); // checked when given
+        const qint64 march4Late = QDateTime(QDate(2025, 3, 4), QTime(22, 30), Qt::UTC).toSecsSinceEpoch();
+        const auto sub = [](std::optional<qint64> expire) { return std::optional(test::PaymentWaitRig::active(expire)); };
+        const std::optional<SubscriptionOut> none;
+        const int spinner = PaymentWaitingIcon::Spinner, check = PaymentWaitingIcon::Checkmark;
+        QTest::newRow("idle") << int(Phase::idle) << 3 << none << spinner << QString() << kWaiting;
+        QTest::newRow("before the first poll") << int(Phase::waiting) << 0 << none << spinner << QString() << kWaiting;
+        QTest::newRow("first poll") << int(Phase::waiting) << 1 << none << spinner
+                                    << u"Проверяем начисление… (попытка 1)"_s << kWaiting;
+        QTest::newRow("confirmed until a day") << int(Phase::confirmed) << 2 << sub(march4Late) << check << QString()
+                                               << u"Подписка активна до 5 мар.. Можно подключаться!"_s;
+        QTest::newRow("confirmed without an end") << int(Phase::confirmed) << 2 << sub(std::nullopt) << check
+                                                  << QString() << kActivated;
+        QTest::newRow("confirmed past the calendar") << int(Phase::confirmed) << 2
+                                                     << sub(std::numeric_limits<qint64>::max()) << check << QString()
+                                                     << kActivated;
+        QTest::newRow("timed out") << int(Phase::timedOut) << 40 << none << int(PaymentWaitingIcon::Clock)
+                                   << QString() << QString();
+    }
+    void waitingContent()
+    {
+        QFETCH(int, phase);
+        QFETCH(int, attempt);
+        QFETCH(std::optional<SubscriptionOut>, latest);
+        QFETCH(QString, attemptText);
+        QFETCH(QString, subtitle);
+        const auto content = PaymentWaitingContent::of(Phase(phase), attempt, latest, QTimeZone("Europe/Moscow"));
+        QTEST(int(content.icon), "icon");
+        QCOMPARE(content.showsAttempt, !attemptText.isEmpty());
+        QCOMPARE(content.attemptText(), attemptText);
+        QCOMPARE(content.attemptNumber, attemptText.isEmpty() ? QString() : QString::number(attempt));
+        if (!subtitle.isEmpty())
+            QCOMPARE(content.subtitle, subtitle);
+    }
+
+    // The presenter follows a real wait: no attempt line until the first poll, then
+    // 1, 2; timed out it offers refresh above close and no line; refresh polls at
+    // once; a confirmation shows the check mark and the expiry; done closes.
+    void followsTheWait()
+    {
+        test::PaymentWaitRig rig(3);
+        rig.replies->next = SubscriptionOut{u"https://sub.example/u"_s, u"expired"_s, 0, 0, std::nullopt, std::nullopt};
+        AccountServices services;
+        services.subscriptionStore = &rig.store;
+        services.clock = rig.clock;
+        const AccountScreens screens(services);
+        std::unique_ptr<PaymentWaitingModel> model(screens.paymentWaiting(&rig.state));
+        QSignalSpy closes(model.get(), &PaymentWaitingModel::close);
+
+        rig.state.start();
+        QVERIFY(!model->showsAttempt());
+        QCOMPARE(buttonsOf(model->content()), kClose);
+        for (int poll = 1; poll <= 2; ++poll) {
+            rig.clock->advance(3000ms);
+            QCOMPARE(model->attemptNumber(), QString::number(poll));
+        }
+        rig.clock->advance(3000ms);
+        QTRY_COMPARE(rig.state.phase(), Phase::timedOut);
+        QCOMPARE(model->icon(), int(PaymentWaitingIcon::Clock));
+        QVERIFY(!model->showsAttempt());
+        QCOMPARE(buttonsOf(model->content()), u"Обновить:primary:refresh | "_s + kClose);
+
+        // Refresh polls at once: the line is back, from 1, while the clock stands still.
+        model->trigger(PaymentWaitingAction::Refresh);
+        QTRY_VERIFY(model->showsAttempt());
+        QCOMPARE(model->attemptNumber(), u"1"_s);
+
+        const qint64 expiry = QDateTime(QDate(2025, 4, 5), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
+        rig.replies->next = test::PaymentWaitRig::active(expiry);
+        rig.clock->advance(3000ms);
+        QTRY_COMPARE(model->icon(), int(PaymentWaitingIcon::Checkmark));
+        QCOMPARE(model->subtitle(), u"Подписка активна до 5 апр.. Можно подключаться!"_s);
+        QCOMPARE(buttonsOf(model->content()), u"Готово:primary:close"_s);
+        model->trigger(PaymentWaitingAction::Close);
+        QCOMPARE(closes.size(), 1);
+    }
+
+    void cardTexts_data()
+    {
+        QTest::addColumn<Tariff>("tariff");
+        QTest::addColumn<std::optional<int>>("savings");
+        QTest::addColumn<QStringList>("texts"); // months, price, quota, savings, stars, USDT
+        QTest::newRow("rounds up at the third decimal")
+            << Tariff{3, 499, 380, 3.456, 100} << std::optional(17)
+            << QStringList{u"3 мес."_s, u"≈ 499 ₽"_s, u"100 ГБ / мес"_s, u"≈ −17%"_s, u"380"_s, u"3.46 USDT"_s};
+        // 0.125 is an exact tie: to the even digit, as printf does.
+        QTest::newRow("tie, large price") << Tariff{12, 12990, 10000, 0.125, 200} << std::optional(46)
+                                          << QStringList{u"12 мес."_s, u"≈ 12990 ₽"_s, u"200 ГБ / мес"_s, u"≈ −46%"_s,
+                                                         u"10000"_s, u"0.12 USDT"_s};
+        QTest::newRow("one month, whole amount") << Tariff{1, 199, 150, 12, 100} << std::optional<int>()
+                                                 << QStringList{u"1 мес."_s, u"≈ 199 ₽"_s, u"100 ГБ / мес"_s, QString(),
+                                                                u"150"_s, u"12.00 USDT"_s};
+    }
+    void cardTexts()
+    {
+        QFETCH(Tariff, tariff);
+        QFETCH(std::optional<int>, savings);
+        const TariffCardTexts t = TariffCardTexts::of({u"plan"_s, tariff}, savings);
+        QTEST((QStringList{t.months, t.price, t.quota, t.savings, t.stars, t.usdt}), "texts");
+    }
+};
+
+QTEST_GUILESS_MAIN(AccountTextsTest)
+#include "tst_account_texts.moc"
