@@ -51,6 +51,7 @@ QString TunnelError::localizedDescription() const
 TunnelController::TunnelController(std::optional<ReloadOperations> reloadOperations, Options options, QObject *parent)
     : QObject(parent),
       m_steps(reloadOperations ? std::move(*reloadOperations) : ownSteps()),
+      m_replacedSteps(reloadOperations.has_value()),
       m_activator(options.activator),
       m_preferences(options.preferences ? options.preferences : TunnelPreferences::shared()),
       m_appGroupFactory(std::move(options.appGroupFactory)),
