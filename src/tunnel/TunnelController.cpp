@@ -53,6 +53,7 @@ QString TunnelError::localizedDescription() const
 TunnelController::TunnelController(Options options, std::optional<ReloadOperations> reloadOperations, QObject *parent)
     : QObject(parent),
       m_steps(reloadOperations ? std::move(*reloadOperations) : ownSteps()),
+      m_replacedSteps(reloadOperations.has_value()),
       m_activator(options.activator),
       m_preferences(options.preferences),
       m_appGroupFactory(std::move(options.appGroupFactory)),

@@ -125,6 +125,9 @@ public:
     ~TunnelController() override;
 
     VPNStatus status() const { return m_status; }
+    // The status a selection decides by whether to reconnect: the replacement steps'
+    // status when the controller was built with them, else status().
+    VPNStatus liveStatus() const { return m_replacedSteps ? m_steps.status() : m_status; }
     bool startInFlight() const { return m_startInFlight; }
     TunnelProviderManager *manager() const { return m_manager; }
     // The last failure of attach or install; nothing clears it.
@@ -233,6 +236,7 @@ private:
     Operation<void> m_activeStartTask;
     std::optional<QUuid> m_activeStartID;
     ReloadOperations m_steps;
+    bool m_replacedSteps;
     // The kind of the operation whose steps run (at most one runs at a time).
     StartOperationKind m_runningKind = StartOperationKind::coldStart;
     Operation<void> m_recoveryWatchdog;
