@@ -5,6 +5,7 @@
 #include "catalog/RegionStore.h"
 #include "platform/VPNError.h"
 #include "tunnel/ProviderConfiguration.h"
+#include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
 
 #include <QJsonArray>
@@ -62,7 +63,8 @@ QList<T> renamed(const QString &ids)
 struct Rig {
     Rig(APIClient *api, const QVariantMap &stored, bool withController = true)
         : defaults(inMemory(stored)),
-          preferences(tunnelOptions(home.configHome(), provider.socketPath(), nullptr, 6s, 20ms)),
+          preferences(tunnelOptions(home.paths(), provider.socketPath(), nullptr, 6s, 20ms)),
+          activation(provider.socketPath()), activator(activation),
           controller(withController ? makeController() : nullptr),
           regions(regionService, AppGroupStore(inMemory(stored), nullptr)),
           entries(entryService, AppGroupStore(inMemory(stored), nullptr)),
@@ -80,15 +82,15 @@ struct Rig {
     {
         TunnelControllerOptions o;
         o.preferences = &preferences;
+        o.activator = &activator;
         o.appGroupFactory = [d = defaults] { return std::make_unique<AppGroupStore>(d, nullptr); };
         return std::make_unique<TunnelController>(
-            TunnelController::ReloadOperations{
+            o, TunnelController::ReloadOperations{
                 [this] { return status; },
                 [this] { events << "reload entry=" + defaults->string(kEntry).value_or(QString()); },
                 [](CancellationToken) { return sleepFor(0ms); },
                 [this](QString, CancellationToken token) { return install(this, token); },
-                [](QString, AppGroupStore &) {}},
-            o);
+                [](QString, AppGroupStore &) {}});
     }
     static QCoro::Task<void> install(Rig *self, CancellationToken token)
     {
@@ -107,6 +109,8 @@ struct Rig {
     FakeProvider provider;
     std::shared_ptr<Defaults> defaults;
     TunnelPreferences preferences;
+    ProviderActivationManager activation;
+    SystemExtensionActivator activator;
     std::unique_ptr<TunnelController> controller;
     std::shared_ptr<FakeRegions> regionService = std::make_shared<FakeRegions>();
     std::shared_ptr<FakeEntries> entryService = std::make_shared<FakeEntries>();
