@@ -44,6 +44,12 @@ Item {
                 // Sections of the main column, top to bottom: the status line, the
                 // start-up failure, the API hosts' reachability, the network triage;
                 // then the technical details.
+                ControlPlaneCard {
+                    model: sheet.model
+                }
+                TriageCard {
+                    model: sheet.model
+                }
                 TechnicalDetails {
                     model: sheet.model
                     Layout.fillWidth: true

@@ -52,6 +52,8 @@ DiagnosticsView::DiagnosticsView(TunnelController *tunnelController, TelemetrySo
     : QObject(parent), m_options(std::move(options).withDefaults()), m_tunnelController(tunnelController),
       m_telemetry(telemetry), m_runner(new DiagnosticsRunner(m_options.runner, this))
 {
+    m_controlPlane = new ControlPlanePresenter(this);
+    m_triage = new TriagePresenter(this);
     connect(m_runner, &DiagnosticsRunner::isRunningChanged, this, &DiagnosticsView::runnerStateChanged);
     connect(m_runner, &DiagnosticsRunner::lastReportChanged, this, &DiagnosticsView::runnerStateChanged);
     connect(m_runner, &DiagnosticsRunner::lastReportChanged, this, &DiagnosticsView::reportChanged);

@@ -6,8 +6,10 @@
 #include "diagnostics/ExtensionSnapshots.h"
 #include "platform/Async.h"
 #include "tunnel/TunnelController.h"
+#include "ui/diagnostics/ControlPlanePresenter.h"
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
 #include "ui/diagnostics/StartupShareItem.h"
+#include "ui/diagnostics/TriagePresenter.h"
 
 #include <QObject>
 #include <QPointer>
@@ -57,6 +59,8 @@ class DiagnosticsView : public QObject {
                    NOTIFY showTechnicalDetailsChanged)
     Q_PROPERTY(bool controlPlaneRunning READ controlPlaneRunning NOTIFY controlPlaneRunningChanged)
     Q_PROPERTY(bool hasControlPlaneReport READ hasControlPlaneReport NOTIFY controlPlaneReportChanged)
+    Q_PROPERTY(ControlPlanePresenter *controlPlane READ controlPlane CONSTANT)
+    Q_PROPERTY(TriagePresenter *triage READ triage CONSTANT)
 
 public:
     using Options = DiagnosticsViewOptions;
@@ -103,7 +107,12 @@ public:
     void setShowTechnicalDetails(bool value);
     Q_INVOKABLE void toggleTechnicalDetails() { setShowTechnicalDetails(!m_showTechnicalDetails); }
 
+    // The sections of the main column on the API hosts and on the network triage.
+    ControlPlanePresenter *controlPlane() const { return m_controlPlane; }
+    TriagePresenter *triage() const { return m_triage; }
+
     // Shared services of the sections.
+    const Options &options() const { return m_options; }
     const std::shared_ptr<Clipboard> &clipboard() const { return m_options.clipboard; }
     const std::shared_ptr<Clock> &clock() const { return m_options.clock; }
     AppGroupContainer appGroupContainer() const;
@@ -177,6 +186,8 @@ private:
     bool m_controlPlaneRunning = false;
     bool m_showTechnicalDetails = false;
     bool m_appeared = false;
+    ControlPlanePresenter *m_controlPlane;
+    TriagePresenter *m_triage;
     Operation<void> m_appearance;
 };
 

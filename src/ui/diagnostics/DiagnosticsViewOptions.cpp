@@ -16,6 +16,11 @@ DiagnosticsViewOptions DiagnosticsViewOptions::withDefaults() &&
         o.runner.clock = o.clock;
     if (!o.controlPlane.clock)
         o.controlPlane.clock = o.clock;
+    if (!o.triage.clock)
+        o.triage.clock = o.clock;
+    o.controlPlane.baseURLs = o.baseURLs;
+    o.triage.baseURLs = o.baseURLs;
+    o.upload.baseURLs = o.baseURLs;
     if (!o.controlPlaneRun)
         o.controlPlaneRun = ControlPlaneReachability::run;
     if (!o.appGroupFactory)

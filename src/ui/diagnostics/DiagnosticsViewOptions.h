@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/APIClient.h"
 #include "diagnostics/ControlPlaneReachability.h"
 #include "diagnostics/DiagnosticsRunner.h"
+#include "diagnostics/DiagnosticsUploader.h"
 #include "diagnostics/ExtensionSnapshots.h"
+#include "diagnostics/NetworkTriage.h"
 #include "platform/AppGroupContainer.h"
 #include "platform/Clock.h"
 #include "platform/PlatformPaths.h"
@@ -44,6 +47,13 @@ struct DiagnosticsViewOptions {
     // its clock defaults to `clock`). Default: ControlPlaneReachability::run.
     ControlPlaneRun controlPlaneRun;
     ControlPlaneOptions controlPlane;
+    // The network triage (its clock defaults to `clock`) and the sending of its report
+    // (default sender: EphemeralRequestSender).
+    NetworkTriageOptions triage;
+    DiagnosticsUploader::Options upload;
+    // The service's API base URLs, as the app's API client has them: the host check,
+    // the triage and the upload all take these (their own lists are replaced).
+    QList<QUrl> baseURLs = APIClient::builtInBaseURLs();
     // Makes a fresh handle on the app group's defaults; default: one over `paths`.
     std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
     std::shared_ptr<Clipboard> clipboard;
