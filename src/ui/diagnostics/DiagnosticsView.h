@@ -6,6 +6,7 @@
 #include "diagnostics/ExtensionSnapshots.h"
 #include "platform/Async.h"
 #include "tunnel/TunnelController.h"
+#include "ui/diagnostics/ConnectivityCheck.h"
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
 #include "ui/diagnostics/StartupShareItem.h"
 
@@ -57,6 +58,7 @@ class DiagnosticsView : public QObject {
                    NOTIFY showTechnicalDetailsChanged)
     Q_PROPERTY(bool controlPlaneRunning READ controlPlaneRunning NOTIFY controlPlaneRunningChanged)
     Q_PROPERTY(bool hasControlPlaneReport READ hasControlPlaneReport NOTIFY controlPlaneReportChanged)
+    Q_PROPERTY(kovra::ui::ConnectivityCheck *connectivityCheck READ connectivityCheck CONSTANT)
 
 public:
     using Options = DiagnosticsViewOptions;
@@ -98,6 +100,9 @@ public:
     const std::optional<ControlPlaneReachability::Report> &controlPlaneReport() const { return m_controlPlaneReport; }
     bool hasControlPlaneReport() const { return m_controlPlaneReport.has_value(); }
     bool controlPlaneRunning() const { return m_controlPlaneRunning; }
+
+    // The in-tunnel self-test section.
+    ConnectivityCheck *connectivityCheck() const { return m_connectivityCheck; }
 
     bool showTechnicalDetails() const { return m_showTechnicalDetails; }
     void setShowTechnicalDetails(bool value);
@@ -175,6 +180,7 @@ private:
     std::optional<StartupShareItem> m_startupShareItem;
     std::optional<ControlPlaneReachability::Report> m_controlPlaneReport;
     bool m_controlPlaneRunning = false;
+    ConnectivityCheck *m_connectivityCheck = nullptr;
     bool m_showTechnicalDetails = false;
     bool m_appeared = false;
     Operation<void> m_appearance;

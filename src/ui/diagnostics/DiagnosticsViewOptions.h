@@ -6,6 +6,7 @@
 #include "platform/AppGroupContainer.h"
 #include "platform/Clock.h"
 #include "platform/PlatformPaths.h"
+#include "ui/diagnostics/ConnectivityCheckOptions.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -44,6 +45,8 @@ struct DiagnosticsViewOptions {
     // its clock defaults to `clock`). Default: ControlPlaneReachability::run.
     ControlPlaneRun controlPlaneRun;
     ControlPlaneOptions controlPlane;
+    // The in-tunnel self-test and its watchdog.
+    ConnectivityCheckOptions connectivity;
     // Makes a fresh handle on the app group's defaults; default: one over `paths`.
     std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
     std::shared_ptr<Clipboard> clipboard;
