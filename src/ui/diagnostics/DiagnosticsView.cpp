@@ -62,6 +62,7 @@ DiagnosticsView::DiagnosticsView(TunnelController *tunnelController, TelemetrySo
         connect(tunnelController, &QObject::destroyed, this, &DiagnosticsView::updateTunnelConnected);
     }
     updateTunnelConnected();
+    m_connectivityCheck = new ConnectivityCheck(this, m_options.connectivity);
 }
 
 DiagnosticsView::~DiagnosticsView()

@@ -7,6 +7,7 @@
 #include "platform/Async.h"
 #include "tunnel/TunnelController.h"
 #include "ui/diagnostics/ControlPlanePresenter.h"
+#include "ui/diagnostics/ConnectivityCheck.h"
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
 #include "ui/diagnostics/StartupShareItem.h"
 #include "ui/diagnostics/TriagePresenter.h"
@@ -61,6 +62,7 @@ class DiagnosticsView : public QObject {
     Q_PROPERTY(bool hasControlPlaneReport READ hasControlPlaneReport NOTIFY controlPlaneReportChanged)
     Q_PROPERTY(ControlPlanePresenter *controlPlane READ controlPlane CONSTANT)
     Q_PROPERTY(TriagePresenter *triage READ triage CONSTANT)
+    Q_PROPERTY(kovra::ui::ConnectivityCheck *connectivityCheck READ connectivityCheck CONSTANT)
 
 public:
     using Options = DiagnosticsViewOptions;
@@ -102,6 +104,9 @@ public:
     const std::optional<ControlPlaneReachability::Report> &controlPlaneReport() const { return m_controlPlaneReport; }
     bool hasControlPlaneReport() const { return m_controlPlaneReport.has_value(); }
     bool controlPlaneRunning() const { return m_controlPlaneRunning; }
+
+    // The in-tunnel self-test section.
+    ConnectivityCheck *connectivityCheck() const { return m_connectivityCheck; }
 
     bool showTechnicalDetails() const { return m_showTechnicalDetails; }
     void setShowTechnicalDetails(bool value);
@@ -184,6 +189,7 @@ private:
     std::optional<StartupShareItem> m_startupShareItem;
     std::optional<ControlPlaneReachability::Report> m_controlPlaneReport;
     bool m_controlPlaneRunning = false;
+    ConnectivityCheck *m_connectivityCheck = nullptr;
     bool m_showTechnicalDetails = false;
     bool m_appeared = false;
     ControlPlanePresenter *m_controlPlane;

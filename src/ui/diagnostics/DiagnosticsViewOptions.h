@@ -9,6 +9,7 @@
 #include "platform/AppGroupContainer.h"
 #include "platform/Clock.h"
 #include "platform/PlatformPaths.h"
+#include "ui/diagnostics/ConnectivityCheckOptions.h"
 
 #include <qcoro/qcorotask.h>
 
@@ -54,6 +55,8 @@ struct DiagnosticsViewOptions {
     // The service's API base URLs, as the app's API client has them: the host check,
     // the triage and the upload all take these (their own lists are replaced).
     QList<QUrl> baseURLs = APIClient::builtInBaseURLs();
+    // The in-tunnel self-test and its watchdog.
+    ConnectivityCheckOptions connectivity;
     // Makes a fresh handle on the app group's defaults; default: one over `paths`.
     std::function<std::unique_ptr<AppGroupStore>()> appGroupFactory;
     std::shared_ptr<Clipboard> clipboard;

@@ -74,6 +74,10 @@ ColumnLayout {
                 // Further result cards follow here in this order: the tunnel's status and
                 // the reliability engine (from the report), the last start-up, the fetched
                 // configuration, the in-tunnel self-test.
+                ConnectivityCheckSection {
+                    model: details.model.connectivityCheck // qmllint disable unqualified
+                    Layout.fillWidth: true
+                }
             }
         }
     }
