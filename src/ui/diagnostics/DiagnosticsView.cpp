@@ -60,6 +60,8 @@ DiagnosticsView::DiagnosticsView(TunnelController *tunnelController, TelemetrySo
         connect(tunnelController, &QObject::destroyed, this, &DiagnosticsView::updateTunnelConnected);
     }
     updateTunnelConnected();
+    m_statusSection = new StatusSection(this);
+    m_detailCards = new DetailCards(this);
 }
 
 DiagnosticsView::~DiagnosticsView()

@@ -6,8 +6,10 @@
 #include "diagnostics/ExtensionSnapshots.h"
 #include "platform/Async.h"
 #include "tunnel/TunnelController.h"
+#include "ui/diagnostics/DetailCards.h"
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
 #include "ui/diagnostics/StartupShareItem.h"
+#include "ui/diagnostics/StatusSection.h"
 
 #include <QObject>
 #include <QPointer>
@@ -57,6 +59,8 @@ class DiagnosticsView : public QObject {
                    NOTIFY showTechnicalDetailsChanged)
     Q_PROPERTY(bool controlPlaneRunning READ controlPlaneRunning NOTIFY controlPlaneRunningChanged)
     Q_PROPERTY(bool hasControlPlaneReport READ hasControlPlaneReport NOTIFY controlPlaneReportChanged)
+    Q_PROPERTY(kovra::ui::StatusSection *statusSection READ statusSection CONSTANT)
+    Q_PROPERTY(kovra::ui::DetailCards *detailCards READ detailCards CONSTANT)
 
 public:
     using Options = DiagnosticsViewOptions;
@@ -102,6 +106,10 @@ public:
     bool showTechnicalDetails() const { return m_showTechnicalDetails; }
     void setShowTechnicalDetails(bool value);
     Q_INVOKABLE void toggleTechnicalDetails() { setShowTechnicalDetails(!m_showTechnicalDetails); }
+
+    // The status line and start-up failure card; the report and snapshot cards.
+    StatusSection *statusSection() const { return m_statusSection; }
+    DetailCards *detailCards() const { return m_detailCards; }
 
     // Shared services of the sections.
     const std::shared_ptr<Clipboard> &clipboard() const { return m_options.clipboard; }
@@ -178,6 +186,8 @@ private:
     bool m_showTechnicalDetails = false;
     bool m_appeared = false;
     Operation<void> m_appearance;
+    StatusSection *m_statusSection = nullptr;
+    DetailCards *m_detailCards = nullptr;
 };
 
 } // namespace ui
