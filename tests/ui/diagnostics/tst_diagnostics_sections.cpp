@@ -78,7 +78,7 @@ private Q_SLOTS:
         const auto failure = [&](std::optional<QDateTime> time) { return describe(StatusSection::startupFailureCard({{log, time}})); };
         const auto startup = [&](std::optional<QDateTime> time) { return describe(DetailCards::lastStartupCard({{log, time}})); };
         QCOMPARE(failure(kTime), QStringList{u"Почему туннель не запустился [Danger] 2026-12-05T17:06:05Z"_qs} + body);
-        QCOMPARE(failure(std::nullopt), QStringList{u"Почему туннель не запустился [Danger] "_qs} + body);
+        QCOMPARE(failure(QDateTime()), QStringList{u"Почему туннель не запустился [Danger] "_qs} + body);
         QCOMPARE(startup(kTime), QStringList{u"Последний запуск туннеля [Primary] 2026-12-05T17:06:05Z"_qs} + body);
         QCOMPARE(startup(std::nullopt), QStringList{u"Последний запуск туннеля [Primary] время неизвестно"_qs} + body);
         QVERIFY(!StatusSection::startupFailureCard(std::nullopt) && !DetailCards::lastStartupCard(std::nullopt));
