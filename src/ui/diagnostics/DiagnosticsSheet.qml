@@ -44,6 +44,15 @@ Item {
                 // Sections of the main column, top to bottom: the status line, the
                 // start-up failure, the API hosts' reachability, the network triage;
                 // then the technical details.
+                StatusLine {
+                    section: sheet.model.statusSection
+                    Layout.fillWidth: true
+                }
+                ResultCard {
+                    objectName: "startupFailureCard"
+                    model: sheet.model
+                    fields: sheet.model.statusSection.startupFailureCard
+                }
                 ControlPlaneCard {
                     model: sheet.model
                 }

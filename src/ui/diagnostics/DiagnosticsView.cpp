@@ -63,6 +63,8 @@ DiagnosticsView::DiagnosticsView(TunnelController *tunnelController, TelemetrySo
     }
     updateTunnelConnected();
     m_connectivityCheck = new ConnectivityCheck(this, m_options.connectivity);
+    m_statusSection = new StatusSection(this);
+    m_detailCards = new DetailCards(this);
 }
 
 DiagnosticsView::~DiagnosticsView()

@@ -11,6 +11,10 @@
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
 #include "ui/diagnostics/StartupShareItem.h"
 #include "ui/diagnostics/TriagePresenter.h"
+#include "ui/diagnostics/DetailCards.h"
+#include "ui/diagnostics/DiagnosticsViewOptions.h"
+#include "ui/diagnostics/StartupShareItem.h"
+#include "ui/diagnostics/StatusSection.h"
 
 #include <QObject>
 #include <QPointer>
@@ -63,6 +67,8 @@ class DiagnosticsView : public QObject {
     Q_PROPERTY(ControlPlanePresenter *controlPlane READ controlPlane CONSTANT)
     Q_PROPERTY(TriagePresenter *triage READ triage CONSTANT)
     Q_PROPERTY(kovra::ui::ConnectivityCheck *connectivityCheck READ connectivityCheck CONSTANT)
+    Q_PROPERTY(kovra::ui::StatusSection *statusSection READ statusSection CONSTANT)
+    Q_PROPERTY(kovra::ui::DetailCards *detailCards READ detailCards CONSTANT)
 
 public:
     using Options = DiagnosticsViewOptions;
@@ -115,6 +121,9 @@ public:
     // The sections of the main column on the API hosts and on the network triage.
     ControlPlanePresenter *controlPlane() const { return m_controlPlane; }
     TriagePresenter *triage() const { return m_triage; }
+    // The status line and start-up failure card; the report and snapshot cards.
+    StatusSection *statusSection() const { return m_statusSection; }
+    DetailCards *detailCards() const { return m_detailCards; }
 
     // Shared services of the sections.
     const Options &options() const { return m_options; }
@@ -195,6 +204,8 @@ private:
     ControlPlanePresenter *m_controlPlane;
     TriagePresenter *m_triage;
     Operation<void> m_appearance;
+    StatusSection *m_statusSection = nullptr;
+    DetailCards *m_detailCards = nullptr;
 };
 
 } // namespace ui

@@ -74,6 +74,28 @@ ColumnLayout {
                 // Further result cards follow here in this order: the tunnel's status and
                 // the reliability engine (from the report), the last start-up, the fetched
                 // configuration, the in-tunnel self-test.
+                // qmllint disable unqualified
+                ResultCard {
+                    objectName: "tunnelStatusCard"
+                    model: details.model
+                    fields: details.model.detailCards.tunnelStatus
+                }
+                ResultCard {
+                    objectName: "reliabilityCard"
+                    model: details.model
+                    fields: details.model.detailCards.reliability
+                }
+                ResultCard {
+                    objectName: "lastStartupCard"
+                    model: details.model
+                    fields: details.model.detailCards.lastStartup
+                }
+                ResultCard {
+                    objectName: "fetchedConfigCard"
+                    model: details.model
+                    fields: details.model.detailCards.fetchedConfig
+                }
+                // qmllint enable unqualified
                 ConnectivityCheckSection {
                     model: details.model.connectivityCheck // qmllint disable unqualified
                     Layout.fillWidth: true
