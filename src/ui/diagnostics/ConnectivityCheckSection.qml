@@ -38,7 +38,7 @@ Rectangle {
                 color: Brand.textPrimary
                 Layout.fillWidth: true
             }
-            ProgressSpinner {
+            ActivityIndicator {
                 objectName: "connectivityProgress"
                 visible: section.model.running
             }

@@ -34,7 +34,7 @@ BrandCard {
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
-            CardActivityIndicator {
+            ActivityIndicator {
                 objectName: "controlPlaneIndicator"
                 visible: card.section.running
             }

@@ -16,6 +16,7 @@ RowLayout {
 
     ActivityIndicator {
         objectName: "statusActivity"
+        Accessible.ignored: true
         visible: line.section.running
     }
     BrandStatusDot {

@@ -33,7 +33,7 @@ BrandCard {
                 wrapMode: Text.Wrap
                 Layout.fillWidth: true
             }
-            CardActivityIndicator {
+            ActivityIndicator {
                 objectName: "triageIndicator"
                 visible: card.section.busy
             }
