@@ -1,5 +1,6 @@
 #include "GalleryCases.h"
 
+#include "ui/account/PaymentMethodSheet.h"
 #include "ui/account/PaymentWaitingModel.h"
 #include "ui/account/TariffCardTexts.h"
 
@@ -48,6 +49,32 @@ GalleryCase tariffCard(const char *name, const Tariff &tariff, std::optional<int
     return c;
 }
 
+using Method = ui::PaymentMethodSheet::Method;
+
+// The payment sheet's chooser at the sheet's minimum size (below the chrome's header).
+GalleryCase paymentChooser(const char *name, Method selected, const QString &error, bool paying)
+{
+    GalleryCase c{QString::fromLatin1(name),
+                  "Rectangle { width: 420; height: 470; color: Brand.background\n"
+                  " required property var texts\n"
+                  " PaymentMethodChooser { anchors.fill: parent; title: texts.title; subtitle: texts.subtitle\n"
+                  "  methods: texts.methods; isPaying: texts.isPaying; payTitle: texts.payTitle;"
+                  " errorText: texts.errorText } }"};
+    c.properties = [=](QObject *) {
+        using Sheet = ui::PaymentMethodSheet;
+        const Tariff plan{3, 549, 420, 6.456, 100};
+        const Sheet sheet({QStringLiteral("plan"), plan}, {});
+        return QVariantMap{{QStringLiteral("texts"),
+                            QVariantMap{{QStringLiteral("title"), sheet.title()},
+                                        {QStringLiteral("subtitle"), Sheet::subtitle(plan)},
+                                        {QStringLiteral("methods"), Sheet::rows(plan, selected)},
+                                        {QStringLiteral("isPaying"), paying},
+                                        {QStringLiteral("payTitle"), Sheet::payTitle(paying)},
+                                        {QStringLiteral("errorText"), error}}}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -81,6 +108,9 @@ QList<GalleryCase> accountGalleryCases()
     cases.append(tariffCard("tariff-card-one-month", {1, 199, 150, 2.5, 100}, std::nullopt, false, false));
     cases.append(tariffCard("tariff-card-best-selected", {12, 1790, 1400, 19.9, 200}, 25, true, true));
     cases.append(tariffCard("tariff-card-saving", {3, 549, 420, 6.456, 100}, 8, false, false));
+    cases.append(paymentChooser("payment-method-chooser", Method::stars, {}, false));
+    cases.append(paymentChooser("payment-method-error", Method::crypto, QStringLiteral("Нет связи с сервером."), false));
+    cases.append(paymentChooser("payment-method-paying", Method::stars, {}, true));
     return cases;
 }
 

@@ -11,4 +11,17 @@ PaymentWaitingModel *AccountScreens::paymentWaiting(PaymentWaitingState *state, 
     return new PaymentWaitingModel(state, m_services.subscriptionStore, m_services.clock, parent);
 }
 
+PaymentMethodSheet *AccountScreens::paymentMethod(TariffEntry tariff, QObject *parent) const
+{
+    return new PaymentMethodSheet(std::move(tariff),
+                                  {m_services.paymentsService, m_services.subscriptionStore, m_services.authState,
+                                   m_services.linkOpener, m_services.paymentPoll, m_services.clock},
+                                  parent);
+}
+
+SheetHost *AccountScreens::presentPaymentMethod(QWindow *parent, TariffEntry tariff, QQmlEngine *engine) const
+{
+    return PaymentMethodSheet::present(parent, paymentMethod(std::move(tariff)), engine);
+}
+
 } // namespace kovra::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Clipboard.h"
+#include "PaymentMethodSheet.h"
 
 #include "core/AppGroupStore.h"
 #include "platform/Clock.h"
@@ -51,6 +52,8 @@ struct AccountServices {
     std::shared_ptr<Clipboard> clipboard = Clipboard::system();
     std::shared_ptr<Clock> clock = Clock::system();
     AccountLinks links;
+    // The payment wait the payment sheet starts.
+    PaymentPoll paymentPoll;
 };
 
 // Makes the view-model of each account screen from the long-lived objects, so that a
@@ -65,6 +68,12 @@ public:
 
     // The payment sheet's waiting view over the sheet's poller and the subscription.
     PaymentWaitingModel *paymentWaiting(PaymentWaitingState *state, QObject *parent = nullptr) const;
+    // The payment sheet of one plan (stars chosen, no error, no wait yet).
+    PaymentMethodSheet *paymentMethod(TariffEntry tariff, QObject *parent = nullptr) const;
+    // Presents a new payment sheet of `tariff` over `parent` (PaymentMethodSheet::present):
+    // the presentation owns the sheet. The tariff screen clears its chosen plan on the
+    // presentation's closed(), which every ending emits.
+    SheetHost *presentPaymentMethod(QWindow *parent, TariffEntry tariff, QQmlEngine *engine = nullptr) const;
 
 private:
     AccountServices m_services;
