@@ -90,8 +90,10 @@ public:
     enum class Notice { fellBackToRelay, fallbackFailed };
     Q_ENUM(Notice)
 
-    // A null probe, throughput source or path monitor is replaced by the product's:
-    // AppReachabilityProbe, the app group's throughput record, SystemNetworkPathMonitor.
+    // `connections` is usually StoreEngineConnections over the app's ConnectionStore (null:
+    // an empty catalogue). A null probe, throughput source or path monitor is replaced by
+    // the product's: AppReachabilityProbe, the app group's throughput record,
+    // SystemNetworkPathMonitor.
     KovraConnectivityController(std::shared_ptr<EngineConnections> connections, TunnelController *tunnel,
                                 AppGroupStore appGroup, std::shared_ptr<AppReachabilityProbing> probe = nullptr,
                                 std::shared_ptr<ThroughputSampling> throughput = nullptr,
