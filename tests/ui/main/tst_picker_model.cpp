@@ -43,11 +43,11 @@ int rowOf(const PickerListModel &model, const QString &key)
     return int(keysOf(model).indexOf(key));
 }
 
-// Items from a spec such as "a b* c": one server row per key, `*` changing its data.
-QList<PickerItem> itemsOf(const QString &spec)
+// Items from keys such as "a b* c": one server row per key, `*` changing its data.
+QList<PickerItem> itemsOf(const QString &keys)
 {
     QList<PickerItem> items;
-    for (QString key : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (QString key : keys.split(u' ', Qt::SkipEmptyParts)) {
         PickerItem item;
         item.kind = PickerItemKind::ServerRow;
         item.row.subtitle = key.endsWith(u'*') ? u"changed"_s : u"same"_s;
