@@ -60,7 +60,7 @@ QByteArray symbolSheet()
 
 QByteArray galleryImports()
 {
-    return "import QtQuick\nimport QtQuick.Layouts\nimport Kovra.Design\nimport Kovra.Account\n";
+    return "import QtQuick\nimport QtQuick.Layouts\nimport Kovra.Design\nimport Kovra.Account\nimport Kovra.Main\n";
 }
 
 QList<GalleryCase> galleryCases()
@@ -137,6 +137,7 @@ QList<GalleryCase> galleryCases()
                   "  Text { anchors.centerIn: parent; text: \"Содержимое листа\"; font: Brand.bodyFont; color: Brand.textSecondary } } }"});
     cases.append({QStringLiteral("symbols"), symbolSheet()});
     cases.append(accountGalleryCases());
+    cases.append(pickerGalleryCases());
     return cases;
 }
 

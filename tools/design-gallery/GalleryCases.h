@@ -25,6 +25,8 @@ struct GalleryCase {
 QList<GalleryCase> galleryCases();
 // The account screens' components and views, with fixed data.
 QList<GalleryCase> accountGalleryCases();
+// The connection picker in each of its list states, with fixed data.
+QList<GalleryCase> pickerGalleryCases();
 
 // The imports every case is written against.
 QByteArray galleryImports();

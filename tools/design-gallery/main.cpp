@@ -4,6 +4,7 @@
 #include "GalleryRun.h"
 
 #include "ui/account/AccountModule.h"
+#include "ui/main/MainModule.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     kovra::ui::registerAccountModule();
+    kovra::ui::registerMainModule();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders the design components into PNG files."));
     parser.addHelpOption();

@@ -6,10 +6,8 @@
 
 namespace kovra::ui {
 
-// One display line from a flag text and a name. Both are split on " → "; with the
-// same number of parts they are paired up ("🇩🇪 Франкфурт → 🇷🇺 Москва"), each part
-// trimmed, a part with an empty flag keeping only its name; otherwise the flags, a
-// space and the name, or the name alone when there are no flags.
+// One display line from a flag text and a name ("🇩🇪 Франкфурт"): the catalogue's
+// rule, Connection::mergedTitle.
 QString mergedFlagTitle(const QString &flags, const QString &label);
 
 // The texts the design components show themselves, and the composed ones.
