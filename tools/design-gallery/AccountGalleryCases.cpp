@@ -1,6 +1,9 @@
 #include "GalleryCases.h"
 
+#include "ui/account/LinkedAccounts.h"
 #include "ui/account/PaymentWaitingModel.h"
+#include "ui/account/SettingsModel.h"
+#include "ui/account/SupportChecklistModel.h"
 #include "ui/account/TariffCardTexts.h"
 
 #include <QDateTime>
@@ -48,6 +51,25 @@ GalleryCase tariffCard(const char *name, const Tariff &tariff, std::optional<int
     return c;
 }
 
+ui::AccountLinks galleryLinks()
+{
+    return {QStringLiteral("kovra_support_bot"), QUrl(QStringLiteral("https://t.me/kovra_support_bot")),
+            QUrl(QStringLiteral("https://kovra.app/privacy"))};
+}
+
+// The settings screen without stores: every method unlinked, no Apple sign-in here.
+GalleryCase settings(const char *name, int height)
+{
+    GalleryCase c{QString::fromLatin1(name), "SettingsView { width: 460; height: " + QByteArray::number(height) + " }"};
+    c.properties = [](QObject *owner) {
+        ui::AccountServices services;
+        services.links = galleryLinks();
+        auto *model = new ui::SettingsModel(services, ui::SettingsAbout::of(QStringLiteral("1.4.0"), QString()), owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -81,6 +103,36 @@ QList<GalleryCase> accountGalleryCases()
     cases.append(tariffCard("tariff-card-one-month", {1, 199, 150, 2.5, 100}, std::nullopt, false, false));
     cases.append(tariffCard("tariff-card-best-selected", {12, 1790, 1400, 19.9, 200}, 25, true, true));
     cases.append(tariffCard("tariff-card-saving", {3, 549, 420, 6.456, 100}, 8, false, false));
+    cases.append(settings("settings", 1000));
+    GalleryCase rows{QStringLiteral("settings-linked-rows"),
+                     "ColumnLayout { width: 420; property var rows\n"
+                     " InsetSection { header: \"Аккаунт\"\n"
+                     "  LinkedAccountRowView { row: rows[0] }\n  LinkedAccountRowView { row: rows[1] }\n"
+                     "  LinkedAccountRowView { row: rows[2] } } }"};
+    rows.properties = [](QObject *) {
+        MeOut me;
+        me.hasTelegram = me.hasApple = true;
+        me.appleEmail = QStringLiteral("anna@example.com");
+        QVariantList list;
+        for (const ui::LinkedAccountRow &row : ui::LinkedAccountRow::of(me, {false, true, false}, true, true))
+            list << row.toVariant();
+        return QVariantMap{{QStringLiteral("rows"), list}};
+    };
+    cases.append(rows);
+    // Opened once the box is in its window (the dialog opens over the window).
+    cases.append({QStringLiteral("sign-out-dialog"),
+                  "Item { width: 420; height: 320\n"
+                  " ConfirmationDialog { id: dialog; title: \"Выйти из аккаунта?\"; actionTitle: \"Выйти\"\n"
+                  "  cancelTitle: \"Отмена\"\n"
+                  "  message: \"Соединение будет разорвано, потребуется заново войти через Apple или Google.\" }\n"
+                  " Timer { interval: 1; running: true; onTriggered: dialog.open() } }",
+                  200});
+    GalleryCase checklist{QStringLiteral("support-checklist"), "SupportChecklistView { width: 460; height: 420 }"};
+    checklist.properties = [](QObject *owner) {
+        auto *model = new ui::SupportChecklistModel(nullptr, galleryLinks(), owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    cases.append(checklist);
     return cases;
 }
 

@@ -1,6 +1,8 @@
 #include "AccountScreens.h"
 
 #include "PaymentWaitingModel.h"
+#include "SettingsModel.h"
+#include "SupportChecklistModel.h"
 
 namespace kovra::ui {
 
@@ -9,6 +11,16 @@ AccountScreens::AccountScreens(AccountServices services) : m_services(std::move(
 PaymentWaitingModel *AccountScreens::paymentWaiting(PaymentWaitingState *state, QObject *parent) const
 {
     return new PaymentWaitingModel(state, m_services.subscriptionStore, m_services.clock, parent);
+}
+
+SettingsModel *AccountScreens::settings(QObject *parent) const
+{
+    return new SettingsModel(m_services, SettingsAbout::ofThisBuild(), parent);
+}
+
+SupportChecklistModel *AccountScreens::supportChecklist(QObject *parent) const
+{
+    return new SupportChecklistModel(m_services.linkOpener, m_services.links, parent);
 }
 
 } // namespace kovra::ui
