@@ -57,13 +57,17 @@ ui::AccountLinks galleryLinks()
             QUrl(QStringLiteral("https://kovra.app/privacy"))};
 }
 
-// The settings screen without stores: every method unlinked, no Apple sign-in here.
-GalleryCase settings(const char *name, int height)
+// The settings screen without stores (every method unlinked, no Apple sign-in here)
+// over preferences holding `stored`.
+GalleryCase settings(const char *name, QVariantMap stored = {})
 {
-    GalleryCase c{QString::fromLatin1(name), "SettingsView { width: 460; height: " + QByteArray::number(height) + " }"};
-    c.properties = [](QObject *owner) {
+    GalleryCase c{QString::fromLatin1(name), "SettingsView { width: 460; height: 1130 }"};
+    c.properties = [stored](QObject *owner) {
         ui::AccountServices services;
         services.links = galleryLinks();
+        services.appGroup = AppGroupStore(Defaults::inMemory(), nullptr);
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            services.appGroup->defaults()->setObject(it.key(), it.value());
         auto *model = new ui::SettingsModel(services, ui::SettingsAbout::of(QStringLiteral("1.4.0"), QString()), owner);
         return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
     };
@@ -103,7 +107,11 @@ QList<GalleryCase> accountGalleryCases()
     cases.append(tariffCard("tariff-card-one-month", {1, 199, 150, 2.5, 100}, std::nullopt, false, false));
     cases.append(tariffCard("tariff-card-best-selected", {12, 1790, 1400, 19.9, 200}, 25, true, true));
     cases.append(tariffCard("tariff-card-saving", {3, 549, 420, 6.456, 100}, 8, false, false));
-    cases.append(settings("settings", 1000));
+    cases.append(settings("settings"));
+    // Only blocked resources (the Russian-sites switch dimmed) and a time the picker
+    // does not offer.
+    cases.append(settings("settings-blocked-only-custom-time",
+                          {{AppGroupKey::blockedOnly, true}, {AppGroupKey::autoDisconnectMinutes, 25}}));
     GalleryCase rows{QStringLiteral("settings-linked-rows"),
                      "ColumnLayout { width: 420; property var rows\n"
                      " InsetSection { header: \"Аккаунт\"\n"

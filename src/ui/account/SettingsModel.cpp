@@ -24,6 +24,15 @@ QVariantMap settingsTexts()
 {
     return {
         {QStringLiteral("accountHeader"), L10n::text("settings.section.account", u"Аккаунт")},
+        {QStringLiteral("routingHeader"), L10n::text("settings.section.routing", u"Маршрутизация")},
+        {QStringLiteral("routingFooter"),
+         L10n::text("settings.routing.footer.mac", u"При изменении активный туннель переподключится.")},
+        {QStringLiteral("automationHeader"), L10n::text("settings.section.automation", u"Автоматизация")},
+        {QStringLiteral("automationFooter"),
+         L10n::text("settings.automation.footer", u"«Отключать при блокировке» требует код-пароль на устройстве.")},
+        {QStringLiteral("autoDisconnectTitle"), L10n::text("settings.autoDisconnect.title", u"Автоотключение")},
+        {QStringLiteral("autoDisconnectSubtitle"),
+         L10n::text("settings.autoDisconnect.subtitle", u"Отключать VPN автоматически через заданное время.")},
         {QStringLiteral("supportHeader"), L10n::text("settings.section.support", u"Поддержка")},
         {QStringLiteral("checklist"), L10n::text("settings.support.checklist", u"Не работает VPN?")},
         {QStringLiteral("aboutHeader"), L10n::text("settings.section.about", u"О приложении")},
@@ -51,7 +60,8 @@ SettingsAbout SettingsAbout::ofThisBuild()
 
 SettingsModel::SettingsModel(const AccountServices &services, SettingsAbout about, QObject *parent)
     : AccountPageModel(L10n::text("settings.title", u"Настройки"), parent), m_services(services),
-      m_about(std::move(about)), m_texts(settingsTexts()),
+      m_store(services.appGroup ? *services.appGroup : AppGroupStore(Defaults::inMemory(), nullptr)),
+      m_preferences(SettingsPreferences::read(m_store)), m_about(std::move(about)), m_texts(settingsTexts()),
       m_supportContact(new SupportContact(services.linkOpener, services.links, this))
 {
     if (AuthState *auth = m_services.authState)

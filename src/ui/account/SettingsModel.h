@@ -3,6 +3,7 @@
 #include "AccountPageModel.h"
 #include "AccountScreens.h"
 #include "LinkedAccounts.h"
+#include "SettingsPreferences.h"
 #include "SupportChecklistModel.h"
 #include "SupportContact.h"
 
@@ -32,8 +33,8 @@ struct SettingsAbout {
 };
 
 // The view-model of the settings screen (SettingsView.qml): the linked sign-in
-// methods and their link flows, support, about and sign-out. Log category
-// "kovra.Settings".
+// methods and their link flows, the routing and automation preferences, support,
+// about and sign-out. Log category "kovra.Settings".
 //
 // Each showing refreshes the user record, which the account rows and the sign-out
 // message follow. A link flow started by linkTap() is not kept and outlives the
@@ -41,6 +42,13 @@ struct SettingsAbout {
 // 401) run to their end; the flags and linkError are written only while the
 // view-model exists. The window shows the screen only while the session is
 // authenticated; the session's end removes it.
+//
+// The preferences are read from the app group once, when the model is made (a value
+// written elsewhere meanwhile shows on the next screen). A change made here is written
+// at once, logged ("bypassLAN → true"), and followed up: a routing switch asks the
+// tunnel to reconnect (one reconnect per change, not kept, outliving the screen), the
+// auto-disconnect time is handed to the running tunnel. A stored time that is not one
+// of the picker's nine shows as an extra last item until another is chosen.
 class SettingsModel : public AccountPageModel {
     Q_OBJECT
     QML_ELEMENT
@@ -57,6 +65,12 @@ class SettingsModel : public AccountPageModel {
     Q_PROPERTY(bool showLogoutConfirm READ showLogoutConfirm NOTIFY showLogoutConfirmChanged)
     // Chosen from the user record when the confirmation opens.
     Q_PROPERTY(QString logoutConfirmMessage READ logoutConfirmMessage NOTIFY showLogoutConfirmChanged)
+    // The switches of the routing and automation sections in screen order
+    // (SettingSwitchRow::toVariant()).
+    Q_PROPERTY(QVariantList switchRows READ switchRowsVariant NOTIFY preferencesChanged)
+    // The picker's items ({minutes, title}) and the one chosen.
+    Q_PROPERTY(QVariantList autoDisconnectChoices READ autoDisconnectChoicesVariant NOTIFY preferencesChanged)
+    Q_PROPERTY(int autoDisconnectIndex READ autoDisconnectIndex NOTIFY preferencesChanged)
     Q_PROPERTY(QString version READ version CONSTANT)
     Q_PROPERTY(QString build READ build CONSTANT)
     Q_PROPERTY(bool showsPrivacyLink READ showsPrivacyLink CONSTANT)
@@ -85,6 +99,20 @@ public:
     // linkError and starts that method's flow. A tap on a disabled row does nothing.
     Q_INVOKABLE void linkTap(int account);
 
+    const SettingsPreferences &preferences() const { return m_preferences; }
+    QList<SettingSwitchRow> switchRows() const { return SettingSwitchRow::of(m_preferences); }
+    QVariantList switchRowsVariant() const;
+    // The nine times, then the stored time when it is none of them.
+    QList<AutoDisconnectOption> autoDisconnectChoices() const;
+    QVariantList autoDisconnectChoicesVariant() const;
+    int autoDisconnectIndex() const;
+
+    // A switch (a SettingsPreference other than the minutes) turned to `on`; a switch
+    // that is disabled now, or already at that value, changes nothing.
+    Q_INVOKABLE void setSwitch(int preference, bool on);
+    // The picker's item at `index` chosen; the time already set changes nothing.
+    Q_INVOKABLE void chooseAutoDisconnect(int index);
+
     // The sign-out button: opens the confirmation with the message for the user record.
     Q_INVOKABLE void requestLogout();
     // "Выйти": closes the confirmation and ends the session.
@@ -102,6 +130,7 @@ Q_SIGNALS:
     void accountRowsChanged();
     void linkErrorChanged();
     void showLogoutConfirmChanged();
+    void preferencesChanged();
 
 protected:
     void onShown() override;
@@ -128,7 +157,13 @@ private:
     static void handleLinkFailure(QPointer<SettingsModel> self, QPointer<AuthState> auth, std::exception_ptr error,
                                   const QString &method);
 
+    // Writes a preference's new value, logs it and starts its follow-up
+    // (SettingsPreferenceControls.cpp).
+    void applyChange(SettingsPreference::Value preference, qint64 value);
+
     AccountServices m_services;
+    AppGroupStore m_store;
+    SettingsPreferences m_preferences;
     SettingsAbout m_about;
     QVariantMap m_texts;
     SupportContact *m_supportContact;

@@ -29,13 +29,17 @@ AccountPage {
             objectName: "accountSection"
             header: page.settings.texts.accountHeader
 
-            Repeater {
-                model: page.settings.accountRows
-                LinkedAccountRowView {
-                    required property var modelData
-                    row: modelData
-                    onTapped: page.settings.linkTap(modelData.account)
-                }
+            LinkedAccountRowView {
+                row: page.settings.accountRows[0]
+                onTapped: page.settings.linkTap(row.account)
+            }
+            LinkedAccountRowView {
+                row: page.settings.accountRows[1]
+                onTapped: page.settings.linkTap(row.account)
+            }
+            LinkedAccountRowView {
+                row: page.settings.accountRows[2]
+                onTapped: page.settings.linkTap(row.account)
             }
             Text {
                 objectName: "linkError"
@@ -50,6 +54,52 @@ AccountPage {
                 wrapMode: Text.Wrap
                 font: Brand.captionFont
                 color: Brand.danger
+            }
+        }
+
+        InsetSection {
+            objectName: "routingSection"
+            header: page.settings.texts.routingHeader
+            footer: page.settings.texts.routingFooter
+
+            SettingSwitchRow {
+                row: page.settings.switchRows[0]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
+            }
+            SettingSwitchRow {
+                row: page.settings.switchRows[1]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
+            }
+            SettingSwitchRow {
+                row: page.settings.switchRows[2]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
+            }
+        }
+
+        InsetSection {
+            objectName: "automationSection"
+            header: page.settings.texts.automationHeader
+            footer: page.settings.texts.automationFooter
+
+            SettingSwitchRow {
+                row: page.settings.switchRows[3]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
+            }
+            SettingPickerRow {
+                objectName: "autoDisconnect"
+                title: page.settings.texts.autoDisconnectTitle
+                subtitle: page.settings.texts.autoDisconnectSubtitle
+                choices: page.settings.autoDisconnectChoices
+                currentIndex: page.settings.autoDisconnectIndex
+                onChosen: index => page.settings.chooseAutoDisconnect(index)
+            }
+            SettingSwitchRow {
+                row: page.settings.switchRows[4]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
+            }
+            SettingSwitchRow {
+                row: page.settings.switchRows[5]
+                onToggledTo: on => page.settings.setSwitch(row.preference, on)
             }
         }
 

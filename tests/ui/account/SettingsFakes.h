@@ -123,14 +123,8 @@ struct SettingsRig {
     ui::AccountServices services(ui::AccountLinks links = {})
     {
         ui::AccountServices s;
-        s.authState = &auth;
-        s.meStore = &me;
-        s.appleService = &apple;
-        s.googleService = &google;
-        s.appGroup = AppGroupStore(defaults, nullptr);
-        s.linkOpener = opener;
-        s.clock = clock;
-        s.links = std::move(links);
+        s.authState = &auth, s.meStore = &me, s.appleService = &apple, s.googleService = &google;
+        s.appGroup = AppGroupStore(defaults, nullptr), s.linkOpener = opener, s.clock = clock, s.links = std::move(links);
         return s;
     }
 
@@ -147,10 +141,8 @@ struct SettingsRig {
     }
     int requestsTo(const QString &path) const
     {
-        int n = 0;
-        for (const RecordedRequest &r : service.requests())
-            n += r.path == path;
-        return n;
+        const QList<RecordedRequest> all = service.requests();
+        return int(std::count_if(all.cbegin(), all.cend(), [&path](const RecordedRequest &r) { return r.path == path; }));
     }
 };
 

@@ -119,7 +119,6 @@ private Q_SLOTS:
         QTest::newRow("all three") << "tg apple:a@x.ru google" << "" << true << "Подключён• | a@x.ru | Подключён"
                                    << "Telegram.";
         QTest::newRow("apple flow") << "-" << "apple" << true << "+(off) | +…(off) | +(off)" << "Apple.";
-        QTest::newRow("google flow") << "tg" << "google" << true << "Подключён•(off) | +(off) | +…(off)" << "Telegram.";
         QTest::newRow("telegram sign-in") << "-" << "telegram" << true << "+(off) | +(off) | +(off)" << "Apple.";
         QTest::newRow("no Apple sign-in here") << "-" << "" << false << "+ | +(off)(n/a) | +" << "Apple.";
         QTest::newRow("linked Apple, none here") << "apple:a@x.ru" << "" << false << "+ | a@x.ru(off)(n/a) | +"
@@ -268,44 +267,29 @@ private Q_SLOTS:
         QTEST(rig.opener->askedTexts(), "opened");
     }
 
-    // About, the privacy link and contact support: the deep link first, the bot's web
-    // page when no application takes it; the privacy row only with an address that
-    // parses.
-    void aboutAndLinks_data()
+    // Contact support opens the bot's deep link, or its web page when no application
+    // takes the deep link; the checklist's button does the same. The privacy link
+    // opens its page.
+    void links_data()
     {
-        QTest::addColumn<QString>("buildNumber");
-        QTest::addColumn<QString>("privacy");
         QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<QString>("build");
         QTest::addColumn<QStringList>("opened"); // contact support, then the privacy link
-        const QString tg = u"tg://resolve?domain=kovra_help"_s, web = u"https://t.me/kovra_help"_s;
-        const QString privacy = u"https://kovra.test/privacy"_s;
-        QTest::newRow("telegram installed") << "417" << privacy << QStringList() << "417" << QStringList{tg, privacy};
-        QTest::newRow("no tg handler, no build number") << "" << privacy << QStringList{tg} << "—"
-                                                        << QStringList{tg, web, privacy};
-        QTest::newRow("broken privacy address") << "417" << u"https://kovra test/privacy"_s << QStringList() << "417"
-                                                << QStringList{tg};
+        const QString tg = u"tg://resolve?domain=kovra_help"_s, privacy = u"https://kovra.test/privacy"_s;
+        QTest::newRow("telegram installed") << QStringList() << QStringList{tg, privacy};
+        QTest::newRow("no tg handler") << QStringList{tg} << QStringList{tg, u"https://t.me/kovra_help"_s, privacy};
     }
-    void aboutAndLinks()
+    void links()
     {
-        QFETCH(QString, buildNumber);
-        QFETCH(QString, privacy);
         QFETCH(QStringList, refused);
         auto opener = std::make_shared<RecordingUrlOpener>(refused);
         AccountServices services;
         services.linkOpener = opener;
-        services.links = {u"kovra_help"_s, QUrl(u"https://t.me/kovra_help"_s),
-                          QUrl(privacy, QUrl::StrictMode)};
-        SettingsModel model(services, SettingsAbout::of(u"1.4.0"_s, buildNumber));
-        QCOMPARE(model.version(), u"1.4.0"_s);
-        QTEST(model.build(), "build");
-
+        services.links = {u"kovra_help"_s, QUrl(u"https://t.me/kovra_help"_s), QUrl(u"https://kovra.test/privacy"_s)};
+        SettingsModel model(services);
         QMetaObject::invokeMethod(model.supportContact(), "open");
         const QStringList contacted = opener->askedTexts();
         model.openPrivacyPolicy();
         QTEST(opener->askedTexts(), "opened");
-        QCOMPARE(model.showsPrivacyLink(), opener->askedTexts().contains(privacy));
-        // The checklist's button is the same action.
         opener->asked.clear();
         std::unique_ptr<SupportChecklistModel> checklist(model.makeSupportChecklist());
         QMetaObject::invokeMethod(checklist->supportContact(), "open");
@@ -325,23 +309,6 @@ private Q_SLOTS:
         model.setShown(true);
         QTRY_COMPARE(describe(model.accountRows()), u"Подключён• | Подключён | +"_s);
         QCOMPARE(rig.requestsTo(u"/me"_s), 2);
-    }
-    // This system has no Apple sign-in: the button stays disabled with its note, and
-    // a tap that reaches the model anyway starts nothing.
-    void appleOnThisSystem()
-    {
-        SettingsRig rig;
-        AppleAuthService system(&rig.api.client, rig.tokens);
-        AccountServices services = rig.services();
-        services.appleService = &system;
-        SettingsModel model(services);
-        const LinkedAccountRow apple = model.accountRows().at(LinkedAccount::Apple);
-        QVERIFY(apple.isDisabled && !apple.connectedValue);
-        QCOMPARE(apple.unavailableNote, u"Вход через Apple недоступен в этой системе"_s);
-        LogCapture log;
-        model.linkTap(LinkedAccount::Apple);
-        QVERIFY(!model.isLinkingApple());
-        QCOMPARE(log.texts(u"Settings"_s), QStringList());
     }
 };
 
