@@ -147,12 +147,16 @@ void writeConfiguration(TunnelProviderManager &manager, const QString &subscript
     manager.setEnabled(true);
 }
 
+qint64 storedAutoDisconnectMinutes(const AppGroupStore &appGroup)
+{
+    return appGroup.defaults()->integer(AppGroupKey::autoDisconnectMinutes).value_or(0);
+}
+
 QVariantMap startOptions(const QString &subscriptionURL, const AppGroupStore &appGroup)
 {
     QVariantMap options{
         {key::subscriptionURL, subscriptionURL},
-        {key::autoDisconnectMinutes,
-         QVariant::fromValue(appGroup.defaults()->integer(AppGroupKey::autoDisconnectMinutes).value_or(0))},
+        {key::autoDisconnectMinutes, QVariant::fromValue(storedAutoDisconnectMinutes(appGroup))},
     };
     insertSettings(options, ProviderSettings(appGroup));
     return options;

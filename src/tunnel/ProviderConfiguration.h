@@ -66,8 +66,13 @@ void writeConfiguration(TunnelProviderManager &manager, const QString &subscript
                         const QString &providerBundleID = kPacketTunnelBundleID,
                         const QString &serverAddress = kTunnelServerAddress);
 
+// The auto-disconnect time stored in the app group, in minutes: the stored integer,
+// 0 when it is absent or not an integer. The start options and the settings screen
+// both read it here.
+qint64 storedAutoDisconnectMinutes(const AppGroupStore &appGroup);
+
 // The options of a start request: "subscriptionURL" (as given, empty included),
-// "autoDisconnectMinutes" (0 when not stored) and the five settings.
+// "autoDisconnectMinutes" (storedAutoDisconnectMinutes()) and the five settings.
 QVariantMap startOptions(const QString &subscriptionURL, const AppGroupStore &appGroup);
 
 } // namespace kovra

@@ -1,7 +1,10 @@
 #include "GalleryCases.h"
 
 #include "ui/account/PaymentMethodSheet.h"
+#include "ui/account/LinkedAccounts.h"
 #include "ui/account/PaymentWaitingModel.h"
+#include "ui/account/SettingsModel.h"
+#include "ui/account/SupportChecklistModel.h"
 #include "ui/account/TariffCardTexts.h"
 
 #include <QDateTime>
@@ -75,6 +78,29 @@ GalleryCase paymentChooser(const char *name, Method selected, const QString &err
     return c;
 }
 
+ui::AccountLinks galleryLinks()
+{
+    return {QStringLiteral("kovra_support_bot"), QUrl(QStringLiteral("https://t.me/kovra_support_bot")),
+            QUrl(QStringLiteral("https://kovra.app/privacy"))};
+}
+
+// The settings screen without stores (every method unlinked, no Apple sign-in here)
+// over preferences holding `stored`.
+GalleryCase settings(const char *name, QVariantMap stored = {})
+{
+    GalleryCase c{QString::fromLatin1(name), "SettingsView { width: 460; height: 1130 }"};
+    c.properties = [stored](QObject *owner) {
+        ui::AccountServices services;
+        services.links = galleryLinks();
+        services.appGroup = AppGroupStore(Defaults::inMemory(), nullptr);
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            services.appGroup->defaults()->setObject(it.key(), it.value());
+        auto *model = new ui::SettingsModel(services, ui::SettingsAbout::of(QStringLiteral("1.4.0"), QString()), owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -111,6 +137,40 @@ QList<GalleryCase> accountGalleryCases()
     cases.append(paymentChooser("payment-method-chooser", Method::stars, {}, false));
     cases.append(paymentChooser("payment-method-error", Method::crypto, QStringLiteral("Нет связи с сервером."), false));
     cases.append(paymentChooser("payment-method-paying", Method::stars, {}, true));
+    cases.append(settings("settings"));
+    // Only blocked resources (the Russian-sites switch dimmed) and a time the picker
+    // does not offer.
+    cases.append(settings("settings-blocked-only-custom-time",
+                          {{AppGroupKey::blockedOnly, true}, {AppGroupKey::autoDisconnectMinutes, 25}}));
+    GalleryCase rows{QStringLiteral("settings-linked-rows"),
+                     "ColumnLayout { width: 420; property var rows\n"
+                     " InsetSection { header: \"Аккаунт\"\n"
+                     "  LinkedAccountRowView { row: rows[0] }\n  LinkedAccountRowView { row: rows[1] }\n"
+                     "  LinkedAccountRowView { row: rows[2] } } }"};
+    rows.properties = [](QObject *) {
+        MeOut me;
+        me.hasTelegram = me.hasApple = true;
+        me.appleEmail = QStringLiteral("anna@example.com");
+        QVariantList list;
+        for (const ui::LinkedAccountRow &row : ui::LinkedAccountRow::of(me, {false, true, false}, true, true))
+            list << row.toVariant();
+        return QVariantMap{{QStringLiteral("rows"), list}};
+    };
+    cases.append(rows);
+    // Opened once the box is in its window (the dialog opens over the window).
+    cases.append({QStringLiteral("sign-out-dialog"),
+                  "Item { width: 420; height: 320\n"
+                  " ConfirmationDialog { id: dialog; title: \"Выйти из аккаунта?\"; actionTitle: \"Выйти\"\n"
+                  "  cancelTitle: \"Отмена\"\n"
+                  "  message: \"Соединение будет разорвано, потребуется заново войти через Apple или Google.\" }\n"
+                  " Timer { interval: 1; running: true; onTriggered: dialog.open() } }",
+                  200});
+    GalleryCase checklist{QStringLiteral("support-checklist"), "SupportChecklistView { width: 460; height: 420 }"};
+    checklist.properties = [](QObject *owner) {
+        auto *model = new ui::SupportChecklistModel(nullptr, galleryLinks(), owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    cases.append(checklist);
     return cases;
 }
 

@@ -1,6 +1,8 @@
 #include "AccountScreens.h"
 
 #include "PaymentWaitingModel.h"
+#include "SettingsModel.h"
+#include "SupportChecklistModel.h"
 
 namespace kovra::ui {
 
@@ -22,6 +24,16 @@ PaymentMethodSheet *AccountScreens::paymentMethod(TariffEntry tariff, QObject *p
 SheetHost *AccountScreens::presentPaymentMethod(QWindow *parent, TariffEntry tariff, QQmlEngine *engine) const
 {
     return PaymentMethodSheet::present(parent, paymentMethod(std::move(tariff)), engine);
+}
+
+SettingsModel *AccountScreens::settings(QObject *parent) const
+{
+    return new SettingsModel(m_services, SettingsAbout::ofThisBuild(), parent);
+}
+
+SupportChecklistModel *AccountScreens::supportChecklist(QObject *parent) const
+{
+    return new SupportChecklistModel(m_services.linkOpener, m_services.links, parent);
 }
 
 } // namespace kovra::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccountLinks.h"
 #include "Clipboard.h"
 #include "PaymentMethodSheet.h"
 
@@ -27,15 +28,8 @@ class TunnelController;
 namespace kovra::ui {
 
 class PaymentWaitingModel;
-
-// Addresses of the service the account screens link to (service configuration).
-struct AccountLinks {
-    // The support bot's Telegram user name ("tg://resolve?domain=<name>").
-    QString supportBotUsername;
-    // The bot's page on the web, opened when Telegram is not installed.
-    QUrl supportWebUrl;
-    QUrl privacyPolicyUrl;
-};
+class SettingsModel;
+class SupportChecklistModel;
 
 // The long-lived objects the account screens work with. The app's container owns
 // them; each outlives every screen (null only where a screen does without).
@@ -74,6 +68,12 @@ public:
     // the presentation owns the sheet. The tariff screen clears its chosen plan on the
     // presentation's closed(), which every ending emits.
     SheetHost *presentPaymentMethod(QWindow *parent, TariffEntry tariff, QQmlEngine *engine = nullptr) const;
+    // The settings screen, the root of the settings window while the session is
+    // authenticated, or pushed on the home window's stack; reads the settings stored
+    // in the app group now.
+    SettingsModel *settings(QObject *parent = nullptr) const;
+    // The support checklist, pushed above the settings screen.
+    SupportChecklistModel *supportChecklist(QObject *parent = nullptr) const;
 
 private:
     AccountServices m_services;

@@ -4,8 +4,11 @@ import QtQuick.Templates as T
 import Kovra.Design
 
 // One row of an InsetSection: an optional leading `symbol`, the `title`, an optional
-// trailing `value` in the secondary colour and, for a navigation link, a chevron.
-// `interactive` rows are buttons (clicked()); the others only show their texts.
+// trailing `value` in the secondary colour (in `valueFont`) with, when
+// `showsStatusDot`, a connected status dot after it, a progress spinner at the
+// trailing edge while `busy` and, for a navigation link, a chevron.
+// `interactive` rows are buttons (clicked()); the others only show their texts. An
+// interactive row that is disabled is drawn at half opacity.
 T.AbstractButton {
     id: row
 
@@ -16,6 +19,9 @@ T.AbstractButton {
     property color symbolColor: Brand.accent
     property bool showsChevron: false
     property bool interactive: false
+    property font valueFont: Brand.bodyFont
+    property bool showsStatusDot: false
+    property bool busy: false
 
     Layout.fillWidth: true
     implicitWidth: content.implicitWidth + leftPadding + rightPadding
@@ -25,6 +31,7 @@ T.AbstractButton {
     topPadding: 9
     bottomPadding: 9
     enabled: interactive
+    opacity: interactive && !enabled ? 0.5 : 1.0
     hoverEnabled: interactive
     focusPolicy: interactive ? Qt.StrongFocus : Qt.NoFocus
 
@@ -66,8 +73,19 @@ T.AbstractButton {
             textFormat: Text.PlainText
             elide: Text.ElideMiddle
             horizontalAlignment: Text.AlignRight
-            font: Brand.bodyFont
+            font: row.valueFont
             color: Brand.textSecondary
+        }
+        BrandStatusDot {
+            objectName: "rowStatusDot"
+            visible: row.showsStatusDot
+            dotState: StatusDotState.Connected
+            size: 10
+        }
+        WaitingSpinner {
+            objectName: "rowSpinner"
+            visible: row.busy
+            size: 16
         }
         SymbolIcon {
             objectName: "rowChevron"

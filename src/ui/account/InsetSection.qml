@@ -64,16 +64,17 @@ ColumnLayout {
             Rectangle {
                 required property int index
                 readonly property Item row: index < rowsColumn.children.length ? rowsColumn.children[index] : null
+                // A row counts when it is visible and takes room (a Repeater, say, takes none).
                 readonly property bool followsVisibleRow: {
                     for (let i = 0; i < index; ++i) {
-                        if (rowsColumn.children[i].visible)
+                        if (rowsColumn.children[i].visible && rowsColumn.children[i].height > 0)
                             return true
                     }
                     return false
                 }
 
                 objectName: "rowSeparator"
-                visible: row !== null && row.visible && followsVisibleRow
+                visible: row !== null && row.visible && row.height > 0 && followsVisibleRow
                 x: 12
                 y: row ? row.y : 0
                 width: parent.width - 12
