@@ -165,23 +165,25 @@ bool DevState::applyPayments(const QDateTime &now, std::chrono::milliseconds pay
 {
     bool changed = false;
     for (DevInvoice &invoice : m_invoices) {
-        if (invoice.applied || invoice.createdAt.addMSecs(payAfter.count()) > now)
+        // Counted from when it was paid, not from when the state was next looked at.
+        const QDateTime paidAt = invoice.createdAt.addMSecs(payAfter.count());
+        if (invoice.applied || paidAt > now)
             continue;
-        applyInvoice(invoice, now);
+        applyInvoice(invoice, paidAt);
         invoice.applied = true;
         changed = true;
     }
     return changed;
 }
 
-// A payment makes the subscription active, moves a set expiry `months` later (from now
-// when it lay in the past) and starts a fresh traffic allowance; an unlimited
+// A payment makes the subscription active, moves a set expiry `months` later (from the
+// payment when it lay in the past) and starts a fresh traffic allowance; an unlimited
 // subscription has no expiry and no limit to extend.
-void DevState::applyInvoice(const DevInvoice &invoice, const QDateTime &now)
+void DevState::applyInvoice(const DevInvoice &invoice, const QDateTime &paidAt)
 {
     m_subscription.status = QStringLiteral("active");
     if (m_subscription.expireUnix)
-        m_subscription.expireUnix = std::max(*m_subscription.expireUnix, now.toSecsSinceEpoch()) + invoice.months * 30 * kDay;
+        m_subscription.expireUnix = std::max(*m_subscription.expireUnix, paidAt.toSecsSinceEpoch()) + invoice.months * 30 * kDay;
     if (m_subscription.dataLimitBytes > 0) {
         m_subscription.dataLimitBytes = std::max(m_subscription.dataLimitBytes, invoice.quotaBytes * invoice.months);
         m_subscription.usedBytes = 0;

@@ -93,7 +93,8 @@ public:
 
     // Records an invoice and returns its payment id.
     QString addInvoice(const QString &planId, int months, qint64 quotaBytes, const QDateTime &now);
-    // Extends the subscription by every invoice paid by now; true when anything changed.
+    // Extends the subscription by every invoice paid by now (`payAfter` after it was
+    // made), each as of its payment; true when anything changed.
     bool applyPayments(const QDateTime &now, std::chrono::milliseconds payAfter);
 
     // When the wake of an on-demand region was asked for; none while it sleeps.
@@ -110,7 +111,7 @@ private:
 
     DevState() = default;
     void link(Identity identity);
-    void applyInvoice(const DevInvoice &invoice, const QDateTime &now);
+    void applyInvoice(const DevInvoice &invoice, const QDateTime &paidAt);
 
     DevUser m_user;
     DevSubscription m_subscription;
