@@ -1,19 +1,11 @@
 #pragma once
 
-// Scripted catalogue services and a recording selection owner for the store tests.
+// Scripted catalogue services for the store tests.
 
 #include "catalog/EntriesService.h"
 #include "catalog/RegionsService.h"
-#include "catalog/SelectionOwners.h"
 #include "platform/Async.h"
 
-#include <QList>
-#include <QObject>
-#include <QStringList>
-
-#include <exception>
-#include <optional>
-#include <tuple>
 #include <variant>
 
 namespace kovra::test {
@@ -71,34 +63,6 @@ struct FakeRegions final : RegionsProviding {
 struct FakeEntries final : EntriesProviding {
     Script<QList<Entry>> fetches;
     QCoro::Task<QList<Entry>> fetchEntries() override { return fetches.next(); }
-};
-
-// Records the stores' calls and keeps a selection the way the connection store does.
-class RecordingOwner : public QObject, public RegionSelectionOwner, public EntrySelectionOwner {
-public:
-    using Selection = std::tuple<QString, bool, bool, bool>;
-
-    QString selectedRegionID = QStringLiteral("auto");
-    QString selectedEntryID = QStringLiteral("auto");
-    QList<Selection> selections;
-    int listsSeen = 0;
-
-    QCoro::Task<bool> selectRegion(Region region, bool automatic, bool closeConnections,
-                                   bool suppressReconnect) override
-    {
-        selections << Selection{region.id, automatic, closeConnections, suppressReconnect};
-        co_return true;
-    }
-    void reconcileRegionSelection(const QList<Region> &regions) override
-    {
-        ++listsSeen;
-        selectedRegionID = regionSelectionFallback(selectedRegionID, regions).value_or(selectedRegionID);
-    }
-    void reconcileEntrySelection(const QList<Entry> &entries) override
-    {
-        ++listsSeen;
-        selectedEntryID = entrySelectionFallback(selectedEntryID, entries).value_or(selectedEntryID);
-    }
 };
 
 } // namespace kovra::test
