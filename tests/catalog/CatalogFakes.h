@@ -4,6 +4,7 @@
 
 #include "catalog/EntriesService.h"
 #include "catalog/RegionsService.h"
+#include "catalog/SelectionOwners.h"
 #include "platform/Async.h"
 
 #include <variant>
@@ -63,6 +64,22 @@ struct FakeRegions final : RegionsProviding {
 struct FakeEntries final : EntriesProviding {
     Script<QList<Entry>> fetches;
     QCoro::Task<QList<Entry>> fetchEntries() override { return fetches.next(); }
+};
+
+// Records the stores' calls to their selection owner.
+class RecordingOwner : public QObject, public RegionSelectionOwner, public EntrySelectionOwner {
+public:
+    using Selection = std::tuple<QString, bool, bool, bool>;
+    QList<Selection> selections;
+    int listsSeen = 0;
+
+    QCoro::Task<bool> selectRegion(Region region, bool automatic, bool closeConnections, bool suppressReconnect) override
+    {
+        selections << Selection{region.id, automatic, closeConnections, suppressReconnect};
+        co_return true;
+    }
+    void reconcileRegionSelection(const QList<Region> &) override { ++listsSeen; }
+    void reconcileEntrySelection(const QList<Entry> &) override { ++listsSeen; }
 };
 
 } // namespace kovra::test

@@ -25,22 +25,6 @@ constexpr std::chrono::milliseconds kInterval = 5000ms;
 const QString kA = u"a-aws"_s;
 const QString kB = u"b-aws"_s;
 
-// Records the stores' calls to their selection owner.
-class RecordingOwner : public QObject, public RegionSelectionOwner, public EntrySelectionOwner {
-public:
-    using Selection = std::tuple<QString, bool, bool, bool>;
-    QList<Selection> selections;
-    int listsSeen = 0;
-
-    QCoro::Task<bool> selectRegion(Region region, bool automatic, bool closeConnections, bool suppressReconnect) override
-    {
-        selections << Selection{region.id, automatic, closeConnections, suppressReconnect};
-        co_return true;
-    }
-    void reconcileRegionSelection(const QList<Region> &) override { ++listsSeen; }
-    void reconcileEntrySelection(const QList<Entry> &) override { ++listsSeen; }
-};
-
 Region onDemand(const QString &id, RegionStatus status = RegionStatus::stopped) { return {id, id, {}, {}, false, false, {}, status, {}, true}; }
 QList<RecordingOwner::Selection> selectedOnce(const QString &id) { return {{id, false, false, false}}; }
 
