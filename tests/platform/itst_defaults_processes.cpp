@@ -23,24 +23,16 @@ const QString kWriter = QStringLiteral(KOVRA_DEFAULTS_WRITER);
 
 const QString kSuite = QStringLiteral("group");
 
-// Starts the writer helper on the home's suite; with `barrier` it waits for "go".
-bool startWriter(QProcess &p, const TestHome &home, const QStringList &args, bool barrier = false)
+// Starts the writer helper on the home's suite, waiting for "go".
+bool startWriter(QProcess &p, const TestHome &home, const QStringList &args)
 {
-    p.start(kWriter, (barrier ? QStringList{QStringLiteral("--barrier")} : QStringList{})
-                         + QStringList{home.configHome(), kSuite} + args);
-    return p.waitForStarted(30000) && (!barrier || (p.waitForReadyRead(30000) && p.readLine().trimmed() == "ready"));
+    p.start(kWriter, QStringList{QStringLiteral("--barrier"), home.configHome(), kSuite} + args);
+    return p.waitForStarted(30000) && p.waitForReadyRead(30000) && p.readLine().trimmed() == "ready";
 }
 
 bool endedWell(QProcess &p)
 {
     return (p.state() == QProcess::NotRunning || p.waitForFinished(60000)) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-// Runs the writer helper to its end; true when it reported every write done.
-bool runWriter(const TestHome &home, const QStringList &args)
-{
-    QProcess p;
-    return startWriter(p, home, args) && endedWell(p);
 }
 
 // The integer values of the keys starting with `prefix` in the file as it is now:
@@ -87,7 +79,7 @@ private Q_SLOTS:
         for (const QStringList &args : {QStringList{QStringLiteral("set"), QStringLiteral("a")},
                                         QStringList{secondAction, QStringLiteral("b")}}) {
             auto &p = writers.emplace_back(std::make_unique<QProcess>());
-            QVERIFY(startWriter(*p, home, args + QStringList{QString::number(n), QStringLiteral("1000")}, true));
+            QVERIFY(startWriter(*p, home, args + QStringList{QString::number(n), QStringLiteral("1000")}));
         }
         for (auto &p : writers)
             p->write("go\n");
@@ -104,23 +96,6 @@ private Q_SLOTS:
         }
     }
 
-    // A reader sees what another process changed, without synchronising, for
-    // same-size rewrites too; and its own later write keeps that change.
-    void readerSeesOtherProcessChanges()
-    {
-        TestHome home(TestHome::PathsOnly);
-        auto store = Defaults::suite(home.paths(), kSuite);
-        store->set(QStringLiteral("k0"), 1);
-        for (int value = 2; value < 8; ++value) {
-            QVERIFY(runWriter(home, {QStringLiteral("set"), QStringLiteral("k"), QStringLiteral("1"), QString::number(value)}));
-            QCOMPARE(store->integer(QStringLiteral("k0")), value);
-        }
-        store->set(QStringLiteral("mine"), true);
-        QVERIFY(runWriter(home, {QStringLiteral("remove"), QStringLiteral("k"), QStringLiteral("1")}));
-        QVERIFY(!store->contains(QStringLiteral("k0")));
-        QCOMPARE(store->boolean(QStringLiteral("mine")), true);
-    }
-
     // Another process writes batches (all keys set to the round's number, then all
     // removed) while this one keeps reading the file: every version it sees holds
     // all of a batch or none of it.
@@ -133,7 +108,7 @@ private Q_SLOTS:
         const QString file = home.configHome() + QStringLiteral("/kovra/") + kSuite + QStringLiteral(".json");
 
         QProcess writer;
-        QVERIFY(startWriter(writer, home, {QStringLiteral("batch"), QStringLiteral("s"), QString::number(n), QString::number(rounds)}, true));
+        QVERIFY(startWriter(writer, home, {QStringLiteral("batch"), QStringLiteral("s"), QString::number(n), QString::number(rounds)}));
         writer.write("go\n");
         QSet<qint64> seen; // round numbers seen, 0 for none of the keys
         do {

@@ -1,5 +1,6 @@
 #include "platform/Json.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 #include <cmath>
@@ -7,74 +8,71 @@
 #include <functional>
 #include <limits>
 
+#include "Mutator.h"
+
 using namespace kovra;
 
 namespace {
 
-struct Item {
-    QString name;
-    std::optional<qint64> count;
-    bool operator==(const Item &) const = default;
+// A catalogue-like record that reaches every kind of decoded value; it refuses the id "bad".
+struct Record {
+    QString id;
+    std::optional<QString> name;
+    std::optional<int> port;
+    std::optional<double> load;
+    std::optional<QDateTime> createdAt;
+    std::optional<QList<QString>> tags;
+    std::optional<std::map<QString, quint64>> limits;
+    std::optional<QByteArray> key;
+    std::optional<std::vector<Record>> children;
+    bool operator==(const Record &) const = default;
 
-    static Item decode(const JsonDecodingContainer &c)
+    static Record decode(const JsonDecodingContainer &c)
     {
-        return {c.decode<QString>("name"), c.decodeIfPresent<qint64>("count")};
+        Record r{c.decode<QString>("id"), c.decodeIfPresent<QString>("name"), c.decodeIfPresent<int>("port"),
+                 c.decodeIfPresent<double>("load"), c.decodeIfPresent<QDateTime>("createdAt"),
+                 c.decodeIfPresent<QList<QString>>("tags"), c.decodeIfPresent<std::map<QString, quint64>>("limits"),
+                 c.decodeIfPresent<QByteArray>("key"), c.decodeIfPresent<std::vector<Record>>("children")};
+        if (r.id == u"bad")
+            throw c.dataCorruptedError("id", QStringLiteral("Id is reserved."));
+        return r;
     }
     void encode(JsonEncodingContainer &c) const
     {
-        c.encode("name", name);
-        c.encodeIfPresent("count", count);
+        c.encode("id", id);
+        c.encodeIfPresent("name", name);
+        c.encodeIfPresent("port", port);
+        c.encodeIfPresent("load", load);
+        c.encodeIfPresent("createdAt", createdAt);
+        c.encodeIfPresent("tags", tags);
+        c.encodeIfPresent("limits", limits);
+        c.encodeIfPresent("key", key);
+        c.encodeIfPresent("children", children);
     }
 };
 
-struct Catalog {
-    QString regionId;
-    std::vector<Item> items;
-    std::map<QString, Item> byPlan;
-    bool operator==(const Catalog &) const = default;
-
-    static Catalog decode(const JsonDecodingContainer &c)
-    {
-        Catalog out{c.decode<QString>("regionId"), c.decode<std::vector<Item>>("items"),
-            c.decodeIfPresent<std::map<QString, Item>>("byPlan").value_or(std::map<QString, Item>{})};
-        if (out.regionId == u"bad")
-            throw c.dataCorruptedError("regionId", QStringLiteral("Region id is reserved."));
-        return out;
-    }
-};
-
-struct Stamp {
-    QDateTime at;
-    double value = 0;
-    QList<quint64> ids;
-    QByteArray blob;
-    std::optional<QString> note;
-    bool operator==(const Stamp &) const = default;
-
-    static Stamp decode(const JsonDecodingContainer &c)
-    {
-        return {c.decode<QDateTime>("at"), c.decode<double>("value"), c.decode<QList<quint64>>("ids"),
-            c.decode<QByteArray>("blob"), c.decodeIfPresent<QString>("note")};
-    }
-    void encode(JsonEncodingContainer &c) const
-    {
-        c.encode("at", at);
-        c.encode("value", value);
-        c.encode("ids", ids);
-        c.encode("blob", blob);
-        c.encodeIfPresent("note", note);
-    }
-};
-
-const JsonDecoder apiDecoder{KeyDecoding::convertFromSnakeCase, DateDecoding::iso8601};
-
-// Decodes a top-level value as the named type and renders it as text, so one
-// table can cover every scalar type. "Date" reads ISO 8601, "Date2001" seconds since 2001.
+// Decodes the input as the named type and renders it as text, so one table can cover
+// parsing, key conversion, records and every scalar type. "JSON" parses and writes back
+// compactly, "Key" converts a snake-case key, "Record" decodes a service reply (snake-case
+// keys), "Record by field names" the same without key conversion; "Date" reads ISO 8601,
+// "Date2001" seconds since 2001.
 QString decodeAs(const QString &type, const QByteArray &json)
 {
-    const JsonDecoder decoder{KeyDecoding::useDefaultKeys,
+    const JsonDecoder decoder{type == u"Record" ? KeyDecoding::convertFromSnakeCase : KeyDecoding::useDefaultKeys,
         type == u"Date2001" ? DateDecoding::secondsSince2001 : DateDecoding::iso8601};
-    const auto precise = [](double d) { return QString::number(d, 'g', 17); };
+    if (type == u"JSON")
+        return QString::fromUtf8(JsonValue::parse(json).toJson());
+    if (type == u"Key")
+        return convertFromSnakeCase(QString::fromUtf8(json));
+    if (type.startsWith(u"Record")) {
+        const Record r = decoder.decode<Record>(json);
+        QString text = r.id + (r.createdAt ? u'@' + r.createdAt->toString(Qt::ISODate) : QString());
+        for (const Record &child : r.children.value_or(std::vector<Record>{}))
+            text += u' ' + child.id + u':' + QString::number(child.port.value_or(-1));
+        for (const auto &[limit, value] : r.limits.value_or(std::map<QString, quint64>{}))
+            text += u' ' + limit + u'=' + QString::number(value);
+        return text;
+    }
     if (type == u"Int")
         return QString::number(decoder.decode<int>(json));
     if (type == u"Int64")
@@ -82,16 +80,10 @@ QString decodeAs(const QString &type, const QByteArray &json)
     if (type == u"UInt64")
         return QString::number(decoder.decode<quint64>(json));
     if (type == u"Double")
-        return precise(decoder.decode<double>(json));
-    if (type == u"Bool")
-        return decoder.decode<bool>(json) ? QStringLiteral("true") : QStringLiteral("false");
-    if (type == u"String")
-        return decoder.decode<QString>(json);
+        return QString::number(decoder.decode<double>(json), 'g', 17);
     if (type.startsWith(u"Date"))
         return decoder.decode<QDateTime>(json).toString(Qt::ISODateWithMs);
-    if (type == u"Data")
-        return QString::fromLatin1(decoder.decode<QByteArray>(json));
-    qFatal("unknown type");
+    return QString::fromLatin1(decoder.decode<QByteArray>(json));
 }
 
 // The text `f` returns, or the description of the coding error it throws.
@@ -106,17 +98,52 @@ QString outcome(const std::function<QString()> &f)
     }
 }
 
-QString errorText(const std::function<void()> &f)
-{
-    return outcome([&] {
-        f();
-        return QStringLiteral("(no error)");
-    });
-}
-
 QByteArray nested(int depth)
 {
     return QByteArray(depth, '[') + QByteArray(depth, ']');
+}
+
+const QList<QByteArray> kSeeds = {
+    R"([{"id":"ru-1","name":"Москва","port":443,"load":0.25,"created_at":"2024-01-02T03:04:05Z",)"
+    R"("tags":["fast","p2p"],"limits":{"month_3":9007199254740993},"key":"aGk=",)"
+    R"("children":[{"id":"ru-1a","created_at":"2024-01-02T03:04:05+03:00"}]}])",
+    R"({"id":"x","name":"a \"quoted\" \\ line\n\u00e9\ud83d\ude00","port":-0,"load":-1.5e-3})",
+    R"([{"id":"a","tags":[]},{"id":"b","limits":{}},{"id":"c","children":[{"id":"d","children":[]}]}])",
+    R"({"id":"big","port":2147483647,"load":1e308,"limits":{"a":-9223372036854775808,"b":0}})",
+    R"([null,true,false,0,-1,1.0,"s",[],{},[[[[{"id":"deep"}]]]]])",
+};
+
+// JSON's punctuation and the pieces parsers get wrong, spliced in at random places.
+const QList<QByteArray> kTokens = {
+    "{", "}", "[", "]", ",", ":", "\"", "\\", "\\u", "\\ud800", "\\udc00", "\\u00", "null", "true", "false",
+    "-", "0", "1e999", "-1e-999", "1.", ".5", "01", QByteArray("\0", 1), "\xc3", "\xe2\x82", "\xf4\x90\x80\x80", "\xc0\xaf",
+    "\xed\xa0\x80", "\t", " ", "\r\n", "\"created_at\":\"2024-13-40T25:61:61Z\"", "\"id\":", "9223372036854775808",
+};
+
+// What one input comes to: "parsed", "refused", or what went wrong. Every input must parse or
+// be refused with our typed error at the root; what parses must write back to text that parses
+// to the same value, and decoding it into records must succeed or fail with our typed error.
+QString fuzzOutcome(const QByteArray &input)
+{
+    try {
+        const JsonValue value = JsonValue::parse(input);
+        if (JsonValue::parse(value.toJson()) != value)
+            return QStringLiteral("round trip changed the value");
+        const JsonDecoder decoder{KeyDecoding::convertFromSnakeCase, DateDecoding::iso8601};
+        try {
+            if (value.type() == JsonValue::Type::Array)
+                decoder.decode<std::vector<Record>>(value);
+            else
+                decoder.decode<Record>(value);
+        } catch (const JsonDecodingError &) {
+        }
+        return QStringLiteral("parsed");
+    } catch (const JsonDecodingError &e) {
+        const bool typed = e.kind() == JsonDecodingError::Kind::dataCorrupted && e.codingPath().isEmpty();
+        return typed ? QStringLiteral("refused") : QStringLiteral("parse error of the wrong kind: ") + e.description();
+    } catch (const std::exception &e) {
+        return QStringLiteral("untyped error: ") + QString::fromUtf8(e.what());
+    }
 }
 
 } // namespace
@@ -124,149 +151,87 @@ QByteArray nested(int depth)
 class JsonTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // A row expects the compact form of an accepted input, or the error text of a refused one;
-    // a refused row with no detail pins only the error's kind and place.
-    void parse_data()
+    // A row expects the rendering of an accepted input, or the error text of a refused one;
+    // a refused row ending in "JSON. " pins only the error's kind and place.
+    void decode_data()
     {
+        QTest::addColumn<QString>("type");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QString>("expected");
-        const auto refused = [](const char *detail = "") {
-            return QStringLiteral("decode dataCorrupted at <root>: The given data was not valid JSON. ") + QLatin1String(detail);
+        const QString refused = QStringLiteral("decode dataCorrupted at <root>: The given data was not valid JSON. ");
+        const auto notFit = [](const char *n, const char *t) {
+            return QStringLiteral("decode dataCorrupted at <root>: Parsed JSON number <%1> does not fit in %2.")
+                .arg(QLatin1String(n), QLatin1String(t));
         };
-        QTest::newRow("object") << QByteArray(" {\"a\" : 1 ,\n\"b\":[true,false,null],\t\"c\":\"x\"}\r\n")
-                                << "{\"a\":1,\"b\":[true,false,null],\"c\":\"x\"}";
-        QTest::newRow("big integer kept") << QByteArray("123456789012345678901234567890") << "123456789012345678901234567890";
-        QTest::newRow("escapes") << QByteArray("\"\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\ud83d\\ude00\\u0001\"")
-                                 << QString::fromUtf8("\"\\\"\\\\/\\b\\f\\n\\r\\t\xc3\xa9\xf0\x9f\x98\x80\\u0001\"");
-        QTest::newRow("depth at the cap") << nested(JsonValue::maxDepth) << QString::fromLatin1(nested(JsonValue::maxDepth));
+        const auto row = [](const char *name, const char *type, const QByteArray &input, const QString &expected) {
+            QTest::newRow(name) << QString::fromLatin1(type) << input << expected;
+        };
+        row("big integer kept", "JSON", "123456789012345678901234567890", "123456789012345678901234567890");
+        row("escapes", "JSON", "\"\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\ud83d\\ude00\\u0001\"",
+            QString::fromUtf8("\"\\\"\\\\/\\b\\f\\n\\r\\t\xc3\xa9\xf0\x9f\x98\x80\\u0001\""));
+        row("depth at the cap", "JSON", nested(JsonValue::maxDepth), QString::fromLatin1(nested(JsonValue::maxDepth)));
+        row("unexpected end", "JSON", "[1,", refused + "Unexpected end of data.");
+        row("trailing garbage", "JSON", "{} x", refused + "Unexpected text after the value at offset 3.");
+        row("lone high surrogate", "JSON", "\"\\ud800\"", refused);
+        row("invalid utf-8", "JSON", "\"ab\xc3(\"", refused + "Invalid UTF-8 at offset 3.");
+        row("depth over the cap", "JSON", nested(JsonValue::maxDepth + 1), refused + "Nesting deeper than 256 levels at offset 256.");
+        row("hostile depth", "JSON", QByteArray(1'000'000, '['), refused);
+        row("hostile object depth", "JSON", QByteArray(500'000, '{').replace("{", "{\"a\":"), refused);
 
-        QTest::newRow("unexpected end") << QByteArray("[1,") << refused("Unexpected end of data.");
-        QTest::newRow("trailing comma") << QByteArray("[1,]") << refused("Unexpected character ']' at offset 3.");
-        QTest::newRow("trailing garbage") << QByteArray("{} x") << refused("Unexpected text after the value at offset 3.");
-        QTest::newRow("lone high surrogate") << QByteArray("\"\\ud800\"") << refused();
-        QTest::newRow("invalid utf-8") << QByteArray("\"ab\xc3(\"") << refused("Invalid UTF-8 at offset 3.");
-        QTest::newRow("depth over the cap") << nested(JsonValue::maxDepth + 1)
-                                            << refused("Nesting deeper than 256 levels at offset 256.");
-        QTest::newRow("hostile depth") << QByteArray(1'000'000, '[') << refused();
-        QTest::newRow("hostile object depth") << QByteArray(500'000, '{').replace("{", "{\"a\":") << refused();
+        row("key with an upper-case word", "Key", "invoice_URL", "invoiceUrl");
+        row("key with underscores at both ends", "Key", "_a_b_", "_aB_");
+
+        // Member names of a map are data (plan ids), never converted.
+        const QByteArray record = R"({"id":"ru-1","created_at":"2024-01-02T03:04:05Z","children":[{"id":"a","port":7}],)"
+                                  R"("limits":{"month_3":18446744073709551615}})";
+        row("record", "Record", record, "ru-1@2024-01-02T03:04:05Z a:7 month_3=18446744073709551615");
+        row("record by field names", "Record by field names", record, "ru-1 a:7 month_3=18446744073709551615");
+        row("wrong type in element", "Record", R"({"id":"x","children":[{"id":5}]})",
+            "decode typeMismatch String at <children.[0].id>: Expected to decode String but found a number instead.");
+        row("optional of wrong type", "Record", R"({"id":"x","children":[{"id":"a","port":"1"}]})",
+            "decode typeMismatch Int at <children.[0].port>: Expected to decode Int but found a string instead.");
+        row("map member keeps its key", "Record", R"({"id":"x","limits":{"month_3":"a"}})",
+            "decode typeMismatch UInt64 at <limits.month_3>: Expected to decode UInt64 but found a string instead.");
+        row("record refuses a value", "Record", R"({"id":"bad"})", "decode dataCorrupted at <id>: Id is reserved.");
+
+        row("Int over", "Int", "2147483648", notFit("2147483648", "Int"));
+        row("Int fraction", "Int", "1.5", notFit("1.5", "Int"));
+        row("Int64 over", "Int64", "9223372036854775808", notFit("9223372036854775808", "Int64"));
+        row("Int64 2^63 by exponent", "Int64", "9.3e18", notFit("9.3e18", "Int64"));
+        row("UInt64 negative", "UInt64", "-1", notFit("-1", "UInt64"));
+        row("UInt64 2^53+1 exact", "UInt64", "9007199254740993", "9007199254740993");
+        row("Double huge", "Double", "1e400", notFit("1e400", "Double"));
+        row("Data not base64", "Data", "\"a*\"", "decode dataCorrupted at <root>: Encountered Data is not valid Base64.");
+        row("iso offset", "Date", "\"2024-01-02T03:04:05+03:00\"", "2024-01-02T00:04:05.000Z");
+        row("iso fraction", "Date", "\"2024-01-02T03:04:05.123Z\"",
+            "decode dataCorrupted at <root>: Expected date string to be ISO8601-formatted.");
+        row("seconds unix epoch", "Date2001", "-978307200", "1970-01-01T00:00:00.000Z");
+        row("seconds far out", "Date2001", "1e300", notFit("1e300", "Date"));
     }
-    void parse()
+    void decode()
     {
+        QFETCH(QString, type);
         QFETCH(QByteArray, input);
         QFETCH(QString, expected);
-        const QString got = outcome([&] { return QString::fromUtf8(JsonValue::parse(input).toJson()); });
+        const QString got = outcome([&] { return decodeAs(type, input); });
         if (expected.endsWith(u"JSON. "))
             QVERIFY2(got.startsWith(expected), qPrintable(got));
         else
             QCOMPARE(got, expected);
     }
 
-    void snakeCase_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("converted");
-        QTest::newRow("upper-case word") << "invoice_URL" << "invoiceUrl";
-        QTest::newRow("underscores kept at both ends") << "_a_b_" << "_aB_";
-        QTest::newRow("leading underscore only") << "_private" << "_private";
-        QTest::newRow("doubled underscore") << "a__b" << "aB";
-        QTest::newRow("one capitalised word") << "URL" << "URL";
-        QTest::newRow("non-ascii") << "émoji_éclair" << "émojiÉclair";
-    }
-    void snakeCase()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, converted);
-        QCOMPARE(convertFromSnakeCase(key), converted);
-    }
-
-    void scalars_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QString>("expected"); // the value, or the error text
-        const auto notFit = [](const char *n, const char *t) {
-            return QStringLiteral("decode dataCorrupted at <root>: Parsed JSON number <%1> does not fit in %2.")
-                .arg(QLatin1String(n), QLatin1String(t));
-        };
-        QTest::newRow("Int over") << "Int" << QByteArray("2147483648") << notFit("2147483648", "Int");
-        QTest::newRow("Int fraction") << "Int" << QByteArray("1.5") << notFit("1.5", "Int");
-        QTest::newRow("Int whole fraction") << "Int" << QByteArray("1.0") << "1";
-        QTest::newRow("Int64 over")
-            << "Int64" << QByteArray("9223372036854775808") << notFit("9223372036854775808", "Int64");
-        QTest::newRow("Int64 2^63 by exponent") << "Int64" << QByteArray("9.3e18") << notFit("9.3e18", "Int64");
-        QTest::newRow("UInt64 negative") << "UInt64" << QByteArray("-1") << notFit("-1", "UInt64");
-        QTest::newRow("UInt64 2^53+1 exact") << "UInt64" << QByteArray("9007199254740993") << "9007199254740993";
-        QTest::newRow("Double huge") << "Double" << QByteArray("1e400") << notFit("1e400", "Double");
-        QTest::newRow("String from null") << "String" << QByteArray("null")
-            << "decode valueNotFound String at <root>: Expected String value but found null instead.";
-        QTest::newRow("Data not base64") << "Data" << QByteArray("\"a*\"")
-            << "decode dataCorrupted at <root>: Encountered Data is not valid Base64.";
-        const QString notIso =
-            QStringLiteral("decode dataCorrupted at <root>: Expected date string to be ISO8601-formatted.");
-        QTest::newRow("iso Z") << "Date" << QByteArray("\"2024-01-02T03:04:05Z\"") << "2024-01-02T03:04:05.000Z";
-        QTest::newRow("iso offset") << "Date" << QByteArray("\"2024-01-02T03:04:05+03:00\"") << "2024-01-02T00:04:05.000Z";
-        QTest::newRow("iso fraction") << "Date" << QByteArray("\"2024-01-02T03:04:05.123Z\"") << notIso;
-        QTest::newRow("iso number") << "Date" << QByteArray("0")
-            << "decode typeMismatch Date at <root>: Expected to decode Date but found a number instead.";
-        QTest::newRow("seconds unix epoch") << "Date2001" << QByteArray("-978307200") << "1970-01-01T00:00:00.000Z";
-        QTest::newRow("seconds far out") << "Date2001" << QByteArray("1e300")
-            << "decode dataCorrupted at <root>: Parsed JSON number <1e300> does not fit in Date.";
-    }
-    void scalars()
-    {
-        QFETCH(QString, type);
-        QFETCH(QByteArray, json);
-        QFETCH(QString, expected);
-        QCOMPARE(outcome([&] { return decodeAs(type, json); }), expected);
-    }
-
-    void recordErrors_data()
-    {
-        QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("key missing at root") << QByteArray("{\"items\":[]}")
-            << "decode keyNotFound regionId at <root>: No value associated with key \"regionId\".";
-        QTest::newRow("wrong type in element") << QByteArray("{\"region_id\":\"x\",\"items\":[{\"name\":5}]}")
-            << "decode typeMismatch String at <items.[0].name>: Expected to decode String but found a number instead.";
-        QTest::newRow("optional of wrong type") << QByteArray("{\"region_id\":\"x\",\"items\":[{\"name\":\"a\",\"count\":\"1\"}]}")
-            << "decode typeMismatch Int64 at <items.[0].count>: Expected to decode Int64 but found a string instead.";
-        QTest::newRow("map member keeps its key") << QByteArray("{\"region_id\":\"x\",\"items\":[],\"by_plan\":{\"month_3\":{\"name\":1}}}")
-            << "decode typeMismatch String at <byPlan.month_3.name>: Expected to decode String but found a number instead.";
-        QTest::newRow("record refuses a value") << QByteArray("{\"region_id\":\"bad\",\"items\":[]}")
-            << "decode dataCorrupted at <regionId>: Region id is reserved.";
-    }
-    void recordErrors()
-    {
-        QFETCH(QByteArray, json);
-        QFETCH(QString, expected);
-        QCOMPARE(errorText([&] { apiDecoder.decode<Catalog>(json); }), expected);
-    }
-
-    void snakeCaseKeysMatchOnlyWhenConverting()
-    {
-        const QByteArray json = "{\"region_id\":\"ru-1\",\"items\":[{\"name\":\"a\",\"count\":9007199254740993}],"
-                                "\"by_plan\":{\"month_3\":{\"name\":\"b\"}}}";
-        const Catalog catalog = apiDecoder.decode<Catalog>(json);
-        QCOMPARE(catalog.regionId, QStringLiteral("ru-1"));
-        QCOMPARE(catalog.items, (std::vector<Item>{{"a", 9007199254740993LL}}));
-        // Member names of a map are data (plan ids), never converted.
-        QCOMPARE(catalog.byPlan.count(QStringLiteral("month_3")), size_t(1));
-
-        QCOMPARE(errorText([&] { JsonDecoder().decode<Catalog>(json); }),
-            "decode keyNotFound regionId at <root>: No value associated with key \"regionId\".");
-    }
-
     void encodesRecordsCompactlyInFieldOrder()
     {
-        const Stamp stamp{QDateTime(QDate(2001, 1, 1), QTime(0, 0, 1, 500), Qt::UTC), 0.1, {1, 18446744073709551615ULL},
-            "hi", std::nullopt};
-        QCOMPARE(JsonEncoder().encode(stamp),
-            QByteArray("{\"at\":1.5,\"value\":0.1,\"ids\":[1,18446744073709551615],\"blob\":\"aGk=\"}"));
+        const Record record{"a", std::nullopt, std::nullopt, 0.1, QDateTime(QDate(2001, 1, 1), QTime(0, 0, 1, 500), Qt::UTC),
+                            std::nullopt, std::map<QString, quint64>{{"m", 18446744073709551615ULL}}, "hi", std::nullopt};
+        QCOMPARE(JsonEncoder().encode(record),
+                 QByteArray(R"({"id":"a","load":0.1,"createdAt":1.5,"limits":{"m":18446744073709551615},"key":"aGk="})"));
 
-        Stamp withNote = stamp;
-        withNote.note = QStringLiteral("a \"quoted\"\nline \x01 Кира");
-        const QByteArray bytes = JsonEncoder().encode(std::vector<Stamp>{stamp, withNote});
-        QCOMPARE(JsonDecoder().decode<std::vector<Stamp>>(bytes), (std::vector<Stamp>{stamp, withNote}));
+        Record other = record;
+        other.name = QStringLiteral("a \"quoted\"\nline \x01 Кира");
+        other.children = std::vector<Record>{record};
+        const QByteArray bytes = JsonEncoder().encode(std::vector<Record>{record, other});
+        QVERIFY(JsonDecoder().decode<std::vector<Record>>(bytes) == (std::vector<Record>{record, other}));
     }
 
     void doublesReadBackExactly_data()
@@ -285,12 +250,34 @@ private Q_SLOTS:
 
     void unencodableValuesFailWithTheirPath()
     {
-        const std::vector<Stamp> stamps{{QDateTime::currentDateTimeUtc(), 1, {}, {}, {}},
-            {QDateTime::currentDateTimeUtc(), std::nan(""), {}, {}, {}}};
-        QCOMPARE(errorText([&] { JsonEncoder().encode(stamps); }),
-            "encode invalidValue at <[1].value>: Unable to encode the number nan in JSON.");
-        QCOMPARE(errorText([&] { JsonEncoder().encode(QDateTime()); }),
-            "encode invalidValue at <root>: Unable to encode an invalid date in JSON.");
+        std::vector<Record> records(2);
+        records[1].load = std::nan("");
+        QCOMPARE(outcome([&] { return QString::fromUtf8(JsonEncoder().encode(records)); }),
+                 "encode invalidValue at <[1].load>: Unable to encode the number nan in JSON.");
+        QCOMPARE(outcome([&] { return QString::fromUtf8(JsonEncoder().encode(QDateTime())); }),
+                 "encode invalidValue at <root>: Unable to encode an invalid date in JSON.");
+    }
+
+    // The seeds parse; a few thousand mutations of them, the same ones every run, parse or
+    // are refused, and both ways are explored.
+    void mutatedInputsParseOrAreRefused()
+    {
+        for (const QByteArray &seed : kSeeds)
+            QCOMPARE(fuzzOutcome(seed), QStringLiteral("parsed"));
+        test::Mutator mutator(0x6b6f7672, kSeeds, kTokens);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QMap<QString, int> outcomes;
+        int tried = 0;
+        for (; tried < 4000 && elapsed.elapsed() < 30'000; ++tried) {
+            const QByteArray input = mutator.mutate(tried);
+            const QString outcome = fuzzOutcome(input);
+            QVERIFY2(outcome == u"parsed" || outcome == u"refused",
+                     qPrintable(outcome + " for input " + QString::fromLatin1(input.toPercentEncoding())));
+            ++outcomes[outcome];
+        }
+        QVERIFY2(tried >= 1000, qPrintable(QString::number(tried)));
+        QVERIFY2(outcomes.value("parsed") > tried / 20 && outcomes.value("refused") > tried / 20, qPrintable(QDebug::toString(outcomes)));
     }
 };
 

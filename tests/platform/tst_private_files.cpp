@@ -1,3 +1,4 @@
+#include "platform/AppGroupContainer.h"
 #include "platform/AtomicFile.h"
 
 #include <QDir>
@@ -7,19 +8,19 @@
 
 #include <sys/stat.h>
 
+#include "support/TestHome.h"
+
 using namespace kovra;
 
-class AtomicFileTest : public QObject {
+class PrivateFilesTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void writesOwnerOnlyFilesInOwnerOnlyFolders()
     {
         QTemporaryDir dir;
         const QString path = dir.path() + QStringLiteral("/a/b/file.json");
-        QString error;
-        struct stat st;
-        QVERIFY(files::writeAtomically(path, "one", &error, {}, &st));
-        QVERIFY(files::writeAtomically(path, "two", &error));
+        QVERIFY(files::writeAtomically(path, "one"));
+        QVERIFY(files::writeAtomically(path, "two"));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("two"));
@@ -51,7 +52,32 @@ private Q_SLOTS:
         QVERIFY(!files::moveAside(path, at, &error));
         QVERIFY(!error.isEmpty());
     }
+
+    // An app group container never reads or writes outside its folder.
+    void refusesPathsOutsideTheFolder_data()
+    {
+        QTest::addColumn<QString>("suite");
+        QTest::addColumn<QString>("relative");
+        QTest::newRow("parent climb") << "group.test" << "../escaped.txt";
+        QTest::newRow("inner climb") << "group.test" << "diagnostics/../../escaped.txt";
+        QTest::newRow("absolute") << "group.test" << "/tmp/escaped.txt";
+        QTest::newRow("empty") << "group.test" << "";
+        QTest::newRow("suite climbs") << ".." << "escaped.txt";
+        QTest::newRow("suite with slash") << "a/../.." << "escaped.txt";
+    }
+    void refusesPathsOutsideTheFolder()
+    {
+        QFETCH(QString, suite);
+        QFETCH(QString, relative);
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupContainer container(home.paths(), suite);
+        QVERIFY(container.filePath(relative).isEmpty());
+        QVERIFY(!container.write(relative, "x"));
+        QVERIFY(!container.read(relative));
+        QVERIFY(!QFile::exists(home.dataHome() + QStringLiteral("/escaped.txt")));
+        QVERIFY(!QFile::exists(home.dataHome() + QStringLiteral("/kovra/escaped.txt")));
+    }
 };
 
-QTEST_GUILESS_MAIN(AtomicFileTest)
-#include "tst_atomic_file.moc"
+QTEST_GUILESS_MAIN(PrivateFilesTest)
+#include "tst_private_files.moc"
