@@ -34,7 +34,8 @@ QNetworkRequest regionsRequest(const QUrl &baseURL)
     return request;
 }
 
-QCoro::Task<void> warmUp(QList<QUrl> baseURLs, std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout)
+QCoro::Task<void> warmUp(QList<QUrl> baseURLs, std::shared_ptr<Defaults> defaults, std::chrono::milliseconds timeout,
+                         CancellationToken token)
 {
     try {
         const LaterPtr<HttpSession> session(HttpSession::ephemeral(timeout).release());
@@ -45,8 +46,10 @@ QCoro::Task<void> warmUp(QList<QUrl> baseURLs, std::shared_ptr<Defaults> default
             std::optional<HttpResponse> response;
             try {
                 // Bodies are never read: the cap keeps a hostile one small.
-                response = co_await session->send("GET", regionsRequest(candidate), {}, {}, 0);
+                response = co_await session->send("GET", regionsRequest(candidate), {}, token, 0);
             } catch (...) {
+                if (token.isCancelled())
+                    co_return;
                 continue;
             }
             if (!response->isHttp)
@@ -64,9 +67,9 @@ QCoro::Task<void> warmUp(QList<QUrl> baseURLs, std::shared_ptr<Defaults> default
 
 } // namespace
 
-QCoro::Task<void> NetworkWarmup::run() const
+QCoro::Task<void> NetworkWarmup::run(CancellationToken token) const
 {
-    return warmUp(m_baseURLs, m_defaults, m_timeout);
+    return warmUp(m_baseURLs, m_defaults, m_timeout, std::move(token));
 }
 
 } // namespace kovra

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Cancellation.h"
+
 #include <QList>
 #include <QUrl>
 
@@ -31,8 +33,10 @@ public:
 
     // Never throws; every failure is absorbed (and logged once when no host answers).
     // Start it on the GUI thread: the requests are asynchronous and nothing blocks.
-    // The task does not refer to this object, which may go before it ends.
-    QCoro::Task<void> run() const;
+    // The task does not refer to this object, which may go before it ends. When
+    // `token` fires, the request in flight is aborted and the run ends at once,
+    // pinning nothing and logging nothing.
+    QCoro::Task<void> run(CancellationToken token = {}) const;
 
 private:
     QList<QUrl> m_baseURLs;

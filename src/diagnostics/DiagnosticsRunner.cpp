@@ -15,8 +15,10 @@ namespace {
 constexpr qint64 kBodyPrefix = 64;
 const QString kSeparator = QStringLiteral(" — ");
 
-QString rootURL(const QString &host)
+QString rootURL(const QString &host, const QString &replacement)
 {
+    if (!replacement.isEmpty())
+        return replacement;
     return QStringLiteral("https://") + host + QLatin1Char('/');
 }
 
@@ -24,9 +26,9 @@ QString rootURL(const QString &host)
 std::vector<QCoro::Task<RawProbeOutcome>> startProbes(RawProber &prober, const DiagnosticsTargets &t, double timeout)
 {
     std::vector<QCoro::Task<RawProbeOutcome>> probes;
-    probes.push_back(settledProbe(prober.https(rootURL(t.resolverAddress), false, kBodyPrefix, kSeparator, timeout)));
-    probes.push_back(settledProbe(prober.https(rootURL(t.exitAddressHost), true, kBodyPrefix, kSeparator, timeout)));
-    probes.push_back(settledProbe(prober.https(rootURL(t.testDomain), false, kBodyPrefix, kSeparator, timeout)));
+    probes.push_back(settledProbe(prober.https(rootURL(t.resolverAddress, t.resolverURL), false, kBodyPrefix, kSeparator, timeout)));
+    probes.push_back(settledProbe(prober.https(rootURL(t.exitAddressHost, t.exitAddressURL), true, kBodyPrefix, kSeparator, timeout)));
+    probes.push_back(settledProbe(prober.https(rootURL(t.testDomain, t.testDomainURL), false, kBodyPrefix, kSeparator, timeout)));
     probes.push_back(settledProbe(prober.tcp(t.resolverAddress, t.resolverPort, timeout)));
     probes.push_back(settledProbe(prober.dns(t.resolverDomain, timeout)));
     probes.push_back(settledProbe(prober.tcp(t.entryHost, t.entryPort, timeout)));

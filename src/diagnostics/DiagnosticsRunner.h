@@ -32,6 +32,11 @@ struct DiagnosticsTargets {
     // The service's entry host and port: a TCP connect.
     QString entryHost = QStringLiteral("entry.kovra.example");
     quint16 entryPort = 9459;
+    // Full URLs that replace "https://<host>/" of the resolver's address, the exit
+    // address service and the test domain (stand-ins on other ports); empty: none.
+    QString resolverURL;
+    QString exitAddressURL;
+    QString testDomainURL;
 };
 
 struct DiagnosticsRunnerOptions {
