@@ -36,6 +36,7 @@ BrandCard {
         RowLayout {
             objectName: "statusLine"
             spacing: 8
+            Layout.fillWidth: false
             Layout.alignment: Qt.AlignHCenter
             Layout.maximumWidth: parent.width
             Accessible.role: Accessible.StaticText

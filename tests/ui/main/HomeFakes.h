@@ -33,6 +33,8 @@
 
 #include <QTest>
 
+#include <functional>
+
 namespace kovra::test {
 
 struct FakeEngine final : ConnectivityEngine {
@@ -66,12 +68,15 @@ const QByteArray kActiveSubscription = R"({"subscription_url":"https://sub.examp
                                        R"("data_limit_bytes":0,"used_bytes":0,"expire_unix":null})";
 
 struct HomeRig {
-    // `entry`, `region`: the route chosen in the app group; `options` of the model
-    // (its clock and link opener are the rig's).
-    explicit HomeRig(const QString &entry = {}, const QString &region = {}, ui::MacHomeModel::Options options = {})
+    // The model's options, made once the rest of the rig stands (its clock and link
+    // opener are set to the rig's).
+    using OptionsFor = std::function<ui::MacHomeModel::Options(HomeRig &)>;
+
+    // `entry`, `region`: the route chosen in the app group.
+    explicit HomeRig(const QString &entry = {}, const QString &region = {}, const OptionsFor &options = {})
         : defaults(defaultsSelecting(entry, region)),
           model(&coordinator, &engine, &tunnel, {&subscriptions, &me, &connections, &regions, &entries}, nullptr,
-                withRig(std::move(options)))
+                withRig(options ? options(*this) : ui::MacHomeModel::Options()))
     {
         test::saveConfiguration(preferences, kPacketTunnelBundleID);
     }
