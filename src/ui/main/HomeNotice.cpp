@@ -63,7 +63,6 @@ void HomeNotice::update()
     if (next == m_banner)
         return;
     m_banner = std::move(next);
-    ++m_revision;
     Q_EMIT changed();
 }
 

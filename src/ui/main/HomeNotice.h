@@ -22,7 +22,7 @@ namespace ui {
 // provider's activation (warning; its action opens the system settings pane of
 // login items and extensions, titled only while approval is awaited), else none.
 // Follows the optimistic state's start error and the activator's state; a source
-// that is gone reads as none. `revision` advances whenever the banner changes, so
+// that is gone reads as none. changed() is emitted only when the banner changes, so
 // that the slot can animate the old one out and the new one in.
 class HomeNotice : public QObject {
     Q_OBJECT
@@ -33,7 +33,6 @@ class HomeNotice : public QObject {
     Q_PROPERTY(QString text READ text NOTIFY changed)
     Q_PROPERTY(QString actionTitle READ actionTitle NOTIFY changed)
     Q_PROPERTY(bool hasAction READ hasAction NOTIFY changed)
-    Q_PROPERTY(int revision READ revision NOTIFY changed)
 public:
     // The settings pane the activation banner's action opens.
     static const QString kSettingsLink;
@@ -47,7 +46,6 @@ public:
     // Empty when the banner has no titled action.
     QString actionTitle() const { return m_banner.actionTitle; }
     bool hasAction() const { return m_banner.hasAction; }
-    int revision() const { return m_revision; }
 
     // The banner's action: hands the settings link to the link opener, without waiting.
     Q_INVOKABLE void performAction();
@@ -71,7 +69,6 @@ private:
     QPointer<SystemExtensionActivator> m_activator;
     std::shared_ptr<UrlOpener> m_linkOpener;
     Banner m_banner;
-    int m_revision = 0;
 };
 
 } // namespace ui
