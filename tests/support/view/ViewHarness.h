@@ -69,12 +69,14 @@ public:
 
     // Waits until the window has drawn another frame (after a change).
     bool waitForFrame();
-    // What the window shows now, and one pixel of it at a point of `item`.
+    // What the window shows now (a null image while it is not shown), and one pixel of
+    // it at a point of `item`.
     QImage grab();
     QColor pixel(QQuickItem *item, QPointF point);
 
     // Saves a screenshot as <folder>/<test function>[-<data tag>]-<name>.png, the
     // folder being $KOVRA_SCREENSHOTS or "screenshots" beside the test executable.
+    // Returns the file, empty when nothing was saved (the window is not shown).
     QString saveScreenshot(const QString &name);
 
     QStringList warnings() const { return m_warnings.warnings(); }
