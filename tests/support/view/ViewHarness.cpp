@@ -125,6 +125,29 @@ QImage ViewHarness::grab()
     return window() && window()->isExposed() ? window()->grabWindow() : QImage();
 }
 
+bool ViewHarness::drawsColour(const QImage &image, QQuickItem *item)
+{
+    const qreal dpr = image.devicePixelRatio();
+    const QRectF scene = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const QRect r = QRectF(scene.topLeft() * dpr, scene.size() * dpr).toAlignedRect() & image.rect();
+    const auto saturated = [&image](int x, int y, int hue) {
+        const QColor c = image.pixelColor(x, y);
+        const int apart = qAbs(c.hsvHue() - hue);
+        return c.hsvSaturation() > 120 && c.value() > 80 && qMin(apart, 360 - apart) < 30;
+    };
+    // Text drawn with subpixel antialiasing has coloured fringes one pixel wide; a
+    // picture in colour has patches.
+    for (int y = r.top(); y < r.bottom(); ++y) {
+        for (int x = r.left(); x < r.right(); ++x) {
+            const int hue = image.pixelColor(x, y).hsvHue();
+            if (saturated(x, y, hue) && saturated(x + 1, y, hue) && saturated(x, y + 1, hue)
+                && saturated(x + 1, y + 1, hue))
+                return true;
+        }
+    }
+    return false;
+}
+
 QColor ViewHarness::pixel(QQuickItem *item, QPointF point)
 {
     if (!item)

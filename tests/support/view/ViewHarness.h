@@ -73,6 +73,10 @@ public:
     // it at a point of `item`.
     QImage grab();
     QColor pixel(QQuickItem *item, QPointF point);
+    // Whether `image` (a grab) holds a patch of colour inside `item` (2x2 saturated
+    // pixels of one hue): an emoji drawn in colour, where text in the label colours,
+    // even with subpixel antialiasing, has none.
+    static bool drawsColour(const QImage &image, QQuickItem *item);
 
     // Saves a screenshot as <folder>/<test function>[-<data tag>]-<name>.png, the
     // folder being $KOVRA_SCREENSHOTS or "screenshots" beside the test executable.
