@@ -15,6 +15,8 @@
 
 #include "ui/account/BuyFakes.h"
 
+#include "ResidentMemory.h"
+
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -24,27 +26,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 using namespace kovra;
 using namespace kovra::ui;
 
+using kovra::bench::residentMB;
+
 namespace {
 
 constexpr int kLoads = 7;
-
-double residentMB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 QByteArray reply(int plans)
 {
