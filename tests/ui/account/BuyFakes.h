@@ -93,10 +93,10 @@ struct BuyRig {
             return r.path == path && (!closedEarly || r.closedEarly);
         }));
     }
-    static FakeReply record(bool hasTelegram, std::chrono::milliseconds delay = {})
+    static FakeReply record(bool hasTelegram)
     {
         return FakeReply::json(200, hasTelegram ? R"({"has_telegram":true,"has_apple":false})"
-                                                : R"({"has_telegram":false,"has_apple":false})", delay);
+                                                : R"({"has_telegram":false,"has_apple":false})");
     }
 };
 

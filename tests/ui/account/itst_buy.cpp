@@ -173,16 +173,6 @@ private Q_SLOTS:
         QVERIFY(!m_model->showsContinueBar());
         QCOMPARE(m_rig->service.requestCount(), 4);
     }
-
-    // Continue makes the selected plan the sheet's; without a selection it does nothing.
-    void continueChoosesTheSheetsPlan()
-    {
-        m_model->continueToPayment();
-        QVERIFY(!m_model->hasSheetTariff());
-        showLoaded(u"a:1/300 b:3/800"_s);
-        m_model->continueToPayment();
-        QVERIFY(m_model->sheetTariff() == (TariffEntry{u"b"_s, {3, 800, 90, 1.5, 100}}));
-    }
 };
 
 QTEST_MAIN(BuyTest)

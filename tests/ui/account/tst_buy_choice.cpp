@@ -115,13 +115,6 @@ private Q_SLOTS:
         QCOMPARE(shownBodies, bodies);
         QCOMPARE(shownBars, bars);
     }
-
-    void continueTitle()
-    {
-        const TariffEntry plan{u"p"_s, {3, 1490, 100, 1.5, 100}};
-        QCOMPARE(continueButtonTitle(&plan), u"Перейти к оплате · ≈ 1490 ₽"_s);
-        QCOMPARE(continueButtonTitle(nullptr), u"Выберите тариф"_s);
-    }
 };
 
 QTEST_GUILESS_MAIN(BuyChoiceTest)
