@@ -1,5 +1,6 @@
 #include "AccountScreens.h"
 
+#include "BuyModel.h"
 #include "PaymentWaitingModel.h"
 #include "SettingsModel.h"
 #include "SupportChecklistModel.h"
@@ -7,6 +8,11 @@
 namespace kovra::ui {
 
 AccountScreens::AccountScreens(AccountServices services) : m_services(std::move(services)) {}
+
+BuyModel *AccountScreens::buy(QObject *parent) const
+{
+    return new BuyModel(m_services, parent);
+}
 
 PaymentWaitingModel *AccountScreens::paymentWaiting(PaymentWaitingState *state, QObject *parent) const
 {

@@ -27,6 +27,7 @@ class TunnelController;
 
 namespace kovra::ui {
 
+class BuyModel;
 class PaymentWaitingModel;
 class SettingsModel;
 class SupportChecklistModel;
@@ -60,6 +61,10 @@ public:
 
     const AccountServices &services() const { return m_services; }
 
+    // The tariff screen, pushed on the home window's stack by the subscription card and
+    // its call-to-action and by the subscription detail screen; it loads the plans
+    // and refreshes the user record each time it is shown.
+    BuyModel *buy(QObject *parent = nullptr) const;
     // The payment sheet's waiting view over the sheet's poller and the subscription.
     PaymentWaitingModel *paymentWaiting(PaymentWaitingState *state, QObject *parent = nullptr) const;
     // The payment sheet of one plan (stars chosen, no error, no wait yet).
