@@ -2,6 +2,7 @@
 
 #include "PaymentWaitingModel.h"
 #include "SettingsModel.h"
+#include "SubscriptionDetailModel.h"
 #include "SupportChecklistModel.h"
 
 namespace kovra::ui {
@@ -34,6 +35,35 @@ SettingsModel *AccountScreens::settings(QObject *parent) const
 SupportChecklistModel *AccountScreens::supportChecklist(QObject *parent) const
 {
     return new SupportChecklistModel(m_services.linkOpener, m_services.links, parent);
+}
+
+SubscriptionDetailModel *AccountScreens::subscriptionDetail(std::optional<SubscriptionOut> subscription,
+                                                            QObject *parent) const
+{
+    const AccountScreens screens = *this;
+    return new SubscriptionDetailModel(
+        std::move(subscription), m_services,
+        [screens] { return screens.tariffs(); }, parent);
+}
+
+AccountPageModel *AccountScreens::callToActionPage(CallToActionDestination::Value destination, QObject *parent) const
+{
+    if (destination == CallToActionDestination::Settings)
+        return settings(parent);
+    return tariffs(parent);
+}
+
+void AccountScreens::linkTo(AccountPageLink &link, const SubscriptionCallToAction &action) const
+{
+    const AccountScreens screens = *this;
+    const CallToActionDestination::Value destination = action.destination;
+    link.set(action.title, action.pageFile(), [screens, destination] { return screens.callToActionPage(destination); });
+}
+
+AccountPageModel *AccountScreens::tariffs(QObject *) const
+{
+    // The tariff screen is not part of this module yet: its links lead nowhere.
+    return nullptr;
 }
 
 } // namespace kovra::ui

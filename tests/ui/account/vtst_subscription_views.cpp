@@ -1,0 +1,180 @@
+#include "ui/account/AccountModule.h"
+#include "ui/account/SettingsModel.h"
+#include "ui/account/SubscriptionCallToAction.h"
+#include "ui/account/SubscriptionDetailModel.h"
+#include "ui/design/Brand.h"
+
+#include "support/view/ViewHarness.h"
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include "SettingsFakes.h"
+
+using namespace kovra;
+using namespace kovra::ui;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using test::argb;
+
+using OptionalSubscription = std::optional<SubscriptionOut>;
+Q_DECLARE_METATYPE(std::optional<kovra::SubscriptionOut>)
+
+namespace {
+
+// 2025-03-05 12:00 UTC, the rig's clock.
+const qint64 kNow = 1741176000;
+
+const QByteArray kMe = R"({"marzban_username":"kv_48213","has_telegram":true,"has_apple":false})";
+
+const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
+                          "StackView {\n width: 460; height: 760\n"
+                          " function pushPage(url, model) { return push(url, {model: model}, StackView.Immediate) }\n"
+                          "}";
+
+QPointF centreOf(QQuickItem *item)
+{
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+}
+
+} // namespace
+
+class SubscriptionViewsTest : public test::ViewTestCase {
+    Q_OBJECT
+
+    QQuickItem *m_stack = nullptr;
+
+    QQuickItem *pushPage(const char *file, QObject *model)
+    {
+        if (!m_stack)
+            m_stack = view().showQml(kStack);
+        QVariant page;
+        QMetaObject::invokeMethod(m_stack, "pushPage", Q_RETURN_ARG(QVariant, page),
+                                  Q_ARG(QVariant, u"qrc:/qt/qml/Kovra/Account/"_s + QLatin1String(file)),
+                                  Q_ARG(QVariant, QVariant::fromValue(model)));
+        return page.value<QQuickItem *>();
+    }
+    // The view-model of the stack's current page.
+    QObject *currentModel() const
+    {
+        const auto *page = m_stack->property("currentItem").value<QQuickItem *>();
+        return page ? page->property("model").value<QObject *>() : nullptr;
+    }
+    void click(const char *name)
+    {
+        QQuickItem *item = view().find(QString::fromLatin1(name));
+        QVERIFY(item && item->isVisible());
+        QTest::mouseClick(view().window(), Qt::LeftButton, {}, centreOf(item).toPoint());
+    }
+
+private Q_SLOTS:
+    void initTestCase() { registerAccountModule(); }
+    void init()
+    {
+        ViewTestCase::init();
+        m_stack = nullptr;
+    }
+
+    // The screen in its main states: sections by the subscription, the support rows,
+    // the bar's tint, and the buy button under the list (24 at the sides and below).
+    void detailScreen_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<OptionalSubscription>("sub");
+        const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
+                                     qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
+        const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"expired"_s, 0, 123456789, kNow - 3600,
+                                      std::nullopt};
+        for (const bool dark : {false, true}) {
+            const char *look = dark ? "dark" : "light";
+            QTest::addRow("%s none", look) << dark << OptionalSubscription();
+            QTest::addRow("%s active", look) << dark << OptionalSubscription(active);
+            QTest::addRow("%s expired", look) << dark << OptionalSubscription(expired);
+        }
+    }
+    void detailScreen()
+    {
+        QFETCH(bool, dark);
+        QFETCH(OptionalSubscription, sub);
+        view().appearance().setDark(dark);
+        test::SettingsRig rig;
+        rig.loadMe(kMe);
+        QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(rig.services()).subscriptionDetail(sub)));
+        QVERIFY(view().waitForFrame());
+
+        const bool active = sub && sub->status == u"active"_s;
+        for (const char *name : {"statusSection", "trafficSection", "expirySection"})
+            QCOMPARE(view().isShown(QString::fromLatin1(name)), sub.has_value());
+        QCOMPARE(view().isShown("emptySection"), !sub);
+        QCOMPARE(view().isShown("copyLink"), active);
+        QCOMPARE(view().isShown("shareLink"), active);
+        QCOMPARE(test::ViewHarness::findIn(view().find("supportSection"), u"sectionFooter"_s)->isVisible(), active);
+        QCOMPARE(view().value("accountId", "text").toString(), u"kv_48213"_s);
+        QVERIFY(view().isShown("contactSupport"));
+        QCOMPARE(view().argb("rowTitle"), argb(view().brand().textPrimary()));
+        if (active)
+            QCOMPARE(view().argb("usageFill"), argb(view().brand().warning()));
+        QQuickItem *buy = view().find("buyButton");
+        QCOMPARE(buy->mapToItem(m_stack, {0, 0}), QPointF(24, 760 - 24 - buy->height()));
+        QCOMPARE(buy->width(), 460 - 48);
+        view().saveScreenshot(u"detail"_s);
+    }
+
+    // The account id row appears when the user record arrives after the screen
+    // opened. Its icon-only copy button copies the id and marks only itself.
+    void accountIdRow()
+    {
+        test::SettingsRig rig;
+        const SubscriptionOut sub{u"https://sub.example/u/9f2c"_s, u"active"_s, 0, 0, std::nullopt, std::nullopt};
+        QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(rig.services()).subscriptionDetail(sub)));
+        QVERIFY(!view().isShown("accountIdRow"));
+        rig.loadMe(kMe);
+        QTRY_VERIFY(view().isShown("accountIdRow"));
+        QVERIFY(view().waitForFrame());
+        const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(view().find("copyAccountId"));
+        QCOMPARE(a11y->text(QAccessible::Name), u"Копировать ID аккаунта"_s);
+        click("copyAccountId");
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"kv_48213"_s);
+        QTRY_COMPARE(view().value("copySymbol", "name").toString(), u"checkmark"_s); // the first is the id's
+        const QList<QQuickItem *> titles = view().find("copyLink")->findChildren<QQuickItem *>(u"copyTitle"_s);
+        QCOMPARE(titles.value(0)->property("text").toString(), u"Скопировать подписку"_s);
+        view().saveScreenshot(u"copied"_s);
+    }
+
+    // Without Telegram the button pushes a new settings screen on the stack that holds
+    // it; with Telegram it leads to the tariff screen under the subscription's title,
+    // in a button of the same size.
+    void callToActionButton()
+    {
+        test::SettingsRig rig;
+        const AccountScreens screens(rig.services());
+        const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"active"_s, 10, 1, 100, std::nullopt};
+        AccountPageLink link;
+        screens.linkTo(link, SubscriptionCallToAction::of(expired, false, *rig.clock));
+        m_stack = view().showQml("import QtQuick.Controls\nimport Kovra.Account\n"
+                                 "StackView { id: stack; width: 460; height: 300\n"
+                                 " required property AccountPageLink link\n"
+                                 " initialItem: Item { SubscriptionCTAButton { objectName: 'cta'; width: 300\n"
+                                 "  link: stack.link; stack: stack } } }",
+                                 {{u"link"_s, QVariant::fromValue(&link)}});
+        QVERIFY(m_stack);
+        const qreal height = view().real("cta", "height");
+        QCOMPARE(view().value("cta", "text").toString(), u"Привязать Telegram для оплаты"_s);
+        view().saveScreenshot(u"telegram"_s);
+        click("cta");
+        QTRY_VERIFY(qobject_cast<SettingsModel *>(currentModel()));
+        QCOMPARE(m_stack->property("depth").toInt(), 2);
+
+        screens.linkTo(link, SubscriptionCallToAction::of(expired, true, *rig.clock));
+        QCOMPARE(view().value("cta", "text").toString(), u"Продлить подписку"_s);
+        QCOMPARE(link.page(), u"qrc:/qt/qml/Kovra/Account/BuyView.qml"_s);
+        QCOMPARE(view().real("cta", "height"), height);
+    }
+};
+
+QTEST_MAIN(SubscriptionViewsTest)
+#include "vtst_subscription_views.moc"
