@@ -4,10 +4,14 @@
 #include "ui/account/LinkedAccounts.h"
 #include "ui/account/PaymentWaitingModel.h"
 #include "ui/account/SettingsModel.h"
+#include "ui/account/SubscriptionDetailModel.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/account/SupportChecklistModel.h"
 #include "ui/account/TariffCardTexts.h"
 
 #include <QDateTime>
+
+#include <stdexcept>
 
 namespace kovra::gallery {
 
@@ -101,6 +105,38 @@ GalleryCase settings(const char *name, QVariantMap stored = {})
     return c;
 }
 
+// Subscriptions whose texts do not depend on the day: no expiry, or one long past.
+SubscriptionOut gallerySubscription(const char *status, std::optional<qint64> expireUnix)
+{
+    return {QStringLiteral("https://sub.example/u/9f2c"), QString::fromLatin1(status), qint64(10) << 30,
+            qint64(9) << 30, expireUnix, std::nullopt};
+}
+
+GalleryCase strip(const char *name, std::optional<SubscriptionOut> subscription, bool loading, bool failed)
+{
+    GalleryCase c{QString::fromLatin1(name), "MacSubscriptionStrip { width: 400 }", 300};
+    c.properties = [=](QObject *owner) {
+        auto *model = new ui::SubscriptionStripModel(ui::AccountScreens(ui::AccountServices()), owner);
+        const std::exception_ptr error =
+            failed ? std::make_exception_ptr(std::runtime_error("Нет связи с сервером.")) : std::exception_ptr();
+        model->setInputs({subscription, loading, error});
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
+GalleryCase detail(const char *name, std::optional<SubscriptionOut> subscription)
+{
+    GalleryCase c{QString::fromLatin1(name), "SubscriptionDetailView { width: 460; height: 760 }"};
+    c.properties = [=](QObject *owner) {
+        ui::AccountServices services;
+        services.links = galleryLinks();
+        auto *model = ui::AccountScreens(services).subscriptionDetail(subscription, owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -171,6 +207,13 @@ QList<GalleryCase> accountGalleryCases()
         return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
     };
     cases.append(checklist);
+    cases.append(strip("subscription-card", gallerySubscription("active", std::nullopt), true, false));
+    cases.append(strip("subscription-card-expired", gallerySubscription("active", 1700000000), false, false));
+    cases.append(strip("subscription-card-loading", std::nullopt, true, false));
+    cases.append(strip("subscription-card-error", std::nullopt, false, true));
+    cases.append(strip("subscription-card-empty", std::nullopt, false, false));
+    cases.append(detail("subscription-detail", gallerySubscription("active", 1700000000)));
+    cases.append(detail("subscription-detail-empty", std::nullopt));
     return cases;
 }
 

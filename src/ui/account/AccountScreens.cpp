@@ -3,6 +3,7 @@
 #include "PaymentWaitingModel.h"
 #include "SettingsModel.h"
 #include "SubscriptionDetailModel.h"
+#include "SubscriptionStripModel.h"
 #include "SupportChecklistModel.h"
 
 namespace kovra::ui {
@@ -44,6 +45,13 @@ SubscriptionDetailModel *AccountScreens::subscriptionDetail(std::optional<Subscr
     return new SubscriptionDetailModel(
         std::move(subscription), m_services,
         [screens] { return screens.tariffs(); }, parent);
+}
+
+SubscriptionStripModel *AccountScreens::subscriptionStrip(QObject *parent) const
+{
+    auto *strip = new SubscriptionStripModel(*this, parent);
+    strip->bindToStores(m_services.subscriptionStore, m_services.meStore);
+    return strip;
 }
 
 AccountPageModel *AccountScreens::callToActionPage(CallToActionDestination::Value destination, QObject *parent) const

@@ -33,6 +33,7 @@ namespace kovra::ui {
 class PaymentWaitingModel;
 class SettingsModel;
 class SubscriptionDetailModel;
+class SubscriptionStripModel;
 class SupportChecklistModel;
 
 // The long-lived objects the account screens work with. The app's container owns
@@ -82,6 +83,8 @@ public:
     // subscription (or none); its buy button pushes a new tariff screen.
     SubscriptionDetailModel *subscriptionDetail(std::optional<SubscriptionOut> subscription,
                                                 QObject *parent = nullptr) const;
+    // The home window's subscription card, fed from the subscription and user stores.
+    SubscriptionStripModel *subscriptionStrip(QObject *parent = nullptr) const;
     // A new screen where the call-to-action button leads: the tariff or the settings screen.
     AccountPageModel *callToActionPage(CallToActionDestination::Value destination, QObject *parent = nullptr) const;
     // Points `link` at where `action` leads: its title, its page and a maker of a new

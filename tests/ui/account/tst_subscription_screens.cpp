@@ -2,6 +2,9 @@
 #include "ui/account/SubscriptionCallToAction.h"
 #include "ui/account/SubscriptionDetailModel.h"
 #include "ui/account/SubscriptionStatusPill.h"
+#include "ui/account/SubscriptionStripModel.h"
+
+#include "core/APIError.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -18,7 +21,9 @@ using namespace std::chrono_literals;
 using Pill = SubscriptionStatusPill;
 using Detail = SubscriptionDetailModel;
 using OptionalSubscription = std::optional<SubscriptionOut>;
+using State = SubscriptionStripState::Value;
 Q_DECLARE_METATYPE(std::optional<kovra::SubscriptionOut>)
+Q_DECLARE_METATYPE(std::exception_ptr)
 
 namespace {
 
@@ -54,6 +59,12 @@ struct DetailRig {
     std::unique_ptr<Detail> detail(OptionalSubscription sub) const
     {
         return std::make_unique<Detail>(std::move(sub), services(), nullptr);
+    }
+    std::unique_ptr<SubscriptionStripModel> strip(SubscriptionStripInputs inputs) const
+    {
+        auto strip = std::make_unique<SubscriptionStripModel>(AccountScreens(services()));
+        strip->setInputs(std::move(inputs));
+        return strip;
     }
 };
 
@@ -171,30 +182,80 @@ private Q_SLOTS:
         QCOMPARE(changes.size(), 1);
     }
 
-    // With Telegram the tariff screen under the subscription's title; without, the
-    // settings screen under its own, whatever the subscription.
-    void callToAction_data()
+    // The card's content over subscription x loading x error: a known subscription is
+    // never blanked by a refresh or its failure; the error's text is the user's one.
+    void stripState_data()
     {
         QTest::addColumn<OptionalSubscription>("sub");
-        QTest::addColumn<QString>("title");
-        const QString link = kLink;
-        QTest::newRow("expired") << subscription(u"active"_s, link, kNow - 1) << u"Продлить подписку"_s;
-        QTest::newRow("traffic used up") << subscription(u"active"_s, link, kNow + 60, 10, 10)
-                                         << u"Пополнить трафик"_s;
-        QTest::newRow("inactive") << subscription(u"disabled"_s, link, std::nullopt) << u"Купить подписку"_s;
-        QTest::newRow("active, no link") << subscription(u"active"_s, QString(), std::nullopt)
-                                         << u"Купить подписку"_s;
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<std::exception_ptr>("error");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("errorText");
+        const OptionalSubscription sub = subscription(u"active"_s, kLink, std::nullopt);
+        const auto server = std::make_exception_ptr(APIError::server(502));
+        const auto other = std::make_exception_ptr(std::runtime_error("disk full"));
+        const std::exception_ptr none;
+        QTest::newRow("loaded, refreshing, failed") << sub << true << server << int(State::Loaded) << QString();
+        QTest::newRow("loaded") << sub << false << none << int(State::Loaded) << QString();
+        QTest::newRow("loading over an error") << OptionalSubscription() << true << server << int(State::Loading)
+                                               << QString();
+        QTest::newRow("API error") << OptionalSubscription() << false << server << int(State::Failed)
+                                   << u"Ошибка сервера (502)."_s;
+        QTest::newRow("other error") << OptionalSubscription() << false << other << int(State::Failed)
+                                     << u"disk full"_s;
+        QTest::newRow("empty") << OptionalSubscription() << false << none << int(State::Empty) << QString();
     }
-    void callToAction()
+    void stripState()
     {
         QFETCH(OptionalSubscription, sub);
+        QFETCH(bool, loading);
+        QFETCH(std::exception_ptr, error);
+        const auto strip = DetailRig().strip({sub, loading, error});
+        QTEST(strip->state(), "state");
+        QCOMPARE(strip->hasSubscription(), sub.has_value());
+        QFETCH(QString, errorText);
+        if (strip->state() == State::Failed)
+            QCOMPARE(strip->errorText(), errorText);
+    }
+
+    // The card's call to action over subscription shapes, with and without Telegram
+    // (then always the settings screen), and the bar it draws.
+    void stripCallToAction_data()
+    {
+        QTest::addColumn<OptionalSubscription>("sub");
+        QTest::addColumn<QString>("title"); // with Telegram; empty: no button
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<int>("tint");
+        const qint64 ahead = kNow + 86400;
+        QTest::newRow("active") << subscription(u"active"_s, kLink, ahead, 100, 85) << QString() << 0.85
+                                << int(UsageTint::Warning);
+        QTest::newRow("no limit") << subscription(u"active"_s, kLink, ahead, 0, kMax) << QString() << 0.0
+                                  << int(UsageTint::Accent);
+        QTest::newRow("expired") << subscription(u"active"_s, kLink, kNow, 100, 0) << u"Продлить подписку"_s << 0.0
+                                 << int(UsageTint::Accent);
+        QTest::newRow("traffic used up") << subscription(u"active"_s, kLink, ahead, 10, 11) << u"Пополнить трафик"_s
+                                         << 1.0 << int(UsageTint::Danger);
+        QTest::newRow("inactive") << subscription(u"disabled"_s, kLink, ahead) << u"Купить подписку"_s << 0.5
+                                  << int(UsageTint::Accent);
+        QTest::newRow("active, empty link") << subscription(u"active"_s, QString(), ahead) << u"Купить подписку"_s
+                                            << 0.5 << int(UsageTint::Accent);
+    }
+    void stripCallToAction()
+    {
+        QFETCH(OptionalSubscription, sub);
+        QFETCH(QString, title);
         const DetailRig rig;
-        const auto withTelegram = SubscriptionCallToAction::of(*sub, true, *rig.clock);
-        QTEST(withTelegram.title, "title");
-        QCOMPARE(withTelegram.pageFile(), u"BuyView.qml"_s);
-        const auto without = SubscriptionCallToAction::of(*sub, false, *rig.clock);
-        QCOMPARE(without.title, u"Привязать Telegram для оплаты"_s);
-        QCOMPARE(without.pageFile(), u"SettingsView.qml"_s);
+        for (const bool telegram : {true, false}) {
+            const auto strip = rig.strip({sub, false, {}, telegram});
+            QCOMPARE(strip->showsCallToAction(), !title.isEmpty());
+            QTEST(strip->usageFraction(), "fraction");
+            QTEST(strip->usageTint(), "tint");
+            if (title.isEmpty())
+                continue;
+            const AccountPageLink *link = strip->callToActionLink();
+            QCOMPARE(link->title(), telegram ? title : u"Привязать Telegram для оплаты"_s);
+            QVERIFY(link->page().endsWith(telegram ? u"/BuyView.qml"_s : u"/SettingsView.qml"_s));
+        }
     }
 };
 

@@ -2,7 +2,10 @@
 #include "ui/account/SettingsModel.h"
 #include "ui/account/SubscriptionCallToAction.h"
 #include "ui/account/SubscriptionDetailModel.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/design/Brand.h"
+
+#include "core/APIError.h"
 
 #include "support/view/ViewHarness.h"
 
@@ -36,6 +39,15 @@ const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
                           " function pushPage(url, model) { return push(url, {model: model}, StackView.Immediate) }\n"
                           "}";
 
+// A page holding the card on a stack, as the home window holds it.
+const QByteArray kStripStack = "import QtQuick.Controls\nimport Kovra.Account\n"
+                               "StackView { id: stackView; width: 440; height: 300\n"
+                               " property SubscriptionStripModel strip\n"
+                               " function showStrip() { push(page, {}, StackView.Immediate) }\n"
+                               " Component { id: page\n"
+                               "  Item { MacSubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
+                               "   model: stackView.strip; stack: stackView } } } }";
+
 QPointF centreOf(QQuickItem *item)
 {
     return item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -63,6 +75,18 @@ class SubscriptionViewsTest : public test::ViewTestCase {
     {
         const auto *page = m_stack->property("currentItem").value<QQuickItem *>();
         return page ? page->property("model").value<QObject *>() : nullptr;
+    }
+    // The card over `inputs` on a stack; the model lives as long as the view.
+    SubscriptionStripModel *showStrip(const AccountServices &services, SubscriptionStripInputs inputs)
+    {
+        m_stack = view().showQml(kStripStack);
+        if (!m_stack)
+            return nullptr;
+        auto *strip = new SubscriptionStripModel(AccountScreens(services), m_stack);
+        strip->setInputs(std::move(inputs));
+        m_stack->setProperty("strip", QVariant::fromValue(strip));
+        QMetaObject::invokeMethod(m_stack, "showStrip");
+        return view().waitForFrame() ? strip : nullptr;
     }
     void click(const char *name)
     {
@@ -173,6 +197,75 @@ private Q_SLOTS:
         QCOMPARE(view().value("cta", "text").toString(), u"Продлить подписку"_s);
         QCOMPARE(link.page(), u"qrc:/qt/qml/Kovra/Account/BuyView.qml"_s);
         QCOMPARE(view().real("cta", "height"), height);
+    }
+
+    // The card in each state at the least height: only that state's content, at the
+    // top left under the header, the card at least 60 high inside its padding.
+    void stripStates_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<OptionalSubscription>("sub");
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<QString>("shown");
+        const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
+                                     qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
+        SubscriptionOut expired = active;
+        expired.expireUnix = kNow - 60;
+        for (const bool dark : {false, true}) {
+            const char *look = dark ? "dark" : "light";
+            QTest::addRow("%s loaded", look) << dark << OptionalSubscription(active) << true << u"stripUsage"_s;
+            QTest::addRow("%s expired", look) << dark << OptionalSubscription(expired) << false
+                                              << u"stripUsage stripCallToAction"_s;
+            QTest::addRow("%s loading", look) << dark << OptionalSubscription() << true << u"stripPlaceholder"_s;
+            QTest::addRow("%s failed", look) << dark << OptionalSubscription() << false << u"stripError"_s;
+        }
+        QTest::addRow("empty") << false << OptionalSubscription() << false << u"stripEmpty"_s;
+    }
+    void stripStates()
+    {
+        QFETCH(bool, dark);
+        QFETCH(OptionalSubscription, sub);
+        QFETCH(bool, loading);
+        QFETCH(QString, shown);
+        view().appearance().setDark(dark);
+        test::SettingsRig rig;
+        const bool failed = shown == u"stripError"_s;
+        QVERIFY(showStrip(rig.services(), {sub, loading,
+                                           failed ? std::make_exception_ptr(APIError::server(502)) : std::exception_ptr(),
+                                           true, 60}));
+        const QStringList contents{u"stripUsage"_s, u"stripCallToAction"_s, u"stripPlaceholder"_s, u"stripError"_s,
+                                   u"stripEmpty"_s};
+        for (const QString &name : contents)
+            QCOMPARE(view().isShown(name), shown.contains(name));
+        QCOMPARE(view().isShown("stripPill"), sub.has_value());
+        QQuickItem *header = view().find("stripHeader");
+        QCOMPARE(header->mapToItem(view().find("strip"), {0, 0}), QPointF(16, 16));
+        QQuickItem *first = view().find(shown.section(u' ', 0, 0));
+        QCOMPARE(first->mapToItem(header, {0, 0}), QPointF(0, header->height() + 8));
+        QVERIFY(view().real("strip", "height") >= 60 + 32);
+        view().saveScreenshot(u"strip"_s);
+    }
+
+    // The header opens a new detail screen over a copy of the card's subscription,
+    // none included.
+    void stripOpensDetail_data()
+    {
+        QTest::addColumn<OptionalSubscription>("sub");
+        QTest::newRow("subscription")
+            << OptionalSubscription(SubscriptionOut{u"https://sub.example/u"_s, u"active"_s, 0, 0, {}, {}});
+        QTest::newRow("none") << OptionalSubscription();
+    }
+    void stripOpensDetail()
+    {
+        QFETCH(OptionalSubscription, sub);
+        test::SettingsRig rig;
+        QVERIFY(showStrip(rig.services(), {sub, false, {}}));
+        const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(view().find("stripHeader"));
+        QCOMPARE(a11y->text(QAccessible::Description), u"Открыть детали подписки"_s);
+        click("stripHeader");
+        QTRY_VERIFY(qobject_cast<SubscriptionDetailModel *>(currentModel()));
+        const auto *detail = qobject_cast<SubscriptionDetailModel *>(currentModel());
+        QCOMPARE(detail->hasSubscription(), sub.has_value());
     }
 };
 
