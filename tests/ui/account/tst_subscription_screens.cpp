@@ -116,9 +116,6 @@ private Q_SLOTS:
         QTest::newRow("past, traffic used up")
             << subscription(u"active"_s, kLink, kNow - 86400, 10, 12) << int(Pill::Expired)
             << u"Использовано 100%"_s << u"4 мар. 2025 г., 15:00"_s << u"истекла"_s << u"copy+share"_s << renew;
-        QTest::newRow("at the current second") << subscription(u"active"_s, kLink, kNow) << int(Pill::Expired)
-                                               << u"Использовано 50%"_s << u"5 мар. 2025 г., 15:00"_s
-                                               << u"истекла"_s << u"copy+share"_s << renew;
         QTest::newRow("largest expiry") << subscription(u"active"_s, kLink, kMax) << int(Pill::Active)
                                         << u"Использовано 50%"_s << u"—"_s
                                         << u"осталось %1 дн."_s.arg((kMax - kNow) / 86400) << u"copy+share"_s

@@ -1,6 +1,5 @@
 #include "ui/account/AccountModule.h"
 #include "ui/account/SettingsModel.h"
-#include "ui/account/SubscriptionCallToAction.h"
 #include "ui/account/SubscriptionDetailModel.h"
 #include "ui/account/SubscriptionStripModel.h"
 #include "ui/design/Brand.h"
@@ -34,19 +33,15 @@ const qint64 kNow = 1741176000;
 
 const QByteArray kMe = R"({"marzban_username":"kv_48213","has_telegram":true,"has_apple":false})";
 
+// A navigation stack as the home window's: pages pushed by file, or the card on a page.
 const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
-                          "StackView {\n width: 460; height: 760\n"
+                          "StackView { id: stackView; width: 460; height: 760\n"
+                          " property SubscriptionStripModel strip\n"
                           " function pushPage(url, model) { return push(url, {model: model}, StackView.Immediate) }\n"
-                          "}";
-
-// A page holding the card on a stack, as the home window holds it.
-const QByteArray kStripStack = "import QtQuick.Controls\nimport Kovra.Account\n"
-                               "StackView { id: stackView; width: 440; height: 300\n"
-                               " property SubscriptionStripModel strip\n"
-                               " function showStrip() { push(page, {}, StackView.Immediate) }\n"
-                               " Component { id: page\n"
-                               "  Item { MacSubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
-                               "   model: stackView.strip; stack: stackView } } } }";
+                          " function showStrip() { push(page, {}, StackView.Immediate) }\n"
+                          " Component { id: page\n"
+                          "  Item { MacSubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
+                          "   model: stackView.strip; stack: stackView } } } }";
 
 QPointF centreOf(QQuickItem *item)
 {
@@ -79,7 +74,7 @@ class SubscriptionViewsTest : public test::ViewTestCase {
     // The card over `inputs` on a stack; the model lives as long as the view.
     SubscriptionStripModel *showStrip(const AccountServices &services, SubscriptionStripInputs inputs)
     {
-        m_stack = view().showQml(kStripStack);
+        m_stack = view().showQml(kStack);
         if (!m_stack)
             return nullptr;
         auto *strip = new SubscriptionStripModel(AccountScreens(services), m_stack);
@@ -169,36 +164,6 @@ private Q_SLOTS:
         view().saveScreenshot(u"copied"_s);
     }
 
-    // Without Telegram the button pushes a new settings screen on the stack that holds
-    // it; with Telegram it leads to the tariff screen under the subscription's title,
-    // in a button of the same size.
-    void callToActionButton()
-    {
-        test::SettingsRig rig;
-        const AccountScreens screens(rig.services());
-        const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"active"_s, 10, 1, 100, std::nullopt};
-        AccountPageLink link;
-        screens.linkTo(link, SubscriptionCallToAction::of(expired, false, *rig.clock));
-        m_stack = view().showQml("import QtQuick.Controls\nimport Kovra.Account\n"
-                                 "StackView { id: stack; width: 460; height: 300\n"
-                                 " required property AccountPageLink link\n"
-                                 " initialItem: Item { SubscriptionCTAButton { objectName: 'cta'; width: 300\n"
-                                 "  link: stack.link; stack: stack } } }",
-                                 {{u"link"_s, QVariant::fromValue(&link)}});
-        QVERIFY(m_stack);
-        const qreal height = view().real("cta", "height");
-        QCOMPARE(view().value("cta", "text").toString(), u"Привязать Telegram для оплаты"_s);
-        view().saveScreenshot(u"telegram"_s);
-        click("cta");
-        QTRY_VERIFY(qobject_cast<SettingsModel *>(currentModel()));
-        QCOMPARE(m_stack->property("depth").toInt(), 2);
-
-        screens.linkTo(link, SubscriptionCallToAction::of(expired, true, *rig.clock));
-        QCOMPARE(view().value("cta", "text").toString(), u"Продлить подписку"_s);
-        QCOMPARE(link.page(), u"qrc:/qt/qml/Kovra/Account/BuyView.qml"_s);
-        QCOMPARE(view().real("cta", "height"), height);
-    }
-
     // The card in each state at the least height: only that state's content, at the
     // top left under the header, the card at least 60 high inside its padding.
     void stripStates_data()
@@ -246,26 +211,36 @@ private Q_SLOTS:
         view().saveScreenshot(u"strip"_s);
     }
 
-    // The header opens a new detail screen over a copy of the card's subscription,
-    // none included.
-    void stripOpensDetail_data()
+    // The header opens a new detail screen over a copy of the card's subscription, none
+    // included; without Telegram the call to action pushes a new settings screen.
+    void stripNavigation_data()
     {
         QTest::addColumn<OptionalSubscription>("sub");
-        QTest::newRow("subscription")
-            << OptionalSubscription(SubscriptionOut{u"https://sub.example/u"_s, u"active"_s, 0, 0, {}, {}});
-        QTest::newRow("none") << OptionalSubscription();
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<QString>("opens");
+        const SubscriptionOut active{u"https://sub.example/u"_s, u"active"_s, 0, 0, {}, {}};
+        SubscriptionOut expired = active;
+        expired.expireUnix = kNow - 60;
+        QTest::newRow("header") << OptionalSubscription(active) << u"stripHeader"_s << u"detail"_s;
+        QTest::newRow("header, none") << OptionalSubscription() << u"stripHeader"_s << u"empty detail"_s;
+        QTest::newRow("call to action") << OptionalSubscription(expired) << u"stripCallToAction"_s << u"settings"_s;
     }
-    void stripOpensDetail()
+    void stripNavigation()
     {
         QFETCH(OptionalSubscription, sub);
+        QFETCH(QString, press);
+        QFETCH(QString, opens);
         test::SettingsRig rig;
-        QVERIFY(showStrip(rig.services(), {sub, false, {}}));
+        QVERIFY(showStrip(rig.services(), {sub, false, {}, false}));
         const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(view().find("stripHeader"));
         QCOMPARE(a11y->text(QAccessible::Description), u"Открыть детали подписки"_s);
-        click("stripHeader");
-        QTRY_VERIFY(qobject_cast<SubscriptionDetailModel *>(currentModel()));
+        click(press.toLatin1().constData());
+        QTRY_COMPARE(m_stack->property("depth").toInt(), 2);
         const auto *detail = qobject_cast<SubscriptionDetailModel *>(currentModel());
-        QCOMPARE(detail->hasSubscription(), sub.has_value());
+        const QString seen = qobject_cast<SettingsModel *>(currentModel()) ? u"settings"_s
+                             : detail ? (detail->hasSubscription() ? u"detail"_s : u"empty detail"_s)
+                                      : QString();
+        QCOMPARE(seen, opens);
     }
 };
 
