@@ -5,10 +5,14 @@
 #include "ui/account/LinkedAccounts.h"
 #include "ui/account/PaymentWaitingModel.h"
 #include "ui/account/SettingsModel.h"
+#include "ui/account/SubscriptionDetailModel.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/account/SupportChecklistModel.h"
 #include "ui/account/TariffCardTexts.h"
 
 #include <QDateTime>
+
+#include <stdexcept>
 
 namespace kovra::gallery {
 
@@ -124,6 +128,38 @@ GalleryCase buyPart(const char *name, const QByteArray &qml, const QString &spec
     return c;
 }
 
+// Subscriptions whose texts do not depend on the day: no expiry, or one long past.
+SubscriptionOut gallerySubscription(const char *status, std::optional<qint64> expireUnix)
+{
+    return {QStringLiteral("https://sub.example/u/9f2c"), QString::fromLatin1(status), qint64(10) << 30,
+            qint64(9) << 30, expireUnix, std::nullopt};
+}
+
+GalleryCase strip(const char *name, std::optional<SubscriptionOut> subscription, bool loading, bool failed)
+{
+    GalleryCase c{QString::fromLatin1(name), "MacSubscriptionStrip { width: 400 }", 300};
+    c.properties = [=](QObject *owner) {
+        auto *model = new ui::SubscriptionStripModel(ui::AccountScreens(ui::AccountServices()), owner);
+        const std::exception_ptr error =
+            failed ? std::make_exception_ptr(std::runtime_error("Нет связи с сервером.")) : std::exception_ptr();
+        model->setInputs({subscription, loading, error});
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
+GalleryCase detail(const char *name, std::optional<SubscriptionOut> subscription)
+{
+    GalleryCase c{QString::fromLatin1(name), "SubscriptionDetailView { width: 460; height: 760 }"};
+    c.properties = [=](QObject *owner) {
+        ui::AccountServices services;
+        services.links = galleryLinks();
+        auto *model = ui::AccountScreens(services).subscriptionDetail(subscription, owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -214,6 +250,13 @@ QList<GalleryCase> accountGalleryCases()
                          "width: 460; height: 200\n"
                          " ContinueBar { y: 0; width: 460; title: \"Перейти к оплате · ≈ 1490 ₽\"; canContinue: true }\n"
                          " ContinueBar { y: 110; width: 460; title: buy.continueTitle }"));
+    cases.append(strip("subscription-card", gallerySubscription("active", std::nullopt), true, false));
+    cases.append(strip("subscription-card-expired", gallerySubscription("active", 1700000000), false, false));
+    cases.append(strip("subscription-card-loading", std::nullopt, true, false));
+    cases.append(strip("subscription-card-error", std::nullopt, false, true));
+    cases.append(strip("subscription-card-empty", std::nullopt, false, false));
+    cases.append(detail("subscription-detail", gallerySubscription("active", 1700000000)));
+    cases.append(detail("subscription-detail-empty", std::nullopt));
     return cases;
 }
 
