@@ -138,6 +138,7 @@ QList<GalleryCase> galleryCases()
     cases.append({QStringLiteral("symbols"), symbolSheet()});
     cases.append(accountGalleryCases());
     cases.append(pickerGalleryCases());
+    cases.append(homeGalleryCases());
     return cases;
 }
 

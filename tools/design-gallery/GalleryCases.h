@@ -27,6 +27,8 @@ QList<GalleryCase> galleryCases();
 QList<GalleryCase> accountGalleryCases();
 // The connection picker in each of its list states, with fixed data.
 QList<GalleryCase> pickerGalleryCases();
+// The home window in two of its states, over a scripted tunnel provider.
+QList<GalleryCase> homeGalleryCases();
 
 // The imports every case is written against.
 QByteArray galleryImports();

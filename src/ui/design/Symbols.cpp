@@ -26,6 +26,7 @@ constexpr std::array kTable{
     Entry{u"checkmark", u"check"},
     Entry{u"checkmark.circle.fill", u"check_circle"},
     Entry{u"checkmark.shield.fill", u"verified_user"},
+    Entry{u"chevron.left", u"chevron_left"},
     Entry{u"chevron.right", u"chevron_right"},
     Entry{u"chevron.up.chevron.down", u"unfold_more"},
     Entry{u"circle", u"radio_button_unchecked"},

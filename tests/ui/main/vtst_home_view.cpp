@@ -1,0 +1,292 @@
+#include "ui/account/AccountModule.h"
+#include "ui/account/AccountPageModel.h"
+#include "ui/design/Brand.h"
+#include "ui/design/SheetHost.h"
+#include "ui/main/HomeNotice.h"
+#include "ui/main/MainModule.h"
+
+#include "HomeFakes.h"
+#include "support/view/ViewHarness.h"
+#include "ui/diagnostics/DiagnosticsFakes.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kovra;
+using namespace kovra::ui;
+using namespace kovra::test;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+using V = ConnectivityVerdict;
+using Ext = FakeExtensionManager::Callback;
+using Visual = ConnectButtonVisual::Value;
+
+namespace {
+
+enum Banner { none = -1, startError = -2 };
+const QString kStartError = u"Не удалось подключиться. Попробуйте ещё раз."_s;
+
+void clickCentre(QWindow *window, QQuickItem *item)
+{
+    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
+}
+
+} // namespace
+
+class HomeViewTest : public ViewTestCase {
+    Q_OBJECT
+
+    std::unique_ptr<HomeRig> m_rig;
+    std::shared_ptr<ScriptedProber> m_prober;
+    FakeControlPlane m_controlPlane;
+
+    // The home view of a rig whose route goes through РФ-1 to Амстердам, `width` wide.
+    QQuickItem *showHome(int width = 1000, int height = 640)
+    {
+        m_rig.reset();
+        m_rig = std::make_unique<HomeRig>(u"ru-1"_s, u"nl"_s, [this](HomeRig &rig) {
+            m_prober = std::make_shared<ScriptedProber>(rig.clock);
+            MacHomeModel::Options options;
+            options.diagnostics = sheetOptions(rig.home.paths(), m_prober, m_controlPlane, rig.clock);
+            options.diagnostics.baseURLs = {FakeService::closedPortURL()};
+            return options;
+        });
+        m_rig->api.service.script(FakeService::anyHost, "GET", u"/me/subscription"_s,
+                                  {FakeReply::json(200, kActiveSubscription)});
+        return view().show(u"Kovra.Main/MacHomeView"_s,
+                           {{"model", QVariant::fromValue(&m_rig->model)}, {"width", width}, {"height", height}},
+                           {.margin = 0});
+    }
+    QQuickItem *findIn(SheetHost *host, const QString &name) const
+    {
+        return ViewHarness::findIn(host->window()->contentItem(), name);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        registerMainModule();
+        registerAccountModule();
+    }
+    void cleanup()
+    {
+        ViewTestCase::cleanup();
+        if (m_rig)
+            m_rig->clock->advance(10s);
+        m_rig.reset();
+    }
+
+    // Each button look with a banner, light and dark: the status text in the dot
+    // state's colour, the glow with the verdict online, the banner's button only for
+    // approval, the row locked in transition; the layout at most 840 wide, padded 24,
+    // the hero card 250 wide beside a right column of at least 280.
+    void screens_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<V>("verdict");
+        QTest::addColumn<int>("banner");
+        QTest::addColumn<Visual>("visual");
+        QTest::addColumn<QString>("role");
+        QTest::addColumn<bool>("dark");
+        for (const bool dark : {false, true}) {
+            const char *look = dark ? "dark" : "light";
+            QTest::addRow("idle %s", look) << 1 << V::idle << int(none) << Visual::Idle << u"textSecondary"_s << dark;
+            QTest::addRow("progress, reboot %s", look) << 2 << V::idle << int(Ext::WillCompleteAfterReboot)
+                                                       << Visual::Progress << u"warning"_s << dark;
+            QTest::addRow("checking, start error %s", look) << 3 << V::checking << int(startError)
+                                                            << Visual::ConnectedChecking << u"success"_s << dark;
+            QTest::addRow("verified, approval %s", look) << 3 << V::online << int(Ext::NeedsApproval)
+                                                         << Visual::Verified << u"success"_s << dark;
+            QTest::addRow("failed, extension failed %s", look) << 3 << V::degraded << int(Ext::Failed)
+                                                               << Visual::Failed << u"danger"_s << dark;
+        }
+    }
+    void screens()
+    {
+        QFETCH(int, status);
+        QFETCH(V, verdict);
+        QFETCH(int, banner);
+        QFETCH(Visual, visual);
+        QFETCH(QString, role);
+        QFETCH(bool, dark);
+        view().appearance().setDark(dark);
+        QVERIFY(showHome());
+        HomeRig &rig = *m_rig;
+        rig.provider.setStatus(status);
+        rig.engine.set(verdict);
+        QTRY_COMPARE(rig.extensions.submitCount(), 1);
+        rig.extensions.deliver({banner >= 0 ? Ext::Kind(banner) : Ext::Completed, u"no provider"_s});
+        if (banner == startError)
+            rig.coordinator.hero()->showStartError(kStartError);
+        QTRY_COMPARE(view().value(u"connectButton"_s, u"visual"_s).toInt(), int(visual));
+        QTRY_VERIFY(rig.model.canInteract());
+        QTRY_COMPARE(view().real(u"connectButton"_s, u"opacity"_s), 1.0);
+        QTRY_COMPARE(view().real(u"noticeBanner"_s, u"opacity"_s), banner == none ? 0.0 : 1.0);
+        QCOMPARE(view().isShown(u"noticeBanner"_s), banner != none);
+        QCOMPARE(view().isShown(u"bannerAction"_s), banner == Ext::NeedsApproval);
+
+        QCOMPARE(view().argb(u"statusText"_s), argb(view().brand().property(role.toLatin1().constData()).value<QColor>()));
+        QCOMPARE(view().value(u"statusDot"_s, u"glow"_s).toBool(), verdict == V::online);
+        const bool locked = status == 2;
+        QCOMPARE(view().value(u"connectionRow"_s, u"enabled"_s).toBool(), !locked);
+        QCOMPARE(view().isShown(u"connectionChevron"_s), !locked);
+        QVERIFY(view().isShown(u"connectionLabel"_s) && !view().isShown(u"autoSymbol"_s));
+
+        QCOMPARE(view().real(u"homeContent"_s, u"width"_s), 840.0 - 48);
+        QCOMPARE(view().real(u"homeContent"_s, u"x"_s), (1000 - 840) / 2 + 24.0);
+        QCOMPARE(view().real(u"homeContent"_s, u"y"_s), 24.0);
+        QCOMPARE(view().real(u"heroCard"_s, u"width"_s), 250.0);
+        QCOMPARE(view().real(u"rightColumn"_s, u"x"_s), 250.0 + 16);
+        QVERIFY(view().real(u"rightColumn"_s, u"width"_s) >= 280);
+        QVERIFY(view().real(u"noticeSlot"_s, u"height"_s) >= 32);
+        QCOMPARE(view().real(u"heroRow"_s, u"y"_s), view().real(u"noticeSlot"_s, u"height"_s) + 16);
+        view().saveScreenshot(u"home"_s);
+    }
+
+    // Both sheets open as window-modal child windows of the home window, titled, at
+    // least their minimum size; Escape clears the flag, clearing the flag closes them.
+    void sheets_data()
+    {
+        QTest::addColumn<bool>("diagnostics");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("diagnostics, escape") << true << true;
+        QTest::newRow("diagnostics, flag") << true << false;
+        QTest::newRow("picker, escape") << false << true;
+        QTest::newRow("picker, flag") << false << false;
+    }
+    void sheets()
+    {
+        QFETCH(bool, diagnostics);
+        QFETCH(bool, escape);
+        QVERIFY(showHome(800, 600));
+        MacHomeModel &model = m_rig->model;
+        clickCentre(view().window(), view().find(diagnostics ? u"diagnosticsButton"_s : u"connectionRow"_s));
+        QPointer<SheetHost> host = diagnostics ? model.diagnosticsSheet() : model.connectionPickerSheet();
+        QVERIFY(host && QTest::qWaitForWindowExposed(host->window()));
+        QQuickWindow *window = host->window();
+        QCOMPARE(window->transientParent(), view().window());
+        QCOMPARE(window->modality(), Qt::WindowModal);
+        QCOMPARE(window->title(), diagnostics ? u"Диагностика"_s : u"Подключение"_s);
+        QCOMPARE(window->minimumSize(), diagnostics ? QSize(480, 520) : QSize(460, 520));
+        QCOMPARE(findIn(host, u"title"_s)->property("text"), window->title());
+        QVERIFY(view().waitForFrame());
+        // The sheet's own window, in place of the home window's picture.
+        window->grabWindow().save(view().saveScreenshot(u"sheet"_s));
+
+        const auto flag = [&] { return diagnostics ? model.showDiagnostics() : model.showConnectionPicker(); };
+        if (escape) {
+            window->requestActivate();
+            QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
+            QTest::keyClick(window, Qt::Key_Escape);
+            QVERIFY(!flag());
+        } else if (diagnostics) {
+            model.setShowDiagnostics(false);
+        } else {
+            model.setShowConnectionPicker(false);
+        }
+        QVERIFY(!window->isVisible());
+        QTRY_VERIFY(!host);
+        QVERIFY(!flag());
+    }
+
+    // A pushed page brings the back control and its title; going back restores both.
+    void navigation()
+    {
+        QQuickItem *home = showHome();
+        QVERIFY(home);
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
+        QPointer<AccountPageModel> page = new AccountPageModel(u"Подписка"_s);
+        const QVariantMap properties{{"model", QVariant::fromValue(page.data())}};
+        QMetaObject::invokeMethod(home, "push", Q_ARG(QVariant, u"qrc:/qt/qml/Kovra/Account/AccountPage.qml"_s),
+                                  Q_ARG(QVariant, properties));
+        QTRY_VERIFY(page && page->isShown());
+        QVERIFY(view().isShown(u"backButton"_s));
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Подписка"_s);
+        clickCentre(view().window(), view().find(u"backButton"_s));
+        QTRY_VERIFY(!page);
+        QVERIFY(!view().isShown(u"backButton"_s));
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
+    }
+
+    // The banner's button only with both a title and an action; the text wraps and
+    // can be selected with the mouse.
+    void banner_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("hasAction");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("title and action") << u"Открыть настройки"_s << true << false;
+        QTest::newRow("title and action, dark") << u"Открыть настройки"_s << true << true;
+        QTest::newRow("title without action") << u"Открыть настройки"_s << false << false;
+        QTest::newRow("action without title") << QString() << true << false;
+    }
+    void banner()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, hasAction);
+        QFETCH(bool, dark);
+        view().appearance().setDark(dark);
+        QQuickItem *banner = view().showQml(
+            "import Kovra.Main\nMacNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
+            " text: \"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения\" }",
+            {{"actionTitle", title}, {"hasAction", hasAction}});
+        QVERIFY(banner);
+        const bool shows = !title.isEmpty() && hasAction;
+        QCOMPARE(view().isShown(u"bannerAction"_s), shows);
+        QCOMPARE(view().argb(u"bannerSymbol"_s), argb(view().brand().warning()));
+        QQuickItem *text = view().find(u"bannerText"_s);
+        QVERIFY(text->height() > 2 * QFontMetricsF(view().brand().captionFont()).height());
+        QSignalSpy triggered(banner, SIGNAL(actionTriggered()));
+        if (shows)
+            clickCentre(view().window(), view().find(u"bannerAction"_s));
+        QCOMPARE(triggered.size(), shows ? 1 : 0);
+        view().saveScreenshot(u"banner"_s);
+
+        const QPoint from = text->mapToScene({2, 4}).toPoint(), to = text->mapToScene({text->width() - 2, 4}).toPoint();
+        QTest::mousePress(view().window(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(view().window(), to);
+        QTest::mouseRelease(view().window(), Qt::LeftButton, {}, to);
+        QVERIFY(!text->property("selectedText").toString().isEmpty());
+    }
+
+    // A banner comes and goes with a move and a fade, a change shows the old one going
+    // first; with reduce motion each change is at once. The slot keeps its height.
+    void noticeTransitions_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::newRow("animated") << false;
+        QTest::newRow("reduce motion") << true;
+    }
+    void noticeTransitions()
+    {
+        QFETCH(bool, reduceMotion);
+        view().appearance().setReduceMotion(reduceMotion);
+        auto clock = std::make_shared<ManualClock>();
+        ConnectionHeroState hero([] { return VPNStatus::Disconnected; }, {.clock = clock});
+        HomeNotice notice(&hero, nullptr, nullptr);
+        QVERIFY(view().showQml("import Kovra.Main\nHomeNoticeSlot { width: 400 }",
+                               {{"notice", QVariant::fromValue(&notice)}}));
+        const auto opacity = [&] { return view().real(u"noticeBanner"_s, u"opacity"_s); };
+        const auto text = [&] { return view().value(u"bannerText"_s, u"text"_s).toString(); };
+        QCOMPARE(view().real(u"noticeSlot"_s, u"height"_s), 32.0);
+        QVERIFY(!view().isShown(u"noticeBanner"_s));
+
+        hero.showStartError(u"первая"_s);
+        QCOMPARE(opacity() == 1.0, reduceMotion);
+        QTRY_COMPARE(opacity(), 1.0);
+        hero.showStartError(u"вторая"_s);
+        QCOMPARE(text(), reduceMotion ? u"вторая"_s : u"первая"_s);
+        QTRY_VERIFY(text() == u"вторая" && opacity() == 1.0);
+        clock->advance(6s);
+        QCOMPARE(view().isShown(u"noticeBanner"_s), !reduceMotion);
+        QTRY_VERIFY(!view().isShown(u"noticeBanner"_s));
+        QCOMPARE(view().real(u"noticeSlot"_s, u"height"_s), 32.0);
+    }
+};
+
+QTEST_MAIN(HomeViewTest)
+#include "vtst_home_view.moc"
