@@ -75,12 +75,14 @@ Item {
         onDismissed: root.model.showsTrialAlert = false
     }
 
-    // Leaving the window is no dismissal: only the model's flag closes the alert.
-    onTrialAlertShownChanged: {
+    // Leaving the window is no dismissal: only the model's flag closes the alert. The
+    // popup follows the window one step later, once it has found the window too.
+    function syncTrialAlert() {
         if (trialAlertShown)
             trialAlert.open()
         else if (!model.showsTrialAlert)
             trialAlert.close()
     }
-    Component.onCompleted: if (trialAlertShown) trialAlert.open()
+    onTrialAlertShownChanged: Qt.callLater(syncTrialAlert)
+    Component.onCompleted: Qt.callLater(syncTrialAlert)
 }

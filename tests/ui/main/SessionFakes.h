@@ -29,14 +29,14 @@ struct SessionRig {
     }
 
     // The service's answers to a sign-in start and to its polls.
-    void scriptSignIn(int startStatus, int pollStatus = 202, const QByteArray &pollBody = {})
+    void scriptSignIn(int startStatus, int pollStatus = 202)
     {
         const QByteArray session = R"({"nonce":"n1","deep_link":")" + kDeepLink.toUtf8() + R"(","https_link":")"
                                    + kWebLink.toUtf8() + R"(","expires_in_seconds":600})";
         api.service.script(FakeService::anyHost, "POST", QStringLiteral("/auth/start_session"),
                            {FakeReply::json(startStatus, startStatus == 200 ? session : QByteArray())});
         api.service.script(FakeService::anyHost, "GET", QStringLiteral("/auth/poll/n1"),
-                           {FakeReply::json(pollStatus, pollBody)});
+                           {FakeReply::json(pollStatus, {})});
     }
     void setStatus(AuthState::StatusKind kind)
     {
