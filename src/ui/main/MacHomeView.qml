@@ -45,13 +45,14 @@ Item {
     implicitWidth: 760
     implicitHeight: 620
 
-    onOnScreenChanged: model.onScreen = onScreen
-    onHostWindowChanged: model.window = hostWindow
+    onOnScreenChanged: if (model) model.onScreen = onScreen
+    onHostWindowChanged: if (model) model.window = hostWindow
     Component.onCompleted: {
         model.window = hostWindow
         model.onScreen = onScreen
     }
-    Component.onDestruction: model.onScreen = false
+    // Dropped by the root view (the session ended): the home content leaves the screen.
+    Component.onDestruction: if (model) model.onScreen = false
 
     BrandBackdrop {
         anchors.fill: parent

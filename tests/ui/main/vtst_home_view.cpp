@@ -30,6 +30,17 @@ namespace {
 enum Banner { none = -1, startError = -2 };
 const QString kStartError = u"Не удалось подключиться. Попробуйте ещё раз."_s;
 
+// name, status, verdict, banner (an extension answer, none or startError); the
+// button's look and the status text's colour.
+using ScreenRow = std::tuple<const char *, int, V, int, Visual, const char *>;
+const ScreenRow kScreenRows[] = {
+    {"idle", 1, V::idle, none, Visual::Idle, "textSecondary"},
+    {"progress, reboot", 2, V::idle, Ext::WillCompleteAfterReboot, Visual::Progress, "warning"},
+    {"checking, start error", 3, V::checking, startError, Visual::ConnectedChecking, "success"},
+    {"verified, approval", 3, V::online, Ext::NeedsApproval, Visual::Verified, "success"},
+    {"failed, extension failed", 3, V::degraded, Ext::Failed, Visual::Failed, "danger"},
+};
+
 void clickCentre(QWindow *window, QQuickItem *item)
 {
     QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
@@ -61,10 +72,6 @@ class HomeViewTest : public ViewTestCase {
                            {{"model", QVariant::fromValue(&m_rig->model)}, {"width", width}, {"height", height}},
                            {.margin = 0});
     }
-    QQuickItem *findIn(SheetHost *host, const QString &name) const
-    {
-        return ViewHarness::findIn(host->window()->contentItem(), name);
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -86,33 +93,17 @@ private Q_SLOTS:
     // the hero card 250 wide beside a right column of at least 280.
     void screens_data()
     {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<V>("verdict");
-        QTest::addColumn<int>("banner");
-        QTest::addColumn<Visual>("visual");
-        QTest::addColumn<QString>("role");
+        QTest::addColumn<int>("row");
         QTest::addColumn<bool>("dark");
-        for (const bool dark : {false, true}) {
-            const char *look = dark ? "dark" : "light";
-            QTest::addRow("idle %s", look) << 1 << V::idle << int(none) << Visual::Idle << u"textSecondary"_s << dark;
-            QTest::addRow("progress, reboot %s", look) << 2 << V::idle << int(Ext::WillCompleteAfterReboot)
-                                                       << Visual::Progress << u"warning"_s << dark;
-            QTest::addRow("checking, start error %s", look) << 3 << V::checking << int(startError)
-                                                            << Visual::ConnectedChecking << u"success"_s << dark;
-            QTest::addRow("verified, approval %s", look) << 3 << V::online << int(Ext::NeedsApproval)
-                                                         << Visual::Verified << u"success"_s << dark;
-            QTest::addRow("failed, extension failed %s", look) << 3 << V::degraded << int(Ext::Failed)
-                                                               << Visual::Failed << u"danger"_s << dark;
-        }
+        for (const bool dark : {false, true})
+            for (int i = 0; i < int(std::size(kScreenRows)); ++i)
+                QTest::addRow("%s %s", std::get<0>(kScreenRows[i]), dark ? "dark" : "light") << i << dark;
     }
     void screens()
     {
-        QFETCH(int, status);
-        QFETCH(V, verdict);
-        QFETCH(int, banner);
-        QFETCH(Visual, visual);
-        QFETCH(QString, role);
+        QFETCH(int, row);
         QFETCH(bool, dark);
+        const auto [name, status, verdict, banner, visual, role] = kScreenRows[row];
         view().appearance().setDark(dark);
         QVERIFY(showHome());
         HomeRig &rig = *m_rig;
@@ -129,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(view().isShown(u"noticeBanner"_s), banner != none);
         QCOMPARE(view().isShown(u"bannerAction"_s), banner == Ext::NeedsApproval);
 
-        QCOMPARE(view().argb(u"statusText"_s), argb(view().brand().property(role.toLatin1().constData()).value<QColor>()));
+        QCOMPARE(view().argb(u"statusText"_s), argb(view().brand().property(role).value<QColor>()));
         QCOMPARE(view().value(u"statusDot"_s, u"glow"_s).toBool(), verdict == V::online);
         const bool locked = status == 2;
         QCOMPARE(view().value(u"connectionRow"_s, u"enabled"_s).toBool(), !locked);
@@ -148,49 +139,48 @@ private Q_SLOTS:
     }
 
     // Both sheets open as window-modal child windows of the home window, titled, at
-    // least their minimum size; Escape clears the flag, clearing the flag closes them.
+    // least their minimum size. Escape clears the flag; set again, the flag opens the
+    // sheet anew, and cleared, closes it.
     void sheets_data()
     {
         QTest::addColumn<bool>("diagnostics");
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("diagnostics, escape") << true << true;
-        QTest::newRow("diagnostics, flag") << true << false;
-        QTest::newRow("picker, escape") << false << true;
-        QTest::newRow("picker, flag") << false << false;
+        QTest::newRow("diagnostics") << true;
+        QTest::newRow("picker") << false;
     }
     void sheets()
     {
         QFETCH(bool, diagnostics);
-        QFETCH(bool, escape);
         QVERIFY(showHome(800, 600));
         MacHomeModel &model = m_rig->model;
-        clickCentre(view().window(), view().find(diagnostics ? u"diagnosticsButton"_s : u"connectionRow"_s));
-        QPointer<SheetHost> host = diagnostics ? model.diagnosticsSheet() : model.connectionPickerSheet();
-        QVERIFY(host && QTest::qWaitForWindowExposed(host->window()));
-        QQuickWindow *window = host->window();
-        QCOMPARE(window->transientParent(), view().window());
-        QCOMPARE(window->modality(), Qt::WindowModal);
-        QCOMPARE(window->title(), diagnostics ? u"Диагностика"_s : u"Подключение"_s);
-        QCOMPARE(window->minimumSize(), diagnostics ? QSize(480, 520) : QSize(460, 520));
-        QCOMPARE(findIn(host, u"title"_s)->property("text"), window->title());
-        QVERIFY(view().waitForFrame());
-        // The sheet's own window, in place of the home window's picture.
-        window->grabWindow().save(view().saveScreenshot(u"sheet"_s));
-
         const auto flag = [&] { return diagnostics ? model.showDiagnostics() : model.showConnectionPicker(); };
-        if (escape) {
-            window->requestActivate();
-            QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
-            QTest::keyClick(window, Qt::Key_Escape);
+        const auto setFlag = [&](bool on) { diagnostics ? model.setShowDiagnostics(on) : model.setShowConnectionPicker(on); };
+        clickCentre(view().window(), view().find(diagnostics ? u"diagnosticsButton"_s : u"connectionRow"_s));
+        for (const bool escape : {true, false}) {
+            QPointer<SheetHost> host = diagnostics ? model.diagnosticsSheet() : model.connectionPickerSheet();
+            QVERIFY(flag() && host && QTest::qWaitForWindowExposed(host->window()));
+            QQuickWindow *window = host->window();
+            QCOMPARE(window->transientParent(), view().window());
+            QCOMPARE(window->modality(), Qt::WindowModal);
+            QCOMPARE(window->title(), diagnostics ? u"Диагностика"_s : u"Подключение"_s);
+            QCOMPARE(window->minimumSize(), diagnostics ? QSize(480, 520) : QSize(460, 520));
+            QCOMPARE(ViewHarness::findIn(window->contentItem(), u"title"_s)->property("text"), window->title());
+            if (escape) {
+                QVERIFY(view().waitForFrame());
+                // The sheet's own window, in place of the home window's picture.
+                window->grabWindow().save(view().saveScreenshot(u"sheet"_s));
+                window->requestActivate();
+                QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
+                QTest::keyClick(window, Qt::Key_Escape);
+                QVERIFY(!flag());
+            } else {
+                setFlag(false);
+            }
+            QVERIFY(!window->isVisible());
+            QTRY_VERIFY(!host);
             QVERIFY(!flag());
-        } else if (diagnostics) {
-            model.setShowDiagnostics(false);
-        } else {
-            model.setShowConnectionPicker(false);
+            if (escape)
+                setFlag(true);
         }
-        QVERIFY(!window->isVisible());
-        QTRY_VERIFY(!host);
-        QVERIFY(!flag());
     }
 
     // A pushed page brings the back control and its title; going back restores both.
@@ -218,18 +208,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("hasAction");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("title and action") << u"Открыть настройки"_s << true << false;
-        QTest::newRow("title and action, dark") << u"Открыть настройки"_s << true << true;
-        QTest::newRow("title without action") << u"Открыть настройки"_s << false << false;
-        QTest::newRow("action without title") << QString() << true << false;
+        QTest::newRow("title and action") << u"Открыть настройки"_s << true;
+        QTest::newRow("title without action") << u"Открыть настройки"_s << false;
+        QTest::newRow("action without title") << QString() << true;
     }
     void banner()
     {
         QFETCH(QString, title);
         QFETCH(bool, hasAction);
-        QFETCH(bool, dark);
-        view().appearance().setDark(dark);
         QQuickItem *banner = view().showQml(
             "import Kovra.Main\nMacNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
             " text: \"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения\" }",
