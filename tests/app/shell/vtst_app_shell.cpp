@@ -1,6 +1,7 @@
 #include "account/KeychainStore.h"
 #include "app/KovraMacApp.h"
 #include "app/shell/AppShell.h"
+#include "platform/Log.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "ui/design/PreviewHost.h"
 #include "ui/design/QmlWarnings.h"
@@ -72,11 +73,6 @@ struct ShellRig {
     bool released() const
     {
         return !QFile::exists(shell->instance()->lockPath()) && !QFile::exists(shell->instance()->socketPath());
-    }
-    int subscriptionRequests() const
-    {
-        const QList<test::RecordedRequest> sent = service.requests();
-        return int(std::count_if(sent.begin(), sent.end(), [](const auto &r) { return r.path == u"/me/subscription"; }));
     }
 
     ui::QmlWarningCollector warnings;
@@ -153,9 +149,9 @@ private Q_SLOTS:
 
         // After the home window's own refresh, which a press would join.
         QTRY_VERIFY(rig.shell->app()->dependencies()->subscriptionStore()->hasLatest());
-        const int before = rig.subscriptionRequests();
+        LogCapture log;
         QTest::keyClick(main, Qt::Key_R, Qt::ControlModifier);
-        QTRY_COMPARE(rig.subscriptionRequests(), before + 1);
+        QTRY_VERIFY(log.contains(QStringLiteral("refresh start")));
 
         QVERIFY(!rig.shell->settingsWindow());
         QTest::keyClick(main, Qt::Key_Comma, Qt::ControlModifier);
