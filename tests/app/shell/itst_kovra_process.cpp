@@ -32,18 +32,16 @@ struct KovraHome {
     void start(QProcess &kovra, const QStringList &args, bool display = true) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.configHome());
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.dataHome());
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.runtimeDir());
-        environment.insert(QStringLiteral("KOVRA_KEYCHAIN_SERVICE"), keychain);
         const QString closed = test::FakeService::closedPortURL(QStringLiteral("/")).toString();
-        environment.insert(QStringLiteral("KOVRA_API_BASE_URLS"), QStringList{closed, closed, closed}.join(u','));
-        environment.insert(QStringLiteral("KOVRA_REDUCE_MOTION"), QStringLiteral("1"));
+        for (const auto &[name, value] : {std::pair("XDG_CONFIG_HOME", home.configHome()),
+                                          {"XDG_DATA_HOME", home.dataHome()}, {"XDG_RUNTIME_DIR", home.runtimeDir()},
+                                          {"KOVRA_KEYCHAIN_SERVICE", keychain}, {"KOVRA_REDUCE_MOTION", "1"},
+                                          {"KOVRA_API_BASE_URLS", QStringList{closed, closed, closed}.join(u',')}})
+            environment.insert(QString::fromLatin1(name), value);
         environment.remove(QStringLiteral("KOVRA_TUNNEL_SOCKET"));
-        if (!display) {
-            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            if (!display)
                 environment.remove(QString::fromLatin1(name));
-        }
         kovra.setProcessEnvironment(environment);
         kovra.start(QStringLiteral(KOVRA_EXECUTABLE), args);
     }
