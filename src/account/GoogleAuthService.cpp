@@ -2,8 +2,7 @@
 
 #include "core/APIClient.h"
 
-#include <QDesktopServices>
-#include <QGuiApplication>
+#include "platform/DesktopUrlOpener.h"
 
 namespace kovra {
 
@@ -11,9 +10,7 @@ using namespace Qt::StringLiterals;
 
 bool openInSystemBrowser(const QUrl &url)
 {
-    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
-        return false;
-    return QDesktopServices::openUrl(url);
+    return DesktopUrlOpener::launchDetached(url);
 }
 
 GoogleAuthService::GoogleAuthService(APIClient *api, std::shared_ptr<JWTStore> jwtStore, GoogleSignInConfig config,

@@ -2,7 +2,6 @@
 
 #include "platform/Async.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 #include <QProcess>
 
@@ -37,7 +36,19 @@ bool isPlainScheme(const QString &scheme)
 DesktopUrlOpener::DesktopUrlOpener(Options options) : m_options(std::move(options))
 {
     if (!m_options.launch)
-        m_options.launch = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+        m_options.launch = [program = m_options.xdgOpen](const QUrl &url) { return launchDetached(url, program); };
+}
+
+bool DesktopUrlOpener::launchDetached(const QUrl &url, const QString &program)
+{
+    // Not QDesktopServices: without a browser it prints the whole link.
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({url.toString(QUrl::FullyEncoded)});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
 }
 
 QCoro::Task<bool> DesktopUrlOpener::openURL(QUrl url)

@@ -25,15 +25,21 @@ public:
         // counts as "no application".
         std::chrono::milliseconds queryBound{3000};
         std::shared_ptr<Clock> clock = Clock::system();
-        // Hands a checked link to the desktop; QDesktopServices::openUrl when empty
-        // (which needs a QGuiApplication).
+        // Hands a checked link to the desktop; runs `xdgOpen` when empty.
         std::function<bool(const QUrl &)> launch;
+        // The program a checked link is handed to when `launch` is empty. It runs
+        // detached with its output discarded: a link can carry a sign-in nonce, and the
+        // opener's complaints (no browser found, ...) quote the link.
+        QString xdgOpen = QStringLiteral("xdg-open");
     };
 
     DesktopUrlOpener() : DesktopUrlOpener(Options()) {}
     explicit DesktopUrlOpener(Options options);
 
     QCoro::Task<bool> openURL(QUrl url) override;
+
+    // Runs `program` detached on `url` with its output discarded; whether it started.
+    static bool launchDetached(const QUrl &url, const QString &program = QStringLiteral("xdg-open"));
 
     // Whether the desktop names an application for the scheme. False when the query
     // cannot run, fails, prints nothing or outlasts the bound.

@@ -64,6 +64,29 @@ private Q_SLOTS:
             QTRY_VERIFY(!QFileInfo::exists(u"/proc/"_s + readFile(u"pid"_s)));
         }
     }
+
+    // Without a launcher of its own the opener runs xdg-open detached on the link, with
+    // its output going nowhere: a sign-in link carries its nonce, and an opener that
+    // finds no browser quotes the link.
+    void theDesktopOpenerPrintsNothingOfTheLink()
+    {
+        QFile script(m_dir.filePath(u"xdg-open"_s));
+        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(u"#!/bin/sh\nout=$(readlink /proc/$$/fd/1) err=$(readlink /proc/$$/fd/2)\n"
+                     "echo $out $err > '%1/fds'\necho \"$@\" > '%1/args'\n"_s
+                         .arg(m_dir.path())
+                         .toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        DesktopUrlOpener opener({.xdgOpen = script.fileName()});
+        const QString link = u"https://t.me/kovra_bot?start=n0nce"_s;
+        QVERIFY(await(opener.openURL(QUrl(link))));
+        QTRY_COMPARE(readFile(u"args"_s), link);
+        QCOMPARE(readFile(u"fds"_s), u"/dev/null /dev/null"_s);
+
+        DesktopUrlOpener missing({.xdgOpen = m_dir.filePath(u"missing"_s)});
+        QVERIFY(!await(missing.openURL(QUrl(link))));
+    }
 };
 
 QTEST_GUILESS_MAIN(DesktopUrlOpenerTest)
