@@ -18,7 +18,8 @@
 #include "ui/diagnostics/DiagnosticsSheet.h"
 #include "ui/main/ConnectionPickerSheet.h"
 #include "ui/main/HomeNotice.h"
-#include "ui/main/HomeSubscriptionCard.h"
+#include "ui/account/AccountScreens.h"
+#include "ui/account/SubscriptionStripModel.h"
 
 namespace kovra::ui {
 
@@ -106,7 +107,8 @@ MacHomeModel::MacHomeModel(MacConnectCoordinator *coordinator, ConnectivityEngin
         m_options.clock = Clock::system();
     m_notice = new HomeNotice(coordinator ? coordinator->hero() : nullptr,
                               tunnel ? tunnel->systemExtensionActivator() : nullptr, m_options.linkOpener, this);
-    m_subscriptionCard = new HomeSubscriptionCard(stores.subscriptions, stores.me, this);
+    if (accountScreens)
+        m_subscriptionCard = accountScreens->subscriptionStrip(this);
 
     if (coordinator) {
         for (auto signal : {&MacConnectCoordinator::statusTextChanged, &MacConnectCoordinator::statusDotStateChanged,

@@ -8,13 +8,10 @@ import Kovra.Main
 // motion); a view that has faded out is destroyed. The welcome alert of a new account
 // opens over either while the model shows it; every way it closes tells the model.
 // Controls of the whole tree draw their accents in the brand tint.
-//
-// `subscriptionCardComponent` is handed to the home window's subscription card slot.
 Item {
     id: root
 
     required property MacRootModel model
-    property Component subscriptionCardComponent: null
 
     readonly property bool animated: !Brand.reduceMotion
     // The alert opens once the view is in a window.
@@ -63,7 +60,6 @@ Item {
 
         sourceComponent: MacHomeView {
             model: root.model.home
-            subscriptionCardComponent: root.subscriptionCardComponent
         }
     }
 
