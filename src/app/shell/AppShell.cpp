@@ -8,7 +8,8 @@
 #include "ui/design/Appearance.h"
 #include "ui/design/DesignModule.h"
 #include "ui/design/DesktopAppearance.h"
-#include "ui/main/MacHomeModel.h"
+#include "ui/main/MacRootModel.h"
+#include "ui/main/MacSettingsSceneModel.h"
 #include "ui/main/MainModule.h"
 
 #include <QCoreApplication>
@@ -88,7 +89,8 @@ AppShell::~AppShell()
     // engine, and the app last.
     delete m_settingsWindow.data();
     delete m_mainWindow.data();
-    m_homeModel.reset();
+    m_settingsModel.reset();
+    m_rootModel.reset();
     m_engine.reset();
     m_desktopAppearance.reset();
     m_instance.reset();
@@ -141,7 +143,7 @@ void AppShell::openSettings()
     if (!m_settingsWindow) {
         m_settingsWindow = createWindow(QStringLiteral("SettingsWindow"),
                                         {{QStringLiteral("windowTitle"), L10n::text("home.settings", u"Настройки")},
-                                         {QStringLiteral("fixedSize"), kSettingsWindowSize}});
+                                         {QStringLiteral("fixedSize"), ui::MacSettingsSceneModel::kSize}});
         if (!m_settingsWindow)
             return;
         placeContent(m_settingsWindow, makeSettingsContent(m_settingsWindow));
@@ -223,23 +225,29 @@ void AppShell::placeContent(QQuickWindow *window, QQuickItem *content)
 QQuickItem *AppShell::makeMainContent(QQuickWindow *window)
 {
     const AppDependencies &deps = *m_app->dependencies();
-    ui::MacHomeModel::Options options;
-    options.diagnostics = deps.diagnosticsViewOptions();
-    options.linkOpener = deps.urlOpener();
-    options.sheetEngine = m_engine.get();
-    m_homeModel = std::make_unique<ui::MacHomeModel>(
-        m_app->connect(), deps.connectivity(), deps.tunnelController(),
-        ui::HomeStores{deps.subscriptionStore(), deps.meStore(), deps.connectionStore(), deps.regionStore(),
-                       deps.entryStore()},
-        m_accountScreens.get(), std::move(options));
-    connect(m_homeModel.get(), &ui::MacHomeModel::settingsRequested, this, &AppShell::openSettings);
-    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacHomeView.qml"),
-                      {{QStringLiteral("model"), QVariant::fromValue(m_homeModel.get())}}, window);
+    ui::MacRootServices services;
+    services.authState = deps.authState();
+    services.coordinator = m_app->connect();
+    services.connectivity = deps.connectivity();
+    services.tunnel = deps.tunnelController();
+    services.stores = {deps.subscriptionStore(), deps.meStore(), deps.connectionStore(), deps.regionStore(),
+                       deps.entryStore()};
+    services.accountScreens = m_accountScreens.get();
+    services.homeOptions.diagnostics = deps.diagnosticsViewOptions();
+    services.homeOptions.linkOpener = deps.urlOpener();
+    services.homeOptions.sheetEngine = m_engine.get();
+    m_rootModel = std::make_unique<ui::MacRootModel>(std::move(services));
+    connect(m_rootModel.get(), &ui::MacRootModel::settingsRequested, this, &AppShell::openSettings);
+    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacRootView.qml"),
+                      {{QStringLiteral("model"), QVariant::fromValue(m_rootModel.get())}}, window);
 }
 
 QQuickItem *AppShell::makeSettingsContent(QQuickWindow *window)
 {
-    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Design/BrandBackdrop.qml"), {}, window);
+    m_settingsModel =
+        std::make_unique<ui::MacSettingsSceneModel>(m_app->dependencies()->authState(), m_accountScreens.get());
+    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacSettingsScene.qml"),
+                      {{QStringLiteral("model"), QVariant::fromValue(m_settingsModel.get())}}, window);
 }
 
 } // namespace kovra

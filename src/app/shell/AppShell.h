@@ -27,7 +27,8 @@ namespace ui {
 class AccountScreens;
 class Appearance;
 class DesktopAppearance;
-class MacHomeModel;
+class MacRootModel;
+class MacSettingsSceneModel;
 } // namespace ui
 
 struct ShellOptions {
@@ -60,7 +61,6 @@ public:
     // The Controls style the windows are drawn with (the design system's components
     // come from the templates and look the same in any style).
     static inline const QString kControlsStyle = QStringLiteral("Fusion");
-    static constexpr QSize kSettingsWindowSize{540, 620};
 
     // Builds the app (KovraMacApp) and the QML engine; shows nothing. Throws what the
     // app's constructor throws.
@@ -99,7 +99,7 @@ private:
     void placeContent(QQuickWindow *window, QQuickItem *content);
     QQuickItem *createItem(const QString &url, const QVariantMap &properties, QObject *owner);
     void mainWindowVisibilityChanged(bool visible);
-    // What the two windows show.
+    // What the two windows show: the root view (sign-in or home) and the settings scene.
     QQuickItem *makeMainContent(QQuickWindow *window);
     QQuickItem *makeSettingsContent(QQuickWindow *window);
 
@@ -112,7 +112,8 @@ private:
     std::unique_ptr<QQmlEngine> m_engine;
     QPointer<QQuickWindow> m_mainWindow;
     QPointer<QQuickWindow> m_settingsWindow;
-    std::unique_ptr<ui::MacHomeModel> m_homeModel;
+    std::unique_ptr<ui::MacRootModel> m_rootModel;
+    std::unique_ptr<ui::MacSettingsSceneModel> m_settingsModel;
     bool m_started = false;
     bool m_quit = false;
     Logger m_log{QStringLiteral("App")};

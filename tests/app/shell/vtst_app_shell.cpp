@@ -126,7 +126,10 @@ private Q_SLOTS:
         QCOMPARE(rig.text("connectionMenu", "title") + rig.text("connectItem") + rig.text("refreshItem"),
                  QStringLiteral("СоединениеПодключитьсяОбновить подписку"));
         QVERIFY(rig.shell->app()->isWarmupStarted());
-        QTRY_COMPARE(rig.subscriptionRequests() > 0, signedIn);
+        // The sign-in window, or the home window with its subscription.
+        QTRY_COMPARE(rig.text("homeSlot", "visible") + rig.text("loginSlot", "visible"),
+                     QString::fromLatin1(signedIn ? "truefalse" : "falsetrue"));
+        QTRY_COMPARE(rig.shell->app()->dependencies()->subscriptionStore()->hasLatest(), signedIn);
         saveScreenshot(main, signedIn ? QStringLiteral("main-signed-in") : QStringLiteral("main-signed-out"));
         QVERIFY2(rig.warnings.warnings().isEmpty(), qPrintable(rig.warnings.warnings().join(u'\n')));
     }
@@ -160,6 +163,7 @@ private Q_SLOTS:
         QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
         QCOMPARE(std::tuple(settings->title(), settings->size(), settings->minimumSize(), settings->maximumSize()),
                  std::tuple(QStringLiteral("Настройки"), QSize(540, 620), QSize(540, 620), QSize(540, 620)));
+        saveScreenshot(settings, QStringLiteral("settings-signed-in"));
         settings->close();
         QTRY_VERIFY(!settings->isVisible());
         rig.shell->openSettings();
