@@ -14,6 +14,8 @@
 
 #include "ui/diagnostics/DiagnosticsFakes.h"
 
+#include "ResidentMemory.h"
+
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -24,11 +26,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 using namespace kovra;
 using namespace kovra::ui;
+
+using kovra::bench::residentMB;
 
 namespace {
 
@@ -39,18 +42,6 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-double residentMB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
 // Milliseconds from `open` to the window's first frame.

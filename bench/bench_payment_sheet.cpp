@@ -14,6 +14,8 @@
 #include "ui/design/PreviewHost.h"
 #include "ui/design/SheetHost.h"
 
+#include "ResidentMemory.h"
+
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -23,27 +25,16 @@
 
 #include <cstdio>
 #include <functional>
-#include <unistd.h>
 
 using namespace kovra;
 using namespace kovra::ui;
+
+using kovra::bench::residentMB;
 
 namespace {
 
 constexpr int kRounds = 200;
 constexpr int kWarmRounds = 20;
-
-double residentMB()
-{
-    long pages = 0;
-    long resident = 0;
-    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(f);
-    }
-    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
-}
 
 // Runs `round` kRounds times (false stops the run); the growth in MB after the warm
 // rounds, or a negative value when a round failed.

@@ -6,12 +6,12 @@ namespace kovra {
 
 MeService::MeService(APIClient *api) : m_api(api) {}
 
-QCoro::Task<MeOut> MeService::fetchMe()
+QCoro::Task<MeOut> MeService::fetchMe(CancellationToken token)
 {
     const QPointer<APIClient> api = m_api;
     if (!api)
         throw CancellationError();
-    MeOut me = co_await api->send<MeOut>(Endpoint::me());
+    MeOut me = co_await api->send<MeOut>(Endpoint::me(), token);
     co_return me;
 }
 

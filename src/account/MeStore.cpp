@@ -20,7 +20,7 @@ void MeStore::setLatest(std::optional<MeOut> value)
     updateProperty(m_latest, std::move(value), this, &MeStore::latestChanged);
 }
 
-QCoro::Task<void> MeStore::refresh()
+QCoro::Task<void> MeStore::refresh(CancellationToken token)
 {
     if (isLoading())
         co_return;
@@ -30,7 +30,7 @@ QCoro::Task<void> MeStore::refresh()
     std::optional<MeOut> record;
     std::exception_ptr failure;
     try {
-        record = co_await service->fetchMe();
+        record = co_await service->fetchMe(token);
     } catch (...) {
         failure = std::current_exception();
     }

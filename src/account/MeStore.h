@@ -25,8 +25,9 @@ public:
     bool hasLatest() const { return m_latest.has_value(); }
 
     // Fetches the record. Returns at once, fetching nothing, while a refresh runs.
-    // Never throws.
-    QCoro::Task<void> refresh();
+    // Never throws. `token` aborts the request this call started; the refresh then
+    // ends as any failed one does (the CancellationError becomes the error).
+    QCoro::Task<void> refresh(CancellationToken token = {});
     // The session-end reset.
     void reset();
 

@@ -6,12 +6,12 @@ namespace kovra {
 
 PaymentsService::PaymentsService(APIClient *api) : m_api(api) {}
 
-QCoro::Task<Tariffs> PaymentsService::fetchTariffs()
+QCoro::Task<Tariffs> PaymentsService::fetchTariffs(CancellationToken token)
 {
     const QPointer<APIClient> api = m_api;
     if (!api)
         throw CancellationError();
-    Tariffs tariffs = co_await api->send<Tariffs>(Endpoint::tariffs());
+    Tariffs tariffs = co_await api->send<Tariffs>(Endpoint::tariffs(), token);
     co_return tariffs;
 }
 

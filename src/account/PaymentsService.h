@@ -3,6 +3,7 @@
 #include "account/Tariff.h"
 #include "core/AccountReplies.h"
 #include "core/Endpoint.h"
+#include "platform/Cancellation.h"
 
 #include <QPointer>
 
@@ -20,8 +21,9 @@ public:
     explicit PaymentsService(APIClient *api);
 
     // GET /payment/tariffs with the session token, raced across the base URLs. A plan
-    // that does not decode fails the whole list.
-    QCoro::Task<Tariffs> fetchTariffs();
+    // that does not decode fails the whole list. `token` aborts the request
+    // (CancellationError).
+    QCoro::Task<Tariffs> fetchTariffs(CancellationToken token = {});
     // POST /payment/stars/invoice with "plan_id", one base URL after another.
     QCoro::Task<InvoiceOut> createStarsInvoice(QString planID);
     // POST /payment/cryptobot/invoice with "plan_id", one base URL after another.

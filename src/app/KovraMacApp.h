@@ -51,6 +51,9 @@ public:
     Q_INVOKABLE void mainContentShown();
     // It went away: a running warm-up is cancelled.
     Q_INVOKABLE void mainContentHidden();
+    // Between mainContentShown() and mainContentHidden(): a warm-up was started for the
+    // content on screen (it may have ended since) and not cancelled.
+    bool isWarmupStarted() const { return m_warmup.has_value(); }
 
     // A new API client over the app's sessions and base URLs, with a keychain store
     // of its own as token provider and an app-group store of its own (which keeps its

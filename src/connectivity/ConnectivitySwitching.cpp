@@ -58,6 +58,13 @@ std::optional<Connection> KovraConnectivityController::preferred() const
     return preferredConnection(m_connections->connections());
 }
 
+bool KovraConnectivityController::isSelected(const Connection &route) const
+{
+    if (const std::optional<Connection> current = m_connections->currentConnection(); current && current->id == route.id)
+        return true;
+    return m_connections->selectedRegionID() == route.regionID && route.matches(m_connections->selectedEntryID());
+}
+
 std::optional<Connection> KovraConnectivityController::connectionBeingLeft() const
 {
     if (std::optional<Connection> resolved = m_connections->resolvedExitConnection())
@@ -72,8 +79,7 @@ void KovraConnectivityController::checkLandedOnPreferred()
     if (m_repromoteInProgress || !m_autoManaged)
         return;
     const std::optional<Connection> target = preferred();
-    const std::optional<Connection> current = m_connections->currentConnection();
-    if (!target || !current || current->id != target->id)
+    if (!target || !isSelected(*target))
         return;
     if (!isDirectHy2OrAwg(*target) && !m_sawHealthyThroughput)
         return;
@@ -181,8 +187,7 @@ bool KovraConnectivityController::isRepromoteDue() const
     const std::optional<Connection> target = preferred();
     if (!target)
         return false;
-    const std::optional<Connection> current = m_connections->currentConnection();
-    if (current && current->id == target->id)
+    if (isSelected(*target))
         return false;
     const QDateTime now = m_options.clock->now();
     if (!m_cooldown.isOffCooldown(target->id, now))
@@ -217,11 +222,16 @@ QCoro::Task<void> KovraConnectivityController::repromoteTrial(CancellationToken 
         m_repromoteInProgress = false;
         co_return;
     }
-    const std::optional<Connection> current = m_connections->currentConnection();
-    if (!current || current->id != target->id)
-        co_return; // the move has not landed yet
+    // The bound runs from the first trial tick, so that a move never seen landing
+    // cannot hold the ticks forever.
+    const QDateTime now = m_options.clock->now();
     if (!m_repromoteDeadline)
-        m_repromoteDeadline = m_options.clock->now().addMSecs(m_options.repromoteDeadline.count());
+        m_repromoteDeadline = now.addMSecs(m_options.repromoteDeadline.count());
+    if (!isSelected(*target)) {
+        if (now >= *m_repromoteDeadline)
+            abandonRepromotion(*target);
+        co_return; // the move has not landed yet
+    }
 
     const QString phase = u"repromote-trial"_s;
     co_await stampHeartbeatAndProbe(phase, token);
@@ -280,6 +290,13 @@ QCoro::Task<void> KovraConnectivityController::revertRepromotion(Connection targ
             co_return;
     }
     co_await walkToNextCandidate(token);
+}
+
+void KovraConnectivityController::abandonRepromotion(const Connection &target)
+{
+    clearRepromotion();
+    const double pause = m_cooldown.recordFailure(target.id, m_options.clock->now());
+    m_log.error(u"re-promotion did not land: preferred %1 cooldown %2s"_s.arg(target.id).arg(wholeSeconds(pause)));
 }
 
 void KovraConnectivityController::clearRepromotion()

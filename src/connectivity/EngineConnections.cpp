@@ -27,6 +27,11 @@ QString StoreEngineConnections::selectedEntryID() const
     return m_store ? m_store->selectedEntryID() : QString();
 }
 
+QString StoreEngineConnections::selectedRegionID() const
+{
+    return m_store ? m_store->selectedRegionID() : QString();
+}
+
 std::optional<Connection> StoreEngineConnections::resolvedExitConnection() const
 {
     return m_store ? m_store->resolvedExitConnection() : std::nullopt;

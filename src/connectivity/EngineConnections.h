@@ -23,10 +23,13 @@ public:
 
     // The catalogue in its order.
     virtual QList<Connection> connections() const = 0;
-    // The route in use, none for an empty catalogue.
+    // The route in use, none for an empty catalogue. Composed from the selection: with
+    // the "auto" entry it is the route "auto" whatever exit region is selected.
     virtual std::optional<Connection> currentConnection() const = 0;
     // "auto" for the automatic entry.
     virtual QString selectedEntryID() const = 0;
+    // The selected exit region; "auto" for the automatic one.
+    virtual QString selectedRegionID() const = 0;
     // The route the running tunnel was last found to use.
     virtual std::optional<Connection> resolvedExitConnection() const = 0;
     // Asks the running tunnel which route it uses. Never throws.
@@ -44,6 +47,7 @@ public:
     QList<Connection> connections() const override;
     std::optional<Connection> currentConnection() const override;
     QString selectedEntryID() const override;
+    QString selectedRegionID() const override;
     std::optional<Connection> resolvedExitConnection() const override;
     QCoro::Task<void> refreshResolvedExit() override;
     QCoro::Task<bool> selectConnection(Connection connection, bool automatic, bool closeConnections) override;

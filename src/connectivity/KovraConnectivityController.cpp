@@ -386,7 +386,7 @@ EngineFlags KovraConnectivityController::currentFlags(bool currentHealthy) const
     flags.hasCandidates = !candidateList(connections, m_cooldown.entries, now, current ? current->entry : QString(),
                                          current ? current->regionID : QString())
                                .isEmpty();
-    flags.offPreferred = m_autoManaged && preferred && (!current || current->id != preferred->id);
+    flags.offPreferred = m_autoManaged && preferred && !isSelected(*preferred);
     flags.preferredOffCooldown = preferred && m_cooldown.isOffCooldown(preferred->id, now);
     flags.currentHealthy = currentHealthy;
     return flags;

@@ -177,6 +177,9 @@ private:
     QCoro::Task<void> repromoteTrial(CancellationToken token);
     void keepRepromotion(const Connection &preferred);
     QCoro::Task<void> revertRepromotion(Connection preferred, CancellationToken token);
+    // A re-promotion whose move is not seen in the selection by the trial's deadline is
+    // given up: the preferred route cools down and the ordinary ticks resume.
+    void abandonRepromotion(const Connection &preferred);
     void clearRepromotion();
     void rearm(bool clearCooldowns, const QString &reason);
     void armReconnectWatchdog();
@@ -185,6 +188,11 @@ private:
     QCoro::Task<void> clearNoticeLater(CancellationToken token);
     void setAutoManaged(bool value);
     std::optional<Connection> preferred() const;
+    // Whether the selection points at `route`: the store composes it as the route in
+    // use, or holds its exit region with an entry it serves, as a move to it writes them
+    // (an automatic move keeps the "auto" entry for a direct Hysteria2/AmneziaWG route,
+    // which the store still composes as the route "auto").
+    bool isSelected(const Connection &route) const;
     std::optional<Connection> connectionBeingLeft() const;
 
     // Tasks: starting one cancels the previous one of its kind. A body starts on the

@@ -42,7 +42,7 @@ int runToggleCommandLine(const QStringList &args, const PlatformPaths &paths)
         VPNToggleIntent{.value = options[1] == QLatin1String("on")}.perform(paths);
         return 0;
     }
-    std::fputs("usage: kovra --vpn on|off\n", stderr);
+    std::fputs(kToggleUsageLine, stderr);
     return 2;
 }
 

@@ -19,6 +19,9 @@ struct VPNToggleIntent {
     void perform(AppGroupStore &store, const Clock &clock = *Clock::system()) const;
 };
 
+// What a wrong command line of "kovra" gets on stderr.
+inline constexpr char kToggleUsageLine[] = "usage: kovra [--vpn on|off]\n";
+
 // True when the arguments (program name first) ask for the VPN switch, so the
 // caller runs runToggleCommandLine() before anything else starts.
 bool isToggleCommandLine(const QStringList &args);

@@ -1,3 +1,6 @@
+#include "catalog/ConnectionStore.h"
+#include "catalog/EntryStore.h"
+#include "catalog/RegionStore.h"
 #include "connectivity/KovraConnectivityController.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
@@ -53,6 +56,7 @@ struct FakeConnections final : EngineConnections {
         return list.isEmpty() ? std::nullopt : std::optional(list.first());
     }
     QString selectedEntryID() const override { return entry; }
+    QString selectedRegionID() const override { return region; }
     std::optional<Connection> resolvedExitConnection() const override { return exit; }
     QCoro::Task<void> refreshResolvedExit() override
     {
@@ -74,6 +78,39 @@ struct FakeConnections final : EngineConnections {
         }
         co_return ok;
     }
+};
+
+// The app's connection store over the built-in catalogues, so that "current" composes
+// as in the app (with the "auto" entry always the route "auto"). It has no tunnel of its
+// own: a move is only stored. The tunnel is found on the route of the selected region.
+struct BuiltInStore final : EngineConnections {
+    explicit BuiltInStore(const std::shared_ptr<Defaults> &defaults)
+        : regions(nullptr, AppGroupStore(defaults, nullptr)), entries(nullptr, AppGroupStore(defaults, nullptr)),
+          store(nullptr, AppGroupStore(defaults, nullptr), &regions, &entries, nullptr, nullptr)
+    {
+    }
+    QList<Connection> connections() const override { return app.connections(); }
+    std::optional<Connection> currentConnection() const override { return app.currentConnection(); }
+    QString selectedEntryID() const override { return app.selectedEntryID(); }
+    QString selectedRegionID() const override { return app.selectedRegionID(); }
+    std::optional<Connection> resolvedExitConnection() const override { return exit; }
+    QCoro::Task<void> refreshResolvedExit() override
+    {
+        for (const Connection &c : store.connections())
+            if (c.regionID == store.selectedRegionID())
+                exit = c;
+        co_return;
+    }
+    QCoro::Task<bool> selectConnection(Connection c, bool automatic, bool close) override
+    {
+        return app.selectConnection(std::move(c), automatic, close);
+    }
+
+    RegionStore regions;
+    EntryStore entries;
+    ConnectionStore store;
+    StoreEngineConnections app{&store};
+    std::optional<Connection> exit;
 };
 
 // Each pass follows the script ('o' all three gating services, 'h' two, 'l' one, 'x'
@@ -122,9 +159,11 @@ struct FakePathMonitor final : NetworkPathMonitoring {
 
 // The engine over the fake stores and a tunnel controller attached to the fake provider,
 // on a manual clock. Steps (space separated): options "settle=", "confirm=", "poll=",
-// "settled=", "dense=" (seconds) before any other step; "up", "down", "connecting" (the
+// "settled=", "dense=" (seconds), "built-in" or "built-in=<selected region>" (the app's
+// store instead of the fake) before any other step; "up", "down", "connecting" (the
 // tunnel's status); "+N" (seconds pass); "probe=oxx" (the next passes); "entry=",
-// "region=", "exit=", "drop=", "refuse=" (the store); "rx=R/T" (a live sample);
+// "region=", "exit=", "drop=", "refuse=" (the fake store); "pick=<region>" (a user's
+// choice in the app's store); "rx=R/T" (a live sample);
 // "armed=false"; "path"; and "?key=value" checks (see value()).
 struct Rig {
     using Options = KovraConnectivityController::Options;
@@ -175,9 +214,19 @@ struct Rig {
                 options.*fields.value(key) = ms(arg);
                 continue;
             }
+            if (!engine && key == u"built-in") {
+                if (!arg.isEmpty() && arg != key)
+                    defaults->set(AppGroupKey::selectedRegionID, arg);
+                builtIn = std::make_shared<BuiltInStore>(defaults);
+                continue;
+            }
             if (!engine) {
-                engine = std::make_unique<KovraConnectivityController>(store, &tunnel, AppGroupStore(defaults, nullptr),
-                                                                       probe, throughput, path, options);
+                std::shared_ptr<EngineConnections> connections = store;
+                if (builtIn)
+                    connections = builtIn;
+                engine = std::make_unique<KovraConnectivityController>(connections, &tunnel,
+                                                                       AppGroupStore(defaults, nullptr), probe,
+                                                                       throughput, path, options);
                 store->engine = engine.get();
             }
             const auto found = std::find_if(store->list.begin(), store->list.end(),
@@ -210,6 +259,11 @@ struct Rig {
                 store->list.erase(found);
             } else if (key == u"refuse") {
                 store->refused << arg;
+            } else if (key == u"pick" && builtIn) {
+                const QList<Region> regions = builtIn->regions.regions();
+                const auto region = std::find_if(regions.begin(), regions.end(),
+                                                 [&arg](const Region &r) { return r.id == arg; });
+                QVERIFY(await(builtIn->store.selectRegion(*region, false, false, false)));
             } else {
                 QFAIL(qPrintable(u"unknown step "_s + step));
             }
@@ -249,6 +303,7 @@ struct Rig {
     TunnelController tunnel;
     std::shared_ptr<Defaults> defaults = Defaults::inMemory();
     std::shared_ptr<FakeConnections> store = std::make_shared<FakeConnections>();
+    std::shared_ptr<BuiltInStore> builtIn;
     std::shared_ptr<FakeProbe> probe = std::make_shared<FakeProbe>();
     std::shared_ptr<FakeThroughput> throughput = std::make_shared<FakeThroughput>();
     std::shared_ptr<FakePathMonitor> path = std::make_shared<FakePathMonitor>();
@@ -384,6 +439,29 @@ private Q_SLOTS:
                   "switchLanded>settling settle@58+ settleElapsed+>monitoring cadence@66+ cadence@74+"_s,
             leftOther + u"|switch: to auto silent=false|re-promotion reverted: preferred auto cooldown 20s"
                         "|switch: to ru-1__nl silent=false"_s);
+        // The app's store composes the "auto" entry as the route "auto" whatever region it
+        // holds: a silent move to the preferred route still lands.
+        const QString walkedSilently = u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- "
+                                       "tick->confirmingDegraded confirmation@14- confirmation@17- "
+                                       "confirmsAllDegraded>switching switchLanded>settling settle@20+ "
+                                       "settleElapsed+>monitoring"_s;
+        const QString silentTrial = walkedSilently
+            + u" cadence@28+ cadence@36+ repromoteTimer>repromoteProbing gatePassed>switching switchLanded>settling "
+              "settle@47+ settleElapsed+>monitoring"_s;
+        const QString leftPreferred = u"cooldown: penalized nl-hy2 for 20s|switch: to ee-hy2 silent=true"
+                                      "|switch: to nl-hy2 silent=true"_s;
+        row("built-in catalogue: a walk that lands silently on the preferred route hands it back",
+            u"built-in probe=oxxxo up +17 ?managed=true +3 ?managed=false +16"_s,
+            walkedSilently + u" cadence@28+ cadence@36+"_s,
+            u"cooldown: penalized auto for 20s|switch: to nl-hy2 silent=true|walk landed on preferred (kept): nl-hy2"_s);
+        row("built-in catalogue: a silent re-promotion is tried and kept",
+            u"built-in=nl-hy2 probe=oxxxo up +63 ?managed=false +16"_s,
+            silentTrial + u" repromote-trial@55+ repromote-trial@63+ cadence@71+ cadence@79+"_s,
+            leftPreferred + u"|re-promotion kept: preferred nl-hy2"_s);
+        row("built-in catalogue: a user's choice during the trial; the trial ends at its deadline",
+            u"built-in=nl-hy2 probe=oxxxo up +50 pick=fr-hy2 +21 ?state=monitoring +16"_s,
+            silentTrial + u" cadence@79+ cadence@87+"_s,
+            leftPreferred + u"|re-promotion did not land: preferred nl-hy2 cooldown 40s"_s);
     }
     void scenarios()
     {

@@ -1,4 +1,3 @@
-#include "connectivity/ConnectivityVerdict.h"
 #include "connectivity/EngineState.h"
 
 #include <QTest>
@@ -100,14 +99,6 @@ private Q_SLOTS:
                                                  .arg(caseName(got.state), caseName(got.action),
                                                       caseName(want.state), caseName(want.action))));
         }
-    }
-
-    void verdicts()
-    {
-        using V = ConnectivityVerdict;
-        const V expected[] = {V::idle, V::checking, V::online, V::online, V::checking, V::degraded, V::online, V::degraded};
-        for (int i = 0; i < 8; ++i)
-            QCOMPARE(caseName(verdictOf(kStates[i])), caseName(expected[i]));
     }
 
     void eventIdentityAndText()

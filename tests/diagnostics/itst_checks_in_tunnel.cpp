@@ -11,11 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 
 #include "support/Await.h"
-#include "support/FakeService.h"
 #include "support/FixedStatusSource.h"
 #include "support/ManualClock.h"
 #include "support/ScriptedProber.h"
@@ -127,33 +125,6 @@ private Q_SLOTS:
         QFile written(AppGroupContainer(home.paths(), kGroup).filePath(QStringLiteral("diagnostics/connectivity-last.txt")));
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(written.readAll()), report.plainText());
-    }
-
-    // The whole self-test against loopback stand-ins of its public targets.
-    void overLoopback()
-    {
-        TestHome home(TestHome::PathsOnly);
-        QTcpServer resolverPort;
-        QVERIFY(resolverPort.listen(QHostAddress::LocalHost, 0));
-        FakeService fake(1);
-        fake.script(0, "GET", QStringLiteral("/cdn-cgi/trace"),
-                    {FakeReply::json(200, "fl=29f\nh=1.1.1.1\nip=192.0.2.9\nts=1\nloc=NL\n")});
-        fake.script(0, "HEAD", QStringLiteral("/generate_204"), {FakeReply::json(204)});
-        const QString base = fake.baseURLs().first().toString();
-
-        ConnectivityProbeOptions options;
-        options.targets = {QStringLiteral("127.0.0.1"), resolverPort.serverPort(), QStringLiteral("127.0.0.1"),
-                           QStringLiteral("::1"), base + QStringLiteral("/cdn-cgi/trace"),
-                           base + QStringLiteral("/generate_204"), QStringLiteral("Local")};
-        options.stepTimeout = 5.0;
-        const ConnectivityReport report =
-            await(ConnectivityProbe::run(std::nullopt, AppGroupContainer(home.paths(), kGroup), QDateTime::currentDateTimeUtc(), options));
-
-        QCOMPARE(report.classification, ConnectivityClassification::allOk);
-        QCOMPARE(report.steps.size(), 6); // each one against its own stand-in
-        for (const ConnectivityStep &step : report.steps)
-            QVERIFY2(step.ok, qPrintable(step.name + u' ' + step.detail));
-        QCOMPARE(report.exitLoc, std::optional<QString>(QStringLiteral("NL")));
     }
 
     void parseTrace_data()

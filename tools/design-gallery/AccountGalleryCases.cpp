@@ -1,13 +1,18 @@
 #include "GalleryCases.h"
 
+#include "ui/account/BuyModel.h"
 #include "ui/account/PaymentMethodSheet.h"
 #include "ui/account/LinkedAccounts.h"
 #include "ui/account/PaymentWaitingModel.h"
 #include "ui/account/SettingsModel.h"
+#include "ui/account/SubscriptionDetailModel.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/account/SupportChecklistModel.h"
 #include "ui/account/TariffCardTexts.h"
 
 #include <QDateTime>
+
+#include <stdexcept>
 
 namespace kovra::gallery {
 
@@ -101,6 +106,60 @@ GalleryCase settings(const char *name, QVariantMap stored = {})
     return c;
 }
 
+// A part of the tariff screen with the screen's own texts (`buy`: a model without
+// services) and, where given, the plans of `spec` ("months/rub/quota ...").
+GalleryCase buyPart(const char *name, const QByteArray &qml, const QString &spec = {})
+{
+    GalleryCase c{QString::fromLatin1(name), "Item { id: root; required property var buy; property var plans; property var features\n" + qml + " }"};
+    c.properties = [spec](QObject *owner) {
+        auto *buy = new ui::BuyModel(ui::AccountServices{}, owner);
+        auto *plans = new ui::TariffListModel(owner);
+        QList<ui::TariffEntry> entries;
+        for (const QString &plan : spec.split(u' ', Qt::SkipEmptyParts)) {
+            const QStringList p = plan.split(u'/');
+            const qint64 months = p[0].toLongLong();
+            entries.append({p[0], {months, p[1].toLongLong(), 150 * months, 2.5 * double(months), p[2].toLongLong()}});
+        }
+        plans->setEntries(entries, ui::selectionAfterLoad(entries, std::nullopt));
+        return QVariantMap{{QStringLiteral("buy"), QVariant::fromValue(buy)},
+                           {QStringLiteral("plans"), QVariant::fromValue(plans)},
+                           {QStringLiteral("features"), ui::includedFeatures(entries)}};
+    };
+    return c;
+}
+
+// Subscriptions whose texts do not depend on the day: no expiry, or one long past.
+SubscriptionOut gallerySubscription(const char *status, std::optional<qint64> expireUnix)
+{
+    return {QStringLiteral("https://sub.example/u/9f2c"), QString::fromLatin1(status), qint64(10) << 30,
+            qint64(9) << 30, expireUnix, std::nullopt};
+}
+
+GalleryCase strip(const char *name, std::optional<SubscriptionOut> subscription, bool loading, bool failed)
+{
+    GalleryCase c{QString::fromLatin1(name), "MacSubscriptionStrip { width: 400 }", 300};
+    c.properties = [=](QObject *owner) {
+        auto *model = new ui::SubscriptionStripModel(ui::AccountScreens(ui::AccountServices()), owner);
+        const std::exception_ptr error =
+            failed ? std::make_exception_ptr(std::runtime_error("Нет связи с сервером.")) : std::exception_ptr();
+        model->setInputs({subscription, loading, error});
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
+GalleryCase detail(const char *name, std::optional<SubscriptionOut> subscription)
+{
+    GalleryCase c{QString::fromLatin1(name), "SubscriptionDetailView { width: 460; height: 760 }"};
+    c.properties = [=](QObject *owner) {
+        ui::AccountServices services;
+        services.links = galleryLinks();
+        auto *model = ui::AccountScreens(services).subscriptionDetail(subscription, owner);
+        return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
+    };
+    return c;
+}
+
 } // namespace
 
 QList<GalleryCase> accountGalleryCases()
@@ -171,6 +230,33 @@ QList<GalleryCase> accountGalleryCases()
         return QVariantMap{{QStringLiteral("model"), QVariant::fromValue(model)}};
     };
     cases.append(checklist);
+    const char *columnOf = "width: 460; height: col.implicitHeight + 32\n ColumnLayout { id: col; x: 24; y: 16; width: 412; spacing: 24\n";
+    cases.append(buyPart("tariff-gate", QByteArray(columnOf) +
+                         "  TelegramGateCard { title: buy.texts.gateTitle; reason: buy.texts.gateReason;"
+                         " actionTitle: buy.texts.gateAction } }"));
+    cases.append(buyPart("tariff-placeholder", QByteArray(columnOf) + "  TariffPlaceholder { label: buy.texts.loading } }"));
+    cases.append(buyPart("tariff-error", QByteArray(columnOf) +
+                         "  TariffErrorCard { title: buy.texts.loadError; retryTitle: buy.texts.retry;"
+                         " errorText: \"Сервер ответил с ошибкой (код 502).\" } }"));
+    cases.append(buyPart("tariff-list",
+                         "width: 460; height: 760\n"
+                         " ListView { x: 0; y: 16; width: 460; height: 744; spacing: 16; model: root.plans\n"
+                         "  delegate: Item { required property var card; width: 460; height: b.implicitHeight\n"
+                         "   TariffButton { id: b; x: 24; width: 412; card: parent.card } } }",
+                         QStringLiteral("1/299/50 3/799/100 6/1499/150 12/2399/200")));
+    cases.append(buyPart("tariff-features", QByteArray(columnOf) + "  IncludedFeaturesCard { features: root.features } }",
+                         QStringLiteral("1/299/50")));
+    cases.append(buyPart("tariff-continue-bar",
+                         "width: 460; height: 200\n"
+                         " ContinueBar { y: 0; width: 460; title: \"Перейти к оплате · ≈ 1490 ₽\"; canContinue: true }\n"
+                         " ContinueBar { y: 110; width: 460; title: buy.continueTitle }"));
+    cases.append(strip("subscription-card", gallerySubscription("active", std::nullopt), true, false));
+    cases.append(strip("subscription-card-expired", gallerySubscription("active", 1700000000), false, false));
+    cases.append(strip("subscription-card-loading", std::nullopt, true, false));
+    cases.append(strip("subscription-card-error", std::nullopt, false, true));
+    cases.append(strip("subscription-card-empty", std::nullopt, false, false));
+    cases.append(detail("subscription-detail", gallerySubscription("active", 1700000000)));
+    cases.append(detail("subscription-detail-empty", std::nullopt));
     return cases;
 }
 

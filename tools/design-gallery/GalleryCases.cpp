@@ -139,6 +139,7 @@ QList<GalleryCase> galleryCases()
     cases.append(accountGalleryCases());
     cases.append(pickerGalleryCases());
     cases.append(homeGalleryCases());
+    cases.append(rootGalleryCases());
     return cases;
 }
 

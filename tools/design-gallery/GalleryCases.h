@@ -29,6 +29,8 @@ QList<GalleryCase> accountGalleryCases();
 QList<GalleryCase> pickerGalleryCases();
 // The home window in two of its states, over a scripted tunnel provider.
 QList<GalleryCase> homeGalleryCases();
+// The sign-in window, the welcome alert and the settings window's content.
+QList<GalleryCase> rootGalleryCases();
 
 // The imports every case is written against.
 QByteArray galleryImports();

@@ -1,12 +1,20 @@
 #include "AccountScreens.h"
 
+#include "BuyModel.h"
 #include "PaymentWaitingModel.h"
 #include "SettingsModel.h"
+#include "SubscriptionDetailModel.h"
+#include "SubscriptionStripModel.h"
 #include "SupportChecklistModel.h"
 
 namespace kovra::ui {
 
 AccountScreens::AccountScreens(AccountServices services) : m_services(std::move(services)) {}
+
+BuyModel *AccountScreens::buy(QObject *parent) const
+{
+    return new BuyModel(m_services, parent);
+}
 
 PaymentWaitingModel *AccountScreens::paymentWaiting(PaymentWaitingState *state, QObject *parent) const
 {
@@ -34,6 +42,36 @@ SettingsModel *AccountScreens::settings(QObject *parent) const
 SupportChecklistModel *AccountScreens::supportChecklist(QObject *parent) const
 {
     return new SupportChecklistModel(m_services.linkOpener, m_services.links, parent);
+}
+
+SubscriptionDetailModel *AccountScreens::subscriptionDetail(std::optional<SubscriptionOut> subscription,
+                                                            QObject *parent) const
+{
+    const AccountScreens screens = *this;
+    return new SubscriptionDetailModel(
+        std::move(subscription), m_services,
+        [screens] { return screens.buy(); }, parent);
+}
+
+SubscriptionStripModel *AccountScreens::subscriptionStrip(QObject *parent) const
+{
+    auto *strip = new SubscriptionStripModel(*this, parent);
+    strip->bindToStores(m_services.subscriptionStore, m_services.meStore);
+    return strip;
+}
+
+AccountPageModel *AccountScreens::callToActionPage(CallToActionDestination::Value destination, QObject *parent) const
+{
+    if (destination == CallToActionDestination::Settings)
+        return settings(parent);
+    return buy(parent);
+}
+
+void AccountScreens::linkTo(AccountPageLink &link, const SubscriptionCallToAction &action) const
+{
+    const AccountScreens screens = *this;
+    const CallToActionDestination::Value destination = action.destination;
+    link.set(action.title, action.pageFile(), [screens, destination] { return screens.callToActionPage(destination); });
 }
 
 } // namespace kovra::ui

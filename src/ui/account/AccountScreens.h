@@ -1,12 +1,15 @@
 #pragma once
 
 #include "AccountLinks.h"
-#include "Clipboard.h"
+#include "AccountPageLink.h"
 #include "PaymentMethodSheet.h"
+#include "SubscriptionCallToAction.h"
 
+#include "account/SubscriptionOut.h"
 #include "core/AppGroupStore.h"
 #include "platform/Clock.h"
 #include "platform/UrlOpener.h"
+#include "platform/gui/Clipboard.h"
 
 #include <QString>
 #include <QUrl>
@@ -27,8 +30,11 @@ class TunnelController;
 
 namespace kovra::ui {
 
+class BuyModel;
 class PaymentWaitingModel;
 class SettingsModel;
+class SubscriptionDetailModel;
+class SubscriptionStripModel;
 class SupportChecklistModel;
 
 // The long-lived objects the account screens work with. The app's container owns
@@ -60,6 +66,10 @@ public:
 
     const AccountServices &services() const { return m_services; }
 
+    // The tariff screen, pushed on the home window's stack by the subscription card and
+    // its call-to-action and by the subscription detail screen; it loads the plans
+    // and refreshes the user record each time it is shown.
+    BuyModel *buy(QObject *parent = nullptr) const;
     // The payment sheet's waiting view over the sheet's poller and the subscription.
     PaymentWaitingModel *paymentWaiting(PaymentWaitingState *state, QObject *parent = nullptr) const;
     // The payment sheet of one plan (stars chosen, no error, no wait yet).
@@ -74,6 +84,17 @@ public:
     SettingsModel *settings(QObject *parent = nullptr) const;
     // The support checklist, pushed above the settings screen.
     SupportChecklistModel *supportChecklist(QObject *parent = nullptr) const;
+    // The subscription detail screen, pushed by the home card with a copy of its
+    // subscription (or none); its buy button pushes a new tariff screen.
+    SubscriptionDetailModel *subscriptionDetail(std::optional<SubscriptionOut> subscription,
+                                                QObject *parent = nullptr) const;
+    // The home window's subscription card, fed from the subscription and user stores.
+    SubscriptionStripModel *subscriptionStrip(QObject *parent = nullptr) const;
+    // A new screen where the call-to-action button leads: the tariff or the settings screen.
+    AccountPageModel *callToActionPage(CallToActionDestination::Value destination, QObject *parent = nullptr) const;
+    // Points `link` at where `action` leads: its title, its page and a maker of a new
+    // view-model for that page.
+    void linkTo(AccountPageLink &link, const SubscriptionCallToAction &action) const;
 
 private:
     AccountServices m_services;

@@ -4,7 +4,7 @@ import QtQuick.Templates as T
 import Kovra.Design
 
 // One row of an InsetSection: an optional leading `symbol`, the `title`, an optional
-// trailing `value` in the secondary colour (in `valueFont`) with, when
+// trailing `value` (in `valueFont` and `valueColor`, the secondary colour) with, when
 // `showsStatusDot`, a connected status dot after it, a progress spinner at the
 // trailing edge while `busy` and, for a navigation link, a chevron.
 // `interactive` rows are buttons (clicked()); the others only show their texts. An
@@ -20,6 +20,7 @@ T.AbstractButton {
     property bool showsChevron: false
     property bool interactive: false
     property font valueFont: Brand.bodyFont
+    property color valueColor: Brand.textSecondary
     property bool showsStatusDot: false
     property bool busy: false
 
@@ -74,7 +75,7 @@ T.AbstractButton {
             elide: Text.ElideMiddle
             horizontalAlignment: Text.AlignRight
             font: row.valueFont
-            color: Brand.textSecondary
+            color: row.valueColor
         }
         BrandStatusDot {
             objectName: "rowStatusDot"

@@ -19,6 +19,11 @@ namespace kovra::ui {
 //   numericFont      DejaVu Sans        14    regular    live figures (tabular digits)
 //   monoFont         DejaVu Sans Mono   11    regular    reports, identifiers (footnote)
 //
+// Symbols Inter lacks come from DejaVu Sans before any face the system would pick,
+// so that the automatic route's "⚡" draws as a plain glyph in the text colour and
+// never as a colour emoji; flags, which DejaVu Sans lacks, still fall through to the
+// system's colour emoji face.
+//
 // Inter draws proportional digits unless its "tnum" feature is on, and Qt 6.4
 // cannot switch font features, so figures that must not jiggle use DejaVu Sans,
 // whose digits all share one advance.

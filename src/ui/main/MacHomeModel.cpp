@@ -14,11 +14,12 @@
 #include "platform/Property.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
+#include "ui/account/AccountScreens.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/design/BrandFonts.h"
 #include "ui/diagnostics/DiagnosticsSheet.h"
 #include "ui/main/ConnectionPickerSheet.h"
 #include "ui/main/HomeNotice.h"
-#include "ui/main/HomeSubscriptionCard.h"
 #include "ui/main/StatusLook.h"
 
 namespace kovra::ui {
@@ -94,7 +95,8 @@ MacHomeModel::MacHomeModel(MacConnectCoordinator *coordinator, ConnectivityEngin
         m_options.clock = Clock::system();
     m_notice = new HomeNotice(coordinator ? coordinator->hero() : nullptr,
                               tunnel ? tunnel->systemExtensionActivator() : nullptr, m_options.linkOpener, this);
-    m_subscriptionCard = new HomeSubscriptionCard(stores.subscriptions, stores.me, this);
+    if (accountScreens)
+        m_subscriptionCard = accountScreens->subscriptionStrip(this);
 
     if (coordinator) {
         for (auto signal : {&MacConnectCoordinator::statusTextChanged, &MacConnectCoordinator::statusDotStateChanged,

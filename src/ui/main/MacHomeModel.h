@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/account/SubscriptionStripModel.h"
 #include "platform/Cancellation.h"
 #include "platform/Clock.h"
 #include "ui/design/DesignTypes.h"
@@ -35,7 +36,6 @@ namespace ui {
 
 class AccountScreens;
 class HomeNotice;
-class HomeSubscriptionCard;
 
 // The stores the home window shows and refreshes; the app's container owns them.
 struct HomeStores {
@@ -115,7 +115,8 @@ class MacHomeModel : public QObject {
     Q_PROPERTY(bool showConnectionPicker READ showConnectionPicker WRITE setShowConnectionPicker
                    NOTIFY showConnectionPickerChanged)
     Q_PROPERTY(kovra::ui::HomeNotice *notice READ notice CONSTANT)
-    Q_PROPERTY(kovra::ui::HomeSubscriptionCard *subscriptionCard READ subscriptionCard CONSTANT)
+    // The subscription card's model (from the account screens; null without them).
+    Q_PROPERTY(kovra::ui::SubscriptionStripModel *subscriptionCard READ subscriptionCard CONSTANT)
 
     // Set by the view: whether the home content is shown in a visible window.
     Q_PROPERTY(bool onScreen READ isOnScreen WRITE setOnScreen NOTIFY onScreenChanged)
@@ -163,7 +164,7 @@ public:
     void setShowConnectionPicker(bool shown);
 
     HomeNotice *notice() const { return m_notice; }
-    HomeSubscriptionCard *subscriptionCard() const { return m_subscriptionCard; }
+    SubscriptionStripModel *subscriptionCard() const { return m_subscriptionCard; }
     // For the screens pushed onto the home window's stack (the subscription card's detail).
     const AccountScreens *accountScreens() const { return m_accountScreens; }
 
@@ -233,7 +234,7 @@ private:
     Options m_options;
 
     HomeNotice *m_notice;
-    HomeSubscriptionCard *m_subscriptionCard;
+    SubscriptionStripModel *m_subscriptionCard = nullptr;
     Hero m_hero;
     Row m_row;
     bool m_showDiagnostics = false;

@@ -4,6 +4,7 @@ import QtQuick.Layouts
 import QtQuick.Templates as T
 import QtQuick.Window
 import Kovra.Design
+import Kovra.Account
 import Kovra.Diagnostics as Diagnostics
 import Kovra.Main
 
@@ -19,14 +20,21 @@ import Kovra.Main
 // Pages are pushed with push(url, properties) (with reduce motion, without animation);
 // the stack and its pages go with this view.
 //
-// The subscription card is loaded into `subscriptionCardSlot` from
-// `subscriptionCardComponent`, whose items read the model's `subscriptionCard`
-// inputs and push their pages through `home.push`.
+// The subscription card (`subscriptionCardComponent`, by default the account module's
+// card over the model's `subscriptionCard`) is loaded into `subscriptionCardSlot`; its
+// pages are pushed on this view's stack.
 Item {
     id: home
 
     required property MacHomeModel model
-    property Component subscriptionCardComponent: null
+    property Component subscriptionCardComponent: Component {
+        MacSubscriptionStrip {
+            model: home.model.subscriptionCard
+            stack: home.pageStack
+        }
+    }
+
+    readonly property alias pageStack: stack
 
     // Narrowest width that keeps both columns at their least widths.
     readonly property real minimumContentWidth: 24 + 250 + 16 + 280 + 24
@@ -168,7 +176,7 @@ Item {
                         Loader {
                             objectName: "subscriptionCardSlot"
                             sourceComponent: home.subscriptionCardComponent
-                            active: sourceComponent !== null
+                            active: sourceComponent !== null && home.model.subscriptionCard !== null
                             Layout.fillWidth: true
                         }
                     }

@@ -1,5 +1,6 @@
 #include "ui/main/MainModule.h"
 
+#include "ui/account/AccountModule.h"
 #include "ui/diagnostics/DiagnosticsModule.h"
 
 #include <QtGlobal>
@@ -14,6 +15,8 @@ void registerMainModule()
     static const bool registered = [] {
         // The home window's QML uses the diagnostics module's scroll bar.
         registerDiagnosticsModule();
+        // The settings window's content is the account module's settings screen.
+        registerAccountModule();
         qml_register_types_Kovra_Main();
         return true;
     }();

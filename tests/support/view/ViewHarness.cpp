@@ -52,6 +52,8 @@ QQuickItem *ViewHarness::waitShown(const QString &error)
 {
     if (!error.isEmpty()) {
         m_warnings.record(error);
+        // The window made for it has loaded the driver all the same.
+        ui::PreviewHost::keepGraphicsDriverLoaded();
         return nullptr;
     }
     QQuickWindow *w = m_host->window();
@@ -118,7 +120,32 @@ bool ViewHarness::waitForFrame()
 
 QImage ViewHarness::grab()
 {
-    return window() ? window()->grabWindow() : QImage();
+    // A window that never showed (its view did not load) has nothing to read back, and
+    // reading it anyway hands out an image over freed memory.
+    return window() && window()->isExposed() ? window()->grabWindow() : QImage();
+}
+
+bool ViewHarness::drawsColour(const QImage &image, QQuickItem *item)
+{
+    const qreal dpr = image.devicePixelRatio();
+    const QRectF scene = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+    const QRect r = QRectF(scene.topLeft() * dpr, scene.size() * dpr).toAlignedRect() & image.rect();
+    const auto saturated = [&image](int x, int y, int hue) {
+        const QColor c = image.pixelColor(x, y);
+        const int apart = qAbs(c.hsvHue() - hue);
+        return c.hsvSaturation() > 120 && c.value() > 80 && qMin(apart, 360 - apart) < 30;
+    };
+    // Text drawn with subpixel antialiasing has coloured fringes one pixel wide; a
+    // picture in colour has patches.
+    for (int y = r.top(); y < r.bottom(); ++y) {
+        for (int x = r.left(); x < r.right(); ++x) {
+            const int hue = image.pixelColor(x, y).hsvHue();
+            if (saturated(x, y, hue) && saturated(x + 1, y, hue) && saturated(x, y + 1, hue)
+                && saturated(x + 1, y + 1, hue))
+                return true;
+        }
+    }
+    return false;
 }
 
 QColor ViewHarness::pixel(QQuickItem *item, QPointF point)
@@ -139,8 +166,8 @@ QString ViewHarness::saveScreenshot(const QString &name)
     if (const char *tag = QTest::currentDataTag(); tag && *tag)
         stem += u'-' + QString::fromUtf8(tag).replace(u' ', u'_').replace(u'/', u'_');
     const QString file = dir.filePath(stem + u'-' + name + QStringLiteral(".png"));
-    grab().save(file);
-    return file;
+    const QImage picture = grab();
+    return !picture.isNull() && picture.save(file) ? file : QString();
 }
 
 void ViewTestCase::init()
@@ -150,9 +177,11 @@ void ViewTestCase::init()
 
 void ViewTestCase::cleanup()
 {
-    if (QTest::currentTestFailed() && m_view && m_view->window())
-        qInfo("screenshot: %s", qPrintable(m_view->saveScreenshot(QStringLiteral("failed"))));
     const QStringList warnings = m_view ? m_view->takeWarnings() : QStringList();
+    if (QTest::currentTestFailed() && m_view) {
+        if (const QString file = m_view->saveScreenshot(QStringLiteral("failed")); !file.isEmpty())
+            qInfo("screenshot: %s", qPrintable(file));
+    }
     m_view.reset();
     QVERIFY2(warnings.isEmpty(), qPrintable(QStringLiteral("QML warnings:\n") + warnings.join(u'\n')));
 }

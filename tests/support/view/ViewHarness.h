@@ -69,12 +69,18 @@ public:
 
     // Waits until the window has drawn another frame (after a change).
     bool waitForFrame();
-    // What the window shows now, and one pixel of it at a point of `item`.
+    // What the window shows now (a null image while it is not shown), and one pixel of
+    // it at a point of `item`.
     QImage grab();
     QColor pixel(QQuickItem *item, QPointF point);
+    // Whether `image` (a grab) holds a patch of colour inside `item` (2x2 saturated
+    // pixels of one hue): an emoji drawn in colour, where text in the label colours,
+    // even with subpixel antialiasing, has none.
+    static bool drawsColour(const QImage &image, QQuickItem *item);
 
     // Saves a screenshot as <folder>/<test function>[-<data tag>]-<name>.png, the
     // folder being $KOVRA_SCREENSHOTS or "screenshots" beside the test executable.
+    // Returns the file, empty when nothing was saved (the window is not shown).
     QString saveScreenshot(const QString &name);
 
     QStringList warnings() const { return m_warnings.warnings(); }

@@ -3,7 +3,9 @@
 #include "support/view/ViewHarness.h"
 
 #include <QAccessible>
+#include <QGlyphRun>
 #include <QQuickWindow>
+#include <QTextLayout>
 #include <QTest>
 
 using namespace kovra;
@@ -12,6 +14,20 @@ using test::argb;
 using test::withAlpha;
 
 namespace {
+// Whether some character of `text` has no face to draw it (Qt draws glyph 0, a box).
+bool hasMissingGlyph(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun &run : layout.glyphRuns()) {
+        if (run.glyphIndexes().contains(0))
+            return true;
+    }
+    return false;
+}
+
 bool sameRgb(const QColor &a, const QColor &b)
 {
     return qAbs(a.red() - b.red()) <= 3 && qAbs(a.green() - b.green()) <= 3 && qAbs(a.blue() - b.blue()) <= 3;
@@ -235,6 +251,39 @@ private Q_SLOTS:
         QCOMPARE(block->height(), 12.0);
         QCOMPARE(block->mapToItem(column, QPointF(0, 0)).x(), 0.0);
         QCOMPARE(view().argb("block"), argb(view().brand().separator()));
+    }
+
+    // Flags draw in colour; the automatic route's "⚡" draws as a plain glyph in the text
+    // colour (never a colour emoji, never a missing-glyph box), in both appearances and
+    // in the bold style of emphasised rows; a label without a flag draws no colour.
+    void flagLabel_data()
+    {
+        QTest::addColumn<QString>("flags");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("colour");
+        for (const bool dark : {false, true}) {
+            const char *scheme = dark ? "dark" : "light";
+            QTest::addRow("automatic %s", scheme) << u"⚡"_qs << u"Авто"_qs << dark << false << false;
+            QTest::addRow("relay %s", scheme) << u"🇷🇺 → 🇳🇱"_qs << u"РФ-1 → Амстердам"_qs << dark << false << true;
+        }
+        QTest::newRow("automatic bold") << u"⚡"_qs << u"Авто"_qs << false << true << false;
+        QTest::newRow("no flag") << QString() << u"Амстердам"_qs << false << false << false;
+    }
+    void flagLabel()
+    {
+        QFETCH(QString, flags);
+        QFETCH(QString, label);
+        QFETCH(bool, dark);
+        QFETCH(bool, bold);
+        view().appearance().setDark(dark);
+        const QFont font = bold ? view().brand().headlineFont() : view().brand().bodyFont();
+        QQuickItem *item = view().show(u"FlagLabel"_qs, {{"flags", flags}, {"label", label}, {"font", font}});
+        QVERIFY(item);
+        QTEST(test::ViewHarness::drawsColour(view().grab(), item), "colour");
+        QVERIFY(!hasMissingGlyph(item->property("text").toString(), item->property("font").value<QFont>()));
+        QVERIFY(!view().saveScreenshot(u"flag"_qs).isEmpty());
     }
 
     // No band and no motion with reduced motion; otherwise the band sweeps, and

@@ -145,9 +145,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("status");
         QTest::newRow("success") << QList<Reply>{{200, R"({"ok":true,"incident":"K-77"})"}} << "Отправлено, код K-77";
         QTest::newRow("transport failure last") << QList<Reply>{{500, {}}, {200, "{}"}, {0, {}}} << "Не удалось отправить: timeout";
-        QTest::newRow("HTTP 500") << QList<Reply>{{500, {}}} << "Не удалось отправить: Сервер вернул HTTP 500";
-        QTest::newRow("empty incident") << QList<Reply>{{200, R"({"ok":true,"incident":""})"}}
-                                        << "Не удалось отправить: Сервер не вернул код инцидента";
         QTest::newRow("undecodable") << QList<Reply>{{200, "<html>"}} << "Не удалось отправить: decode ";
     }
     void uploadTexts()

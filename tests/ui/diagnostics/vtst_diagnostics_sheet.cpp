@@ -8,7 +8,6 @@
 #include "ui/diagnostics/DiagnosticsSheet.h"
 #include "ui/diagnostics/ProbeResultCard.h"
 
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -177,23 +176,6 @@ private Q_SLOTS:
         QCOMPARE(bottom->mapToScene(QPointF(0, bottom->height())).y(), 520.0 - 16);
         QCOMPARE(scroller->mapToScene(QPointF(0, scroller->height())).y(), bottom->mapToScene(QPointF(0, -8)).y());
         saveSheet(QString::fromLatin1(QTest::currentDataTag()) + u"-minimum-scrolled"_qs);
-    }
-
-    // The copy control puts its text, line breaks and markup as they stand, on the
-    // clipboard; it shares nothing.
-    void copyControl()
-    {
-        registerDiagnosticsModule();
-        // Lives as long as the engine, so after the item.
-        auto *model = new DiagnosticsView(nullptr, nullptr, test::sheetOptions(m_home.paths(), m_prober, m_controlPlane, m_clock),
-                                          &view().engine());
-        const QString text = u"Kovra S — доступ к серверам без VPN\n<b>verdict=reachable</b>\n"_qs;
-        QVERIFY(view().show(u"Kovra.Diagnostics/CopyShareButtons"_qs, {{u"model"_qs, QVariant::fromValue(model)}, {u"text"_qs, text}}));
-        QCOMPARE(view().value(u"label"_qs, u"text"_qs).toString(), u"Скопировать"_qs);
-        view().saveScreenshot(u"copy"_qs);
-        clickCentre(view().window(), view().find(u"copyButton"_qs));
-        QCOMPARE(QGuiApplication::clipboard()->text(), text);
-        QVERIFY(!model->startupShareItem());
     }
 
     // A probe's card: its result symbol and colour, its latency in plain digits, its

@@ -21,6 +21,7 @@
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
+#include "ui/account/AccountScreens.h"
 #include "ui/main/MacHomeModel.h"
 
 #include "support/Await.h"
@@ -75,7 +76,7 @@ struct HomeRig {
     // `entry`, `region`: the route chosen in the app group.
     explicit HomeRig(const QString &entry = {}, const QString &region = {}, const OptionsFor &options = {})
         : defaults(defaultsSelecting(entry, region)),
-          model(&coordinator, &engine, &tunnel, {&subscriptions, &me, &connections, &regions, &entries}, nullptr,
+          model(&coordinator, &engine, &tunnel, {&subscriptions, &me, &connections, &regions, &entries}, &screens,
                 withRig(options ? options(*this) : ui::MacHomeModel::Options()))
     {
         test::saveConfiguration(preferences, kPacketTunnelBundleID);
@@ -119,7 +120,18 @@ struct HomeRig {
                                 &tunnel, &subscriptions};
     MacConnectCoordinator coordinator{&tunnel, &engine, &subscriptions, nullptr,
                                       MacConnectCoordinator::Options{{.clock = clock}}};
+    ui::AccountScreens screens{accountServices()};
     ui::MacHomeModel model;
+
+private:
+    ui::AccountServices accountServices()
+    {
+        ui::AccountServices services;
+        services.subscriptionStore = &subscriptions;
+        services.meStore = &me;
+        services.clock = clock;
+        return services;
+    }
 };
 
 } // namespace kovra::test

@@ -1,5 +1,5 @@
 #include "ui/main/HomeNotice.h"
-#include "ui/main/HomeSubscriptionCard.h"
+#include "ui/account/SubscriptionStripModel.h"
 
 #include "HomeFakes.h"
 
@@ -213,26 +213,24 @@ private Q_SLOTS:
         }
     }
 
-    // The card's inputs follow the stores: Telegram counts as linked until the user
-    // record says otherwise; the retry refreshes the subscription.
+    // The card follows the stores: Telegram counts as linked until the user record
+    // says otherwise; the retry refreshes the subscription.
     void subscriptionCardInputs()
     {
         HomeRig rig;
-        HomeSubscriptionCard *card = rig.model.subscriptionCard();
-        QVERIFY(card->hasTelegram() && !card->hasSubscription() && !card->isLoading());
-        QCOMPARE(card->minHeight(), 60.0);
+        SubscriptionStripModel *card = rig.model.subscriptionCard();
+        QVERIFY(card);
+        QVERIFY(card->inputs().hasTelegram && !card->hasSubscription() && !card->inputs().isLoading);
 
         rig.api.service.script(FakeService::anyHost, "GET", u"/me/subscription"_s, {FakeReply::json(200, kActiveSubscription)});
         rig.api.service.script(FakeService::anyHost, "GET", u"/me"_s,
                                {FakeReply::json(200, R"({"has_telegram":false,"has_apple":false,"created_at":null})")});
-        QSignalSpy telegram(card, &HomeSubscriptionCard::hasTelegramChanged);
         card->retry();
-        QVERIFY(card->isLoading());
+        QVERIFY(card->inputs().isLoading);
         test::await(rig.me.refresh());
-        QTRY_VERIFY(card->hasSubscription() && !card->isLoading());
-        QCOMPARE(card->subscription()->subscriptionUrl, u"https://sub.example/u1"_s);
-        QVERIFY(!card->hasTelegram());
-        QCOMPARE(telegram.size(), 1);
+        QTRY_VERIFY(card->hasSubscription() && !card->inputs().isLoading);
+        QCOMPARE(card->inputs().subscription->subscriptionUrl, u"https://sub.example/u1"_s);
+        QVERIFY(!card->inputs().hasTelegram);
     }
 };
 

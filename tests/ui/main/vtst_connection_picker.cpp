@@ -60,18 +60,6 @@ PickerCatalogState fullCatalogue(const QDateTime &now)
     return s;
 }
 
-// Whether the picture holds a saturated pixel inside `item` (an emoji flag drawn in colour).
-bool drawsColour(const QImage &image, QQuickItem *item)
-{
-    const QRectF r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-    const qreal dpr = image.devicePixelRatio();
-    for (int y = int(r.top() * dpr); y < int(r.bottom() * dpr); ++y)
-        for (int x = int(r.left() * dpr); x < int(r.right() * dpr); ++x)
-            if (image.pixelColor(x, y).hsvSaturation() > 120 && image.pixelColor(x, y).value() > 80)
-                return true;
-    return false;
-}
-
 int countNamed(QQuickItem *item, const QString &name)
 {
     int n = item->objectName() == name ? 1 : 0;
@@ -166,8 +154,8 @@ private Q_SLOTS:
         QVERIFY(showPicker(fullCatalogue(m_clock->now()), 1000));
         Brand &brand = view().brand();
         const QImage picture = view().grab();
-        QVERIFY(drawsColour(picture, line(u"conn:nl"_s, u"rowTitle"_s)));
-        QVERIFY(drawsColour(picture, line(u"conn:ru-1__nl"_s, u"rowTitle"_s)));
+        QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:nl"_s, u"rowTitle"_s)));
+        QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:ru-1__nl"_s, u"rowTitle"_s)));
         QVERIFY(line(u"conn:auto"_s, u"accentBackground"_s)->isVisible());
         QVERIFY(!line(u"conn:nl"_s, u"accentBackground"_s)->isVisible());
         QVERIFY(line(u"conn:auto"_s, u"checkmark"_s)->isVisible());

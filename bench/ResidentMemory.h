@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace kovra::bench {
+
+// The process's resident memory in MB, from /proc/self/statm; 0 when unreadable.
+inline double residentMB()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+} // namespace kovra::bench

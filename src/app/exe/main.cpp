@@ -1,0 +1,79 @@
+#include "app/ExternalTargets.h"
+#include "app/shell/AppShell.h"
+#include "platform/PlatformPaths.h"
+#include "tunnel/VPNToggleIntent.h"
+#include "ui/design/DesktopAppearance.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+void printLine(const QString &text)
+{
+    std::fprintf(stderr, "kovra: %s\n", qPrintable(text));
+}
+
+// Claims the one app per user and shows the main window; a process that is not the
+// one (or cannot tell) ends with 0 when the other answered, else 1.
+QCoro::Task<void> launch(QPointer<kovra::AppShell> shell)
+{
+    try {
+        const kovra::AppShell::Claim claim = co_await shell->start();
+        if (!shell || claim == kovra::AppShell::Claim::Primary)
+            co_return;
+        if (claim == kovra::AppShell::Claim::HandedOver) {
+            QCoreApplication::exit(0);
+            co_return;
+        }
+        printLine(shell->problem());
+        QCoreApplication::exit(1);
+    } catch (const std::exception &e) {
+        printLine(QString::fromUtf8(e.what()));
+        QCoreApplication::exit(1);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args.append(QString::fromLocal8Bit(argv[i]));
+    // The VPN switch needs no display and never reaches a running app.
+    if (kovra::isToggleCommandLine(args))
+        return kovra::runToggleCommandLine(args, kovra::PlatformPaths::fromEnvironment());
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kovra"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kovra S"));
+    // Closing windows never ends the app by itself: the shell decides.
+    QApplication::setQuitOnLastWindowClosed(false);
+    // What Qt did not take is not ours either.
+    if (QCoreApplication::arguments().size() > 1) {
+        std::fputs(kovra::kToggleUsageLine, stderr);
+        return 2;
+    }
+
+    std::optional<kovra::AppShell> shell;
+    try {
+        kovra::ShellOptions shellOptions;
+        shellOptions.reduceMotionRequested = kovra::ui::DesktopAppearance::reduceMotionRequestedByEnvironment();
+        shell.emplace(kovra::AppOptions::fromEnvironment(), std::move(shellOptions));
+    } catch (const kovra::Error &e) {
+        printLine(e.description());
+        return 1;
+    } catch (const std::exception &e) {
+        printLine(QString::fromUtf8(e.what()));
+        return 1;
+    }
+    // Starts inside the event loop, so that an early exit() is not lost.
+    QMetaObject::invokeMethod(
+        &application, [&shell] { launch(QPointer<kovra::AppShell>(&*shell)); }, Qt::QueuedConnection);
+    return QApplication::exec();
+}

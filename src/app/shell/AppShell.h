@@ -1,0 +1,122 @@
+#pragma once
+
+#include "app/AppOptions.h"
+#include "app/shell/SingleInstance.h"
+#include "platform/Log.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQuickWindow>
+#include <QSize>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QQmlEngine;
+class QQuickItem;
+
+namespace kovra {
+
+class KovraMacApp;
+
+namespace ui {
+class AccountScreens;
+class Appearance;
+class DesktopAppearance;
+class MacRootModel;
+class MacSettingsSceneModel;
+} // namespace ui
+
+struct ShellOptions {
+    // Whether a tray icon is shown now; asked each time the main window is closed.
+    // Without one, closing the main window quits (it would be unreachable).
+    std::function<bool()> trayAvailable = [] { return false; };
+    // Where the lock file and the local socket of the one app per user are; empty: the
+    // folder of the tunnel provider's socket.
+    QString instanceFolder;
+    std::chrono::milliseconds instanceAnswerBound{2000};
+    // Ends the process's event loop once everything is released; default:
+    // QCoreApplication::exit(0).
+    std::function<void()> exitApplication;
+    // Animations off (KOVRA_REDUCE_MOTION, read by the caller).
+    bool reduceMotionRequested = false;
+};
+
+// The app's windows over the start-up (KovraMacApp): the one main window with its
+// connection menu and keys, the settings window (built on first open), the close
+// policy and the one-app-per-user lock. Built after QApplication exists; main()
+// builds one, awaits start() and runs the event loop. Lives on the GUI thread.
+//
+// Keys (all application-wide): Ctrl+K the connect item, Ctrl+R the refresh item,
+// Ctrl+, the settings window, Ctrl+Q quit.
+class AppShell : public QObject {
+    Q_OBJECT
+public:
+    using Claim = SingleInstance::Claim;
+
+    // The Controls style the windows are drawn with (the design system's components
+    // come from the templates and look the same in any style).
+    static inline const QString kControlsStyle = QStringLiteral("Fusion");
+
+    // Builds the app (KovraMacApp) and the QML engine; shows nothing. Throws what the
+    // app's constructor throws.
+    AppShell(AppOptions options, ShellOptions shellOptions = {}, QObject *parent = nullptr);
+    ~AppShell() override;
+
+    // Claims the one app per user; as the one, restores the session and then shows the
+    // main window. Any other outcome shows nothing (problem() says why for Unanswered
+    // and Failed); the caller then ends the process. Never throws.
+    QCoro::Task<Claim> start();
+    QString problem() const;
+
+    KovraMacApp *app() const { return m_app.get(); }
+    SingleInstance *instance() const { return m_instance.get(); }
+    // Null until first shown.
+    QQuickWindow *mainWindow() const { return m_mainWindow; }
+    // Null until first opened.
+    QQuickWindow *settingsWindow() const { return m_settingsWindow; }
+    QQmlEngine *engine() const { return m_engine.get(); }
+
+    // Shows, raises and activates the one main window (built the first time).
+    Q_INVOKABLE void showMainWindow();
+    // Shows, raises and activates the settings window (built the first time).
+    Q_INVOKABLE void openSettings();
+    // Hides the windows, stops the warm-up, releases the lock and the socket, then ends
+    // the event loop. Once.
+    Q_INVOKABLE void quit();
+    bool hasQuit() const { return m_quit; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QObject *create(const QString &url, const QVariantMap &properties);
+    QQuickWindow *createWindow(const QString &file, const QVariantMap &properties);
+    void placeContent(QQuickWindow *window, QQuickItem *content);
+    QQuickItem *createItem(const QString &url, const QVariantMap &properties, QObject *owner);
+    void mainWindowVisibilityChanged(bool visible);
+    // What the two windows show: the root view (sign-in or home) and the settings scene.
+    QQuickItem *makeMainContent(QQuickWindow *window);
+    QQuickItem *makeSettingsContent(QQuickWindow *window);
+
+    ShellOptions m_options;
+    std::unique_ptr<KovraMacApp> m_app;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<ui::Appearance> m_appearance;
+    std::unique_ptr<ui::DesktopAppearance> m_desktopAppearance;
+    std::unique_ptr<ui::AccountScreens> m_accountScreens;
+    std::unique_ptr<QQmlEngine> m_engine;
+    QPointer<QQuickWindow> m_mainWindow;
+    QPointer<QQuickWindow> m_settingsWindow;
+    std::unique_ptr<ui::MacRootModel> m_rootModel;
+    std::unique_ptr<ui::MacSettingsSceneModel> m_settingsModel;
+    bool m_started = false;
+    bool m_quit = false;
+    Logger m_log{QStringLiteral("App")};
+};
+
+} // namespace kovra

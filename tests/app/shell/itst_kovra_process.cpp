@@ -1,0 +1,176 @@
+#include "app/shell/SingleInstance.h"
+#include "core/AppGroupStore.h"
+#include "core/TunnelStopReason.h"
+#include "tunnel/VPNToggleIntent.h"
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QProcess>
+#include <QTest>
+
+#include "support/DefaultsContents.h"
+#include "support/FakeService.h"
+#include "support/TestHome.h"
+
+using namespace kovra;
+namespace K = AppGroupKey;
+using test::contents;
+
+namespace {
+
+// The built executable in a private home: its own XDG folders, keychain service,
+// unreachable API hosts and no tunnel provider.
+struct KovraHome {
+    test::TestHome home{test::TestHome::PathsOnly};
+    QString keychain = test::uniqueName(QStringLiteral("kovra-exe"));
+
+    QString instanceFolder() const { return home.runtimeDir() + QStringLiteral("/kovra"); }
+    QString lockPath() const { return instanceFolder() + u'/' + SingleInstance::kLockFileName; }
+    QString socketPath() const { return instanceFolder() + u'/' + SingleInstance::kSocketFileName; }
+
+    // `display`: false takes away every way to reach a display.
+    void start(QProcess &kovra, const QStringList &args, bool display = true) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.configHome());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.dataHome());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.runtimeDir());
+        environment.insert(QStringLiteral("KOVRA_KEYCHAIN_SERVICE"), keychain);
+        const QString closed = test::FakeService::closedPortURL(QStringLiteral("/")).toString();
+        environment.insert(QStringLiteral("KOVRA_API_BASE_URLS"), QStringList{closed, closed, closed}.join(u','));
+        environment.insert(QStringLiteral("KOVRA_REDUCE_MOTION"), QStringLiteral("1"));
+        environment.remove(QStringLiteral("KOVRA_TUNNEL_SOCKET"));
+        if (!display) {
+            for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(QString::fromLatin1(name));
+        }
+        kovra.setProcessEnvironment(environment);
+        kovra.start(QStringLiteral(KOVRA_EXECUTABLE), args);
+    }
+    // Runs a launch to its end; its exit code, or -1 when it did not end normally.
+    int run(const QStringList &args, QByteArray *errors = nullptr, bool display = true) const
+    {
+        QProcess kovra;
+        start(kovra, args, display);
+        if (!kovra.waitForFinished(30000) || kovra.exitStatus() != QProcess::NormalExit)
+            return -1;
+        if (errors)
+            *errors = kovra.readAllStandardError();
+        return kovra.exitCode();
+    }
+    // Whether the app started by `kovra` holds the lock and listens.
+    bool listening(const QProcess &kovra) const
+    {
+        return kovra.state() == QProcess::Running && lockHolder() == kovra.processId() && QFile::exists(socketPath());
+    }
+    qint64 lockHolder() const
+    {
+        qint64 pid = 0;
+        QString host, app;
+        return QLockFile(lockPath()).getLockInfo(&pid, &host, &app) ? pid : 0;
+    }
+};
+
+} // namespace
+
+class KovraProcessTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // The VPN switch needs no display: its writes reach the shared file. Anything else
+    // that Qt does not take gets the usage line and starts no app.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QVariantMap>("changed"); // empty: refused with the usage line
+        QTest::newRow("on") << QStringList{"--vpn", "on"} << QVariantMap{{K::pendingVPNCommand, "connect"}};
+        QTest::newRow("off") << QStringList{"--vpn", "off"}
+                             << QVariantMap{{K::pendingVPNCommand, "disconnect"}, {K::wantsConnected, false}};
+        QTest::newRow("upper case") << QStringList{"--vpn", "ON"} << QVariantMap{};
+        QTest::newRow("no value") << QStringList{"--vpn"} << QVariantMap{};
+        QTest::newRow("extra argument") << QStringList{"--vpn", "on", "now"} << QVariantMap{};
+        QTest::newRow("not ours (with a display)") << QStringList{"--show"} << QVariantMap{};
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QVariantMap, changed);
+        // A suite as the app leaves it: migrated, connected, with an older stop reason.
+        KovraHome k;
+        const auto suite = Defaults::suite(k.home.paths(), AppGroupStore::kSuiteName);
+        const QByteArray oldReason = R"({"source":"reload","recordedAt":1,"isPending":false})";
+        suite->setObjects({{K::migratedLegacyGuard, true}, {K::wantsConnected, true}, {K::lastStopReason, oldReason}});
+        QVariantMap expected = contents(*suite);
+        const QDateTime from = QDateTime::currentDateTimeUtc();
+        QByteArray errors;
+        QCOMPARE(k.run(args, &errors, args.contains(QStringLiteral("--show"))), changed.isEmpty() ? 2 : 0);
+        QCOMPARE(errors, changed.isEmpty() ? QByteArray(kovra::kToggleUsageLine) : QByteArray());
+        // No contact with a running app: the instance folder was never made.
+        QVERIFY(!QFile::exists(k.instanceFolder()));
+
+        // Everything but the stop reason is as before with `changed` applied; "off"
+        // records a fresh pending user stop.
+        QVariantMap after = contents(*suite);
+        const QByteArray reasonBytes = after.take(K::lastStopReason).toByteArray();
+        expected.remove(K::lastStopReason);
+        expected.insert(changed);
+        QCOMPARE(after, expected);
+        if (!changed.contains(K::wantsConnected)) {
+            QCOMPARE(reasonBytes, oldReason);
+            return;
+        }
+        const auto reason = JsonDecoder().decode<TunnelStopReason>(reasonBytes);
+        QVERIFY(reason.source == TunnelStopReason::Source::userStop && reason.isPending);
+        QVERIFY2(reason.recordedAt >= from.addMSecs(-1) && reason.recordedAt <= QDateTime::currentDateTimeUtc(),
+                 reasonBytes.constData());
+    }
+
+    // A second launch hands over to the running app, which shows its window. A lock
+    // and a socket left by a killed app are taken over by the next one.
+    void oneAppPerUser()
+    {
+        KovraHome k;
+        QProcess first, next;
+        k.start(first, {});
+        QTRY_VERIFY_WITH_TIMEOUT(k.listening(first), 30000);
+        QCOMPARE(k.run({}), 0);
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += first.readAllStandardError()).contains("another launch asked for the main window"),
+                                 10000);
+        QVERIFY(k.listening(first));
+
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QVERIFY(QFile::exists(k.lockPath()) && QFile::exists(k.socketPath()));
+        k.start(next, {});
+        QTRY_VERIFY_WITH_TIMEOUT(k.listening(next), 30000);
+        QCOMPARE(k.run({}), 0);
+        next.terminate();
+        QVERIFY(next.waitForFinished(10000));
+    }
+
+    // A live holder that does not answer (no socket, or one that stays silent): the
+    // launch gives up with a message and exit code 1.
+    void silentHolder_data()
+    {
+        QTest::addColumn<bool>("listens");
+        QTest::newRow("no socket") << false;
+        QTest::newRow("silent socket") << true;
+    }
+    void silentHolder()
+    {
+        QFETCH(bool, listens);
+        KovraHome k;
+        QVERIFY(QDir().mkpath(k.instanceFolder()));
+        QLockFile lock(k.lockPath());
+        QVERIFY(lock.tryLock(0));
+        QLocalServer silent;
+        QVERIFY(!listens || silent.listen(k.socketPath()));
+        QByteArray errors;
+        QCOMPARE(k.run({}, &errors), 1);
+        QVERIFY2(errors.contains("did not answer"), errors.constData());
+        QCOMPARE(k.lockHolder(), QCoreApplication::applicationPid());
+    }
+};
+
+QTEST_GUILESS_MAIN(KovraProcessTest)
+#include "itst_kovra_process.moc"
