@@ -1,30 +1,38 @@
-// What the menu-bar extra costs while nothing changes: CPU seconds of the process with
-// the extra's tray icon shown and its panel closed, first with the tunnel disconnected,
-// then connected (verdict online, a subscription loaded), beside a bare event loop
-// measured first in the same run. It also counts the timer events each phase delivers
-// and names their receivers: the target is that no timer of the shell wakes at all.
+// What the app costs while it sits in the tray: CPU seconds of the shell with the tray
+// icon shown, the main window closed to the tray and the panel closed, first with the
+// tunnel disconnected, then connected, beside a bare event loop measured first in the
+// same run. It counts the timer events of each phase by receiver class and those that
+// reach the shell's own objects (the shell, its windows, the tray extra and its panel):
+// the target is that none of those wakes while nothing changes.
 //
 //     bench_menu_bar_idle [seconds per phase]     (60 by default)
 //
-// The tunnel runs on the in-process fake provider, the stores on a loopback fake
-// service; the panel is opened and closed once before measuring so that its window
-// and engine exist.
+// The shell is built as "kovra" builds it, in this process, over a loopback service
+// and the fake tunnel provider in a private home with a keychain item of its own (run
+// it where a Secret Service answers, e.g. under scripts/with-test-env). The panel is
+// opened and closed once before measuring, so that its window exists.
 
+#include "account/KeychainStore.h"
+#include "app/AppOptions.h"
+#include "app/shell/AppShell.h"
+#include "tunnel/ProviderConfiguration.h"
 #include "ui/main/MacMenuBarExtra.h"
-#include "ui/main/MainModule.h"
-#include "ui/main/MenuBarIcon.h"
-
-#include "ui/main/MenuBarFakes.h"
 
 #include <QApplication>
 #include <QQuickView>
-#include <QSystemTrayIcon>
+#include <QQuickWindow>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
 #include <map>
 
 #include <sys/resource.h>
+
+#include "support/Await.h"
+#include "support/FakeProvider.h"
+#include "support/FakeService.h"
+#include "support/TestHome.h"
 
 using namespace kovra;
 
@@ -38,27 +46,23 @@ double cpuSeconds()
          + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Counts the timer events of the main thread by receiver class, and those that
-// reach the extra's own objects.
+// Counts the timer events of the main thread by receiver class (and its parent's),
+// and those whose receiver is one of `shell` or below one.
 class TimerCounter : public QObject {
 public:
-    // The extra and its panel window: a timer event below either is the shell's.
     QList<QObject *> shell;
     std::map<QString, int> byClass;
     int shellEvents = 0;
-
-    void reset()
-    {
-        byClass.clear();
-        shellEvents = 0;
-    }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() != QEvent::Timer)
             return false;
-        ++byClass[QString::fromLatin1(watched->metaObject()->className())];
+        QString name = QString::fromLatin1(watched->metaObject()->className());
+        if (watched->parent())
+            name += QStringLiteral(" in ") + QString::fromLatin1(watched->parent()->metaObject()->className());
+        ++byClass[name];
         for (QObject *o = watched; o; o = o->parent()) {
             if (shell.contains(o)) {
                 ++shellEvents;
@@ -70,15 +74,16 @@ protected:
 };
 
 struct Phase {
-    double cpu;
-    int timers;
-    int shellTimers;
+    double cpu = 0;
+    int timers = 0;
+    int shellTimers = 0;
     std::map<QString, int> byClass;
 };
 
 Phase runFor(double seconds, TimerCounter &counter)
 {
-    counter.reset();
+    counter.byClass.clear();
+    counter.shellEvents = 0;
     const double before = cpuSeconds();
     QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
@@ -90,52 +95,83 @@ Phase runFor(double seconds, TimerCounter &counter)
 
 void print(const char *what, const Phase &phase, double seconds)
 {
-    const double perMinute = phase.cpu / seconds * 60;
-    std::printf("%-28s %6.1f s   cpu %8.4f s   %.4f cpu-s/min   timer events %d (shell %d)\n", what, seconds,
-                phase.cpu, perMinute, phase.timers, phase.shellTimers);
+    std::printf("%-26s %6.1f s   cpu %8.4f s   %.4f cpu-s/min   timer events %d (shell %d)\n", what, seconds,
+                phase.cpu, phase.cpu / seconds * 60, phase.timers, phase.shellTimers);
     for (const auto &[name, count] : phase.byClass)
-        std::printf("    %-40s %d\n", qPrintable(name), count);
+        std::printf("    %-60s %d\n", qPrintable(name), count);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
     if (!(seconds >= 5 && seconds <= 3600)) {
         std::fprintf(stderr, "usage: %s [seconds per phase, 5 to 3600]\n", argv[0]);
         return 2;
     }
-    ui::registerMainModule();
     TimerCounter counter;
-    app.installEventFilter(&counter);
-    std::printf("menu-bar extra, panel closed, %.0f s per phase (platform %s, tray host %s)\n", seconds,
-                qPrintable(QGuiApplication::platformName()),
-                QSystemTrayIcon::isSystemTrayAvailable() ? "present" : "absent");
+    application.installEventFilter(&counter);
+    std::printf("app in the tray, panel closed, %.0f s per phase (platform %s)\n", seconds,
+                qPrintable(QGuiApplication::platformName()));
     const Phase bare = runFor(seconds, counter);
 
-    test::MenuBarRig rig;
-    rig.attachAt(1);
-    ui::MacMenuBarExtra extra(rig.sources(), {[] {}, [] {}, [] {}}, {.clock = rig.clock});
-    extra.setIconVisible(true);
-    extra.openPanel(QRect(100, 0, 22, 22));
-    QTimer::singleShot(500, &extra, &ui::MacMenuBarExtra::closePanel);
-    runFor(1, counter);
-    counter.shell = {&extra, extra.panel()};
+    // Signed in with an active subscription; the tunnel configured and disconnected.
+    test::TestHome home(test::TestHome::PathsOnly);
+    test::FakeService service;
+    service.script(test::FakeService::anyHost, "GET", QStringLiteral("/me/subscription"),
+                   {test::FakeReply::json(200, R"({"subscription_url":"https://sub.example/u","status":"active",)"
+                                               R"("data_limit_bytes":10737418240,"used_bytes":1610612736})")});
+    test::FakeProvider provider;
+    provider.setStatus(1);
+    AppOptions options;
+    for (ReachabilityService &s : options.targets.reachability)
+        s.url = service.baseURLs().first().toString() + QStringLiteral("/") + s.name;
+    options.paths = home.paths();
+    options.baseURLs = service.baseURLs();
+    options.tunnelSocketOverride = provider.socketPath();
+    options.keychainService = test::uniqueName(QStringLiteral("kovra-bench"));
+    {
+        TunnelPreferences preferences(test::tunnelOptions(home.paths(), provider.socketPath()));
+        test::saveConfiguration(preferences, kPacketTunnelBundleID);
+    }
+    test::await(KeychainStore(options.keychainService).saveJWT(QStringLiteral("bench-token")));
+    const QString keychain = options.keychainService;
 
-    const Phase idle = runFor(seconds, counter);
-    rig.giveSubscription();
-    rig.provider.setStatus(3);
-    rig.engine.set(ConnectivityVerdict::online);
-    runFor(0.5, counter);
-    const Phase connected = runFor(seconds, counter);
+    ShellOptions shellOptions;
+    shellOptions.instanceFolder = home.runtimeDir() + QStringLiteral("/instance");
+    shellOptions.trayAvailable = [] { return true; };
+    shellOptions.exitApplication = [] {};
+    {
+        AppShell shell(std::move(options), std::move(shellOptions));
+        if (test::await(shell.start()) != AppShell::Claim::Primary || !QTest::qWaitForWindowExposed(shell.mainWindow())) {
+            std::fprintf(stderr, "the shell did not start: %s\n", qPrintable(shell.problem()));
+            return 1;
+        }
+        ui::MacMenuBarExtra *menuBar = shell.menuBar();
+        menuBar->openPanel(QRect(100, 0, 22, 22));
+        runFor(1, counter);
+        menuBar->closePanel();
+        shell.mainWindow()->close();
+        runFor(2, counter);
+        counter.shell = {&shell, shell.mainWindow(), menuBar, menuBar->panel()};
 
-    print("bare event loop", bare, seconds);
-    print("idle, disconnected", idle, seconds);
-    print("idle, connected", connected, seconds);
-    std::printf("extra's timer events while nothing changed: %d (target: 0); icon %s, tooltip \"%s\"\n",
-                idle.shellTimers + connected.shellTimers, qPrintable(extra.icon()->symbol()),
-                qPrintable(extra.trayIcon()->toolTip()));
+        const Phase idle = runFor(seconds, counter);
+        provider.setStatus(3);
+        runFor(2, counter);
+        const Phase connected = runFor(seconds, counter);
+
+        print("bare event loop", bare, seconds);
+        print("in the tray, disconnected", idle, seconds);
+        print("in the tray, connected", connected, seconds);
+        std::printf("extra cost over the bare loop: %.4f %% (disconnected), %.4f %% (connected) of one core\n",
+                    (idle.cpu - bare.cpu) / seconds * 100, (connected.cpu - bare.cpu) / seconds * 100);
+        std::printf("shell timer events while nothing changed: %d (target: 0)\n",
+                    idle.shellTimers + connected.shellTimers);
+        shell.quit();
+    }
+    test::await(KeychainStore(keychain).deleteJWT());
     return 0;
 }

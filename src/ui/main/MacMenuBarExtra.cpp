@@ -84,6 +84,11 @@ MacMenuBarExtra::~MacMenuBarExtra()
     m_panel.reset();
 }
 
+bool MacMenuBarExtra::isTrayAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void MacMenuBarExtra::setIconVisible(bool visible)
 {
     m_tray->setVisible(visible);

@@ -95,6 +95,9 @@ public:
     // Null until the panel first opens.
     QQuickView *panel() const { return m_panel.get(); }
 
+    // Whether the desktop has a tray host to show the icon in now.
+    static bool isTrayAvailable();
+
     void setIconVisible(bool visible);
     bool isIconVisible() const;
 
