@@ -146,7 +146,8 @@ int main(int argc, char **argv)
     shellOptions.exitApplication = [] {};
     {
         AppShell shell(std::move(options), std::move(shellOptions));
-        if (test::await(shell.start()) != AppShell::Claim::Primary || !QTest::qWaitForWindowExposed(shell.mainWindow())) {
+        const AppShell::Claim claim = test::await(shell.start());
+        if (claim != AppShell::Claim::Primary || !QTest::qWaitForWindowExposed(shell.mainWindow())) {
             std::fprintf(stderr, "the shell did not start: %s\n", qPrintable(shell.problem()));
             return 1;
         }

@@ -190,9 +190,10 @@ void AppShell::makeMenuBar()
     const AppDependencies &deps = *m_app->dependencies();
     ui::MenuBarSources sources{m_app->connect(), deps.connectivity(), deps.subscriptionStore(), deps.connectionStore()};
     ui::MenuBarActions actions{[this] { showMainWindow(); }, [this] { openSettings(); }, [this] { quit(); }};
-    m_menuBar = std::make_unique<ui::MacMenuBarExtra>(
-        sources, std::move(actions),
-        ui::MacMenuBarExtra::Options{.engine = m_engine.get(), .appearance = m_appearance.get()});
+    ui::MacMenuBarExtra::Options options;
+    options.engine = m_engine.get();
+    options.appearance = m_appearance.get();
+    m_menuBar = std::make_unique<ui::MacMenuBarExtra>(sources, std::move(actions), std::move(options));
     syncTrayIcon();
 }
 

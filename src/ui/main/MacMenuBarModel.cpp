@@ -35,7 +35,8 @@ MacMenuBarModel::MacMenuBarModel(MacConnectCoordinator *coordinator, Connectivit
     if (coordinator) {
         for (auto signal : {&MacConnectCoordinator::statusTextChanged, &MacConnectCoordinator::statusDotStateChanged})
             connect(coordinator, signal, this, &MacMenuBarModel::updateHeader);
-        for (auto signal : {&MacConnectCoordinator::effectiveStatusChanged, &MacConnectCoordinator::isToggleEnabledChanged})
+        for (auto signal :
+             {&MacConnectCoordinator::effectiveStatusChanged, &MacConnectCoordinator::isToggleEnabledChanged})
             connect(coordinator, signal, this, &MacMenuBarModel::updatePrimary);
     }
     if (connectivity)

@@ -1,5 +1,4 @@
 #include "ui/design/Appearance.h"
-#include "ui/design/Symbols.h"
 #include "ui/main/MacMenuBarExtra.h"
 #include "ui/main/MenuBarIcon.h"
 #include "ui/main/StatusLook.h"
@@ -12,23 +11,18 @@ using namespace kovra::ui;
 
 namespace {
 
-// The image of one size, and the lightness of its most opaque pixel (-1: blank).
-int inkLightness(const QIcon &icon, int size, QImage *out = nullptr)
+// The lightness of the most opaque pixel of the image of one size (-1: blank).
+int inkLightness(const QIcon &icon, int size)
 {
-    const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
-    if (out)
-        *out = image;
-    int bestAlpha = 0, lightness = -1;
+    const QImage image = icon.pixmap(size, size).toImage();
+    QColor ink(Qt::transparent);
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.alpha() > bestAlpha) {
-                bestAlpha = c.alpha();
-                lightness = c.lightness();
-            }
+            if (image.pixelColor(x, y).alpha() > ink.alpha())
+                ink = image.pixelColor(x, y);
         }
     }
-    return bestAlpha >= 200 ? lightness : -1;
+    return ink.alpha() >= 200 ? ink.lightness() : -1;
 }
 
 } // namespace
@@ -40,25 +34,21 @@ private Q_SLOTS:
     // from the desktop: light on a dark one, dark on a light one.
     void symbols()
     {
-        QHash<QByteArray, QString> seen;
+        QList<QImage> seen;
         for (const auto state : {StatusDotState::Connected, StatusDotState::Transition, StatusDotState::Warning,
                                  StatusDotState::Danger, StatusDotState::Inactive}) {
             const QString symbol = menuBarSymbol(state);
-            QVERIFY2(!Symbols::ligature(symbol).isEmpty(), qPrintable(symbol));
             for (const bool dark : {false, true}) {
                 const QIcon icon = MenuBarIcon::draw(symbol, dark);
+                QCOMPARE(icon.availableSizes(), (QList<QSize>{{22, 22}, {44, 44}}));
                 for (const int size : MenuBarIcon::kSizes) {
-                    QImage image;
-                    const int lightness = inkLightness(icon, size, &image);
-                    QCOMPARE(image.size(), QSize(size, size));
+                    const int lightness = inkLightness(icon, size);
                     QVERIFY2(dark ? lightness > 200 : (lightness >= 0 && lightness < 60), qPrintable(symbol));
-                    if (!dark && size == 22) {
-                        const QByteArray key(reinterpret_cast<const char *>(image.constBits()), image.sizeInBytes());
-                        QVERIFY2(!seen.contains(key), qPrintable(symbol + QStringLiteral(" looks like ") + seen.value(key)));
-                        seen.insert(key, symbol);
-                    }
                 }
             }
+            const QImage image = MenuBarIcon::draw(symbol, false).pixmap(22, 22).toImage();
+            QVERIFY2(!seen.contains(image), qPrintable(symbol));
+            seen << image;
         }
     }
 
@@ -89,20 +79,17 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QPoint>("expected");
         const QSize panel(264, 300);
-        QTest::newRow("top bar") << QRect(900, 0, 22, 22) << panel << QPoint(778, 26);
         QTest::newRow("top right corner") << QRect(1890, 2, 22, 22) << panel << QPoint(1656, 28);
         QTest::newRow("bottom bar") << QRect(600, 1050, 22, 30) << panel << QPoint(478, 746);
         QTest::newRow("bottom left, pointer") << QRect(3, 1070, 1, 1) << panel << QPoint(0, 766);
         QTest::newRow("taller than the area") << QRect(900, 0, 22, 22) << QSize(264, 1500) << QPoint(778, 0);
-        QTest::newRow("second screen") << QRect(2500, 1000, 22, 22) << panel << QPoint(2378, 696);
     }
     void panelPosition()
     {
         QFETCH(QRect, anchor);
         QFETCH(QSize, size);
         QFETCH(QPoint, expected);
-        const QRect available = anchor.x() >= 1920 ? QRect(1920, 0, 1280, 1024) : QRect(0, 0, 1920, 1080);
-        QCOMPARE(MacMenuBarExtra::panelPosition(anchor, size, available), expected);
+        QCOMPARE(MacMenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), expected);
     }
 };
 

@@ -26,7 +26,6 @@ namespace {
 using PanelRow = std::tuple<const char *, int, int, V, bool, bool>;
 const PanelRow kPanelRows[] = {
     {"disconnected, no subscription", 1, -1, V::idle, false, false},
-    {"connected, online", 3, -1, V::online, true, false},
     {"connected, online, dark", 3, -1, V::online, true, true},
     {"degraded", 3, -1, V::degraded, true, false},
     {"optimistic disconnecting, dark", 3, 5, V::online, true, true},
@@ -36,17 +35,6 @@ const PanelRow kPanelRows[] = {
 struct Calls {
     int main = 0, settings = 0, quit = 0;
 };
-
-void clickCentre(QWindow *window, QQuickItem *item)
-{
-    QTest::mouseClick(window, Qt::LeftButton, {},
-                      item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-}
-
-QQuickItem *panelItem(QQuickView *panel, const char *name)
-{
-    return ViewHarness::findIn(panel->rootObject(), QString::fromLatin1(name));
-}
 
 } // namespace
 
@@ -69,9 +57,10 @@ class MenuBarViewTest : public ViewTestCase {
     {
         m_calls = {};
         MenuBarActions actions{[this] { ++m_calls.main; }, [this] { ++m_calls.settings; }, [this] { ++m_calls.quit; }};
-        return std::make_unique<MacMenuBarExtra>(m_rig->sources(), std::move(actions),
-                                                 MacMenuBarExtra::Options{.engine = &view().engine(),
-                                                                          .clock = m_rig->clock});
+        MacMenuBarExtra::Options options;
+        options.engine = &view().engine();
+        options.clock = m_rig->clock;
+        return std::make_unique<MacMenuBarExtra>(m_rig->sources(), std::move(actions), std::move(options));
     }
     // Opens the panel under an icon at the top of the screen and waits until it has
     // the focus.
@@ -112,22 +101,17 @@ private Q_SLOTS:
         view().saveScreenshot(u"panel"_s);
 
         QCOMPARE(root->width(), 264.0);
-        QQuickItem *previous = nullptr;
-        for (const char *rowName : {"header", "connectionLine", "primaryButton", "divider", "subscriptionLine", "footer"}) {
-            QQuickItem *item = view().find(QString::fromLatin1(rowName));
+        qreal bottom = 0; // of the row above, in the panel
+        for (const char *part : {"header", "connectionLine", "primaryButton", "divider", "subscriptionLine", "footer"}) {
+            QQuickItem *item = view().find(QString::fromLatin1(part));
             QVERIFY(item);
             if (!item->isVisible())
                 continue;
             const QRectF box = item->mapRectToItem(root, QRectF(0, 0, item->width(), item->height()));
-            QCOMPARE(box.left(), 16.0);
-            QCOMPARE(box.width(), 232.0);
-            if (previous)
-                QCOMPARE(box.top() - previous->mapRectToItem(root, previous->boundingRect()).bottom(), 16.0);
-            else
-                QCOMPARE(box.top(), 16.0);
-            previous = item;
+            QCOMPARE(box, QRectF(16, bottom + 16, 232, box.height()));
+            bottom = box.bottom();
         }
-        QCOMPARE(root->height() - previous->mapRectToItem(root, previous->boundingRect()).bottom(), 16.0);
+        QCOMPARE(root->height(), bottom + 16);
 
         QCOMPARE(view().isShown(u"subscriptionLine"_s), subscription);
         QVERIFY(view().isShown(u"divider"_s));
@@ -168,11 +152,11 @@ private Q_SLOTS:
         QVERIFY(openFocused(*menuBar));
         QQuickView *panel = menuBar->panel();
         QCOMPARE(panel->position(), QPoint(178, 26));
-        QCOMPARE(panel->width(), 264);
         if (key)
             QTest::keyClick(panel, Qt::Key(key));
         else
-            clickCentre(panel, ViewHarness::findIn(panel->rootObject(), button));
+            QTest::mouseClick(panel, Qt::LeftButton, {},
+                              ViewHarness::findIn(panel->rootObject(), button)->mapToScene({4, 4}).toPoint());
         QTRY_COMPARE(menuBar->isPanelOpen(), stillOpen);
         QCOMPARE(m_calls.main, expected.main);
         QCOMPARE(m_calls.settings, expected.settings);
@@ -197,9 +181,8 @@ private Q_SLOTS:
         rig.clock->advance(std::chrono::hours(24));
         menuBar->togglePanel();
         QVERIFY(menuBar->isPanelOpen());
-        QCOMPARE(panelItem(menuBar->panel(), "expiryText")->property("text").toString(), u"осталось 9 дн."_s);
-        menuBar->togglePanel();
-        QVERIFY(!menuBar->isPanelOpen());
+        QQuickItem *expiry = ViewHarness::findIn(menuBar->panel()->rootObject(), u"expiryText"_s);
+        QCOMPARE(expiry->property("text").toString(), u"осталось 9 дн."_s);
     }
 
     // The tray icon shows the state's shield and the status text; its context menu
@@ -210,17 +193,12 @@ private Q_SLOTS:
         auto menuBar = extra();
         QSystemTrayIcon *tray = menuBar->trayIcon();
         QCOMPARE(tray->toolTip(), u"Выключено"_s);
-        QCOMPARE(menuBar->icon()->symbol(), u"shield"_s);
-        QVERIFY(!tray->icon().isNull());
-        QVERIFY(!menuBar->isIconVisible());
+        QVERIFY(!tray->icon().isNull() && !menuBar->isIconVisible());
 
         QMenu *menu = menuBar->contextMenu();
         QVERIFY(menu && tray->contextMenu() == menu);
         auto *primary = menu->findChild<QAction *>(u"primaryAction"_s);
-        QVERIFY(primary);
-        QCOMPARE(primary->text(), rig.menu.primaryTitle());
-        QVERIFY(!primary->isEnabled());
-        QCOMPARE(menu->findChild<QAction *>(u"openAction"_s)->text(), u"Открыть Kovra S"_s);
+        QVERIFY(primary && primary->text() == u"Подключиться" && !primary->isEnabled());
 
         rig.giveSubscription();
         QVERIFY(primary->isEnabled());
@@ -232,11 +210,7 @@ private Q_SLOTS:
 
         primary->trigger();
         QVERIFY(rig.provider.waitForRequests(u"stop"_s));
-        QVERIFY(openFocused(*menuBar));
-        menu->findChild<QAction *>(u"settingsAction"_s)->trigger();
-        QVERIFY(!menuBar->isPanelOpen());
         menu->findChild<QAction *>(u"quitAction"_s)->trigger();
-        QCOMPARE(m_calls.settings, 1);
         QCOMPARE(m_calls.quit, 1);
     }
 };
