@@ -8,6 +8,7 @@
 #include "ui/design/Appearance.h"
 #include "ui/design/DesignModule.h"
 #include "ui/design/DesktopAppearance.h"
+#include "ui/main/MacMenuBarExtra.h"
 #include "ui/main/MacRootModel.h"
 #include "ui/main/MacSettingsSceneModel.h"
 #include "ui/main/MainModule.h"
@@ -53,7 +54,7 @@ AppShell::AppShell(AppOptions options, ShellOptions shellOptions, QObject *paren
     }();
     Q_UNUSED(registered);
     if (!m_options.trayAvailable)
-        m_options.trayAvailable = [] { return false; };
+        m_options.trayAvailable = &ui::MacMenuBarExtra::isTrayAvailable;
     if (!m_options.exitApplication)
         m_options.exitApplication = [] { QCoreApplication::exit(0); };
 
@@ -87,6 +88,10 @@ AppShell::~AppShell()
     m_started = false;
     // Windows first (their content refers to the models), then the models, the
     // engine, and the app last.
+    m_menuBar.reset();
+    // A window being destroyed announces that it hides; it is no QQuickWindow by then.
+    if (m_mainWindow)
+        disconnect(m_mainWindow, &QWindow::visibleChanged, this, nullptr);
     delete m_settingsWindow.data();
     delete m_mainWindow.data();
     m_settingsModel.reset();
@@ -107,6 +112,7 @@ QCoro::Task<AppShell::Claim> AppShell::start()
     if (!self || m_quit)
         co_return Claim::Failed;
     m_started = true;
+    makeMenuBar();
     showMainWindow();
     co_return claim;
 }
@@ -161,6 +167,10 @@ void AppShell::quit()
         m_settingsWindow->hide();
     if (m_mainWindow)
         m_mainWindow->hide();
+    if (m_menuBar) {
+        m_menuBar->closePanel();
+        m_menuBar->setIconVisible(false);
+    }
     m_app->mainContentHidden();
     m_instance->release();
     m_options.exitApplication();
@@ -170,13 +180,38 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 {
     // Without a tray icon a closed main window could not be reached again: quit.
     // The window still closes (hides) first, so its content leaves the screen.
-    if (event->type() == QEvent::Close && watched == m_mainWindow && !m_quit && !m_options.trayAvailable())
+    if (event->type() == QEvent::Close && watched == m_mainWindow && !m_quit && !syncTrayIcon())
         QMetaObject::invokeMethod(this, &AppShell::quit, Qt::QueuedConnection);
     return QObject::eventFilter(watched, event);
 }
 
+void AppShell::makeMenuBar()
+{
+    const AppDependencies &deps = *m_app->dependencies();
+    ui::MenuBarSources sources{m_app->connect(), deps.connectivity(), deps.subscriptionStore(), deps.connectionStore()};
+    ui::MenuBarActions actions{[this] { showMainWindow(); }, [this] { openSettings(); }, [this] { quit(); }};
+    ui::MacMenuBarExtra::Options options;
+    options.engine = m_engine.get();
+    options.appearance = m_appearance.get();
+    m_menuBar = std::make_unique<ui::MacMenuBarExtra>(sources, std::move(actions), std::move(options));
+    syncTrayIcon();
+}
+
+bool AppShell::syncTrayIcon()
+{
+    // A tray that comes up after the start gets the icon when the window closes.
+    const bool available = m_menuBar && m_options.trayAvailable();
+    if (m_menuBar)
+        m_menuBar->setIconVisible(available);
+    return available;
+}
+
 void AppShell::mainWindowVisibilityChanged(bool visible)
 {
+    // A window closed to the tray keeps its items; hidden with it, their endless
+    // animations (the connect button's pulse) stop instead of ticking unseen.
+    if (m_mainWindow)
+        m_mainWindow->contentItem()->setVisible(visible);
     if (visible)
         m_app->mainContentShown();
     else

@@ -27,14 +27,17 @@ namespace ui {
 class AccountScreens;
 class Appearance;
 class DesktopAppearance;
+class MacMenuBarExtra;
 class MacRootModel;
 class MacSettingsSceneModel;
 } // namespace ui
 
 struct ShellOptions {
-    // Whether a tray icon is shown now; asked each time the main window is closed.
-    // Without one, closing the main window quits (it would be unreachable).
-    std::function<bool()> trayAvailable = [] { return false; };
+    // Whether the desktop has a tray to show the menu-bar icon in; asked when the app
+    // starts and each time the main window is closed. Without one, closing the main
+    // window quits (it would be unreachable). Default: whether the desktop's tray
+    // host answers (MacMenuBarExtra::isTrayAvailable).
+    std::function<bool()> trayAvailable;
     // Where the lock file and the local socket of the one app per user are; empty: the
     // folder of the tunnel provider's socket.
     QString instanceFolder;
@@ -48,7 +51,8 @@ struct ShellOptions {
 
 // The app's windows over the start-up (KovraMacApp): the one main window with its
 // connection menu and keys, the settings window (built on first open), the close
-// policy and the one-app-per-user lock. Built after QApplication exists; main()
+// policy, the menu-bar extra (a tray icon and its panel, shown while the desktop
+// has a tray) and the one-app-per-user lock. Built after QApplication exists; main()
 // builds one, awaits start() and runs the event loop. Lives on the GUI thread.
 //
 // Keys (all application-wide): Ctrl+K the connect item, Ctrl+R the refresh item,
@@ -80,6 +84,8 @@ public:
     // Null until first opened.
     QQuickWindow *settingsWindow() const { return m_settingsWindow; }
     QQmlEngine *engine() const { return m_engine.get(); }
+    // Null until the start has shown the main window.
+    ui::MacMenuBarExtra *menuBar() const { return m_menuBar.get(); }
 
     // Shows, raises and activates the one main window (built the first time).
     Q_INVOKABLE void showMainWindow();
@@ -102,6 +108,10 @@ private:
     // What the two windows show: the root view (sign-in or home) and the settings scene.
     QQuickItem *makeMainContent(QQuickWindow *window);
     QQuickItem *makeSettingsContent(QQuickWindow *window);
+    void makeMenuBar();
+    // Shows the tray icon while the desktop has a tray, hides it otherwise; returns
+    // whether it is shown.
+    bool syncTrayIcon();
 
     ShellOptions m_options;
     std::unique_ptr<KovraMacApp> m_app;
@@ -114,6 +124,7 @@ private:
     QPointer<QQuickWindow> m_settingsWindow;
     std::unique_ptr<ui::MacRootModel> m_rootModel;
     std::unique_ptr<ui::MacSettingsSceneModel> m_settingsModel;
+    std::unique_ptr<ui::MacMenuBarExtra> m_menuBar;
     bool m_started = false;
     bool m_quit = false;
     Logger m_log{QStringLiteral("App")};

@@ -54,7 +54,9 @@ constexpr std::array kTable{
     Entry{u"questionmark.circle", u"help_outline"},
     Entry{u"rectangle.portrait.and.arrow.right", u"logout"},
     Entry{u"server.rack", u"dns"},
-    Entry{u"shield.lefthalf.filled", u"shield"},
+    Entry{u"shield", u"shield"},
+    // A shield split into filled and open quarters.
+    Entry{u"shield.lefthalf.filled", u"security"},
     Entry{u"square.and.arrow.up", u"ios_share"},
     Entry{u"star.fill", u"star"},
     Entry{u"stethoscope", u"medical_services"},

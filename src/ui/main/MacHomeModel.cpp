@@ -14,12 +14,13 @@
 #include "platform/Property.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
+#include "ui/account/AccountScreens.h"
+#include "ui/account/SubscriptionStripModel.h"
 #include "ui/design/BrandFonts.h"
 #include "ui/diagnostics/DiagnosticsSheet.h"
 #include "ui/main/ConnectionPickerSheet.h"
 #include "ui/main/HomeNotice.h"
-#include "ui/account/AccountScreens.h"
-#include "ui/account/SubscriptionStripModel.h"
+#include "ui/main/StatusLook.h"
 
 namespace kovra::ui {
 
@@ -29,19 +30,6 @@ const Logger &log()
 {
     static const Logger logger(QStringLiteral("Home"));
     return logger;
-}
-
-// The Brand colour of the status text for a dot state.
-QString statusColorRole(StatusDotState::Value dot)
-{
-    switch (dot) {
-    case StatusDotState::Connected: return QStringLiteral("success");
-    case StatusDotState::Transition:
-    case StatusDotState::Warning: return QStringLiteral("warning");
-    case StatusDotState::Danger: return QStringLiteral("danger");
-    case StatusDotState::Inactive: break;
-    }
-    return QStringLiteral("textSecondary");
 }
 
 bool isTransition(VPNStatus status)
@@ -192,7 +180,7 @@ void MacHomeModel::updateHero()
         next.visual = m_coordinator->buttonVisual();
         next.canInteract = m_coordinator->isToggleEnabled();
     }
-    next.colorRole = statusColorRole(next.dot);
+    next.colorRole = ui::statusTextColorRole(next.dot);
     next.glow = m_connectivity && m_connectivity->verdict() == ConnectivityVerdict::online;
     updateProperty(m_hero, std::move(next), this, &MacHomeModel::heroChanged);
 }

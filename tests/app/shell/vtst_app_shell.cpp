@@ -4,6 +4,8 @@
 #include "platform/Log.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "ui/design/PreviewHost.h"
+#include "ui/main/MacMenuBarExtra.h"
+#include "ui/main/MacMenuBarModel.h"
 #include "ui/design/QmlWarnings.h"
 
 #include <QDir>
@@ -174,7 +176,8 @@ private Q_SLOTS:
     }
 
     // Closing the main window: without a tray the app quits; with one the window
-    // only goes away (the warm-up with it) and comes back as the same window.
+    // only goes away (the warm-up with it) and the tray's "open" brings back the same
+    // window; its settings link opens the settings window, its quit quits.
     void closeMainWindow_data()
     {
         QTest::addColumn<bool>("tray");
@@ -187,6 +190,7 @@ private Q_SLOTS:
         ShellRig rig;
         rig.tray = tray;
         QVERIFY(rig.start());
+        QCOMPARE(rig.shell->menuBar()->isIconVisible(), tray);
         QQuickWindow *main = rig.main();
         main->close();
         QTRY_VERIFY(!main->isVisible() && !rig.shell->app()->isWarmupStarted());
@@ -194,9 +198,17 @@ private Q_SLOTS:
         QCOMPARE(std::pair(rig.exits, rig.released()), std::pair(tray ? 0 : 1, !tray));
         if (!tray)
             return;
-        rig.shell->showMainWindow();
+        // Hidden with the window, its content animates nothing meanwhile.
+        QVERIFY(!main->contentItem()->isVisible());
+        ui::MacMenuBarModel *menu = rig.shell->menuBar()->model();
+        menu->openMainWindow();
         QCOMPARE(rig.main(), main);
-        QVERIFY(main->isVisible() && rig.shell->app()->isWarmupStarted());
+        QVERIFY(main->isVisible() && main->contentItem()->isVisible() && rig.shell->app()->isWarmupStarted());
+        menu->openSettings();
+        QVERIFY(rig.shell->settingsWindow() && rig.shell->settingsWindow()->isVisible());
+        menu->quit();
+        QCOMPARE(rig.exits, 1);
+        QVERIFY(!rig.shell->menuBar()->isIconVisible() && rig.released());
     }
 };
 

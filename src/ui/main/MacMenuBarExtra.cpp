@@ -1,0 +1,233 @@
+#include "ui/main/MacMenuBarExtra.h"
+
+#include "platform/Log.h"
+#include "ui/design/Appearance.h"
+#include "ui/design/DesignModule.h"
+#include "ui/main/MacMenuBarModel.h"
+#include "ui/main/MainModule.h"
+#include "ui/main/MenuBarIcon.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace kovra::ui {
+
+namespace {
+
+const Logger &log()
+{
+    static const Logger logger(QStringLiteral("MenuBar"));
+    return logger;
+}
+
+const QUrl kPanelUrl(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacMenuBarView.qml"));
+
+bool windowsPlaceThemselves()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
+MacMenuBarExtra::MacMenuBarExtra(MenuBarSources sources, MenuBarActions actions, Options options, QObject *parent)
+    : QObject(parent), m_actions(std::move(actions)), m_options(std::move(options)), m_engine(m_options.engine)
+{
+    if (!m_options.clock)
+        m_options.clock = Clock::system();
+    Appearance *appearance = m_options.appearance;
+    if (!appearance && m_engine)
+        appearance = Appearance::installed(*m_engine);
+    if (!appearance) {
+        m_ownAppearance = std::make_unique<Appearance>();
+        appearance = m_ownAppearance.get();
+    }
+    if (!m_engine) {
+        m_ownEngine = std::make_unique<QQmlEngine>();
+        prepareEngine(*m_ownEngine, appearance);
+        m_engine = m_ownEngine.get();
+    }
+
+    m_model = new MacMenuBarModel(sources.coordinator, sources.connectivity, sources.subscriptions,
+                                  sources.connections, m_options.clock, this);
+    m_icon = new MenuBarIcon(appearance, this);
+    m_tray = new QSystemTrayIcon(this);
+
+    connect(m_model, &MacMenuBarModel::labelSymbolChanged, this, [this] { m_icon->setSymbol(m_model->labelSymbol()); });
+    connect(m_icon, &MenuBarIcon::iconChanged, this, [this] { m_tray->setIcon(m_icon->icon()); });
+    connect(m_model, &MacMenuBarModel::headerChanged, this, [this] { m_tray->setToolTip(m_model->statusText()); });
+    m_icon->setSymbol(m_model->labelSymbol());
+    m_tray->setToolTip(m_model->statusText());
+
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            togglePanel(iconAnchor());
+    });
+    connect(m_model, &MacMenuBarModel::mainWindowRequested, this, [this] { runAction(m_actions.openMainWindow); });
+    connect(m_model, &MacMenuBarModel::settingsRequested, this, [this] { runAction(m_actions.openSettings); });
+    connect(m_model, &MacMenuBarModel::quitRequested, this, [this] { runAction(m_actions.quit); });
+    connect(m_model, &MacMenuBarModel::dismissRequested, this, &MacMenuBarExtra::closePanel);
+    buildMenu();
+}
+
+MacMenuBarExtra::~MacMenuBarExtra()
+{
+    // The menu and the panel go before the model they show.
+    if (m_tray)
+        m_tray->setContextMenu(nullptr);
+    m_menu.reset();
+    m_panel.reset();
+}
+
+bool MacMenuBarExtra::isTrayAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MacMenuBarExtra::setIconVisible(bool visible)
+{
+    m_tray->setVisible(visible);
+}
+
+bool MacMenuBarExtra::isIconVisible() const
+{
+    return m_tray->isVisible();
+}
+
+bool MacMenuBarExtra::isPanelOpen() const
+{
+    return m_panel && m_panel->isVisible();
+}
+
+void MacMenuBarExtra::buildMenu()
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    m_menu = std::make_unique<QMenu>();
+    m_primaryAction = m_menu->addAction(QString(), m_model, &MacMenuBarModel::activatePrimary);
+    m_primaryAction->setObjectName(QStringLiteral("primaryAction"));
+    m_menu->addSeparator();
+    m_menu->addAction(MacMenuBarModel::openTitle(), m_model, &MacMenuBarModel::openMainWindow)
+        ->setObjectName(QStringLiteral("openAction"));
+    m_menu->addAction(MacMenuBarModel::settingsTitle(), m_model, &MacMenuBarModel::openSettings)
+        ->setObjectName(QStringLiteral("settingsAction"));
+    m_menu->addAction(MacMenuBarModel::quitTitle(), m_model, &MacMenuBarModel::quit)
+        ->setObjectName(QStringLiteral("quitAction"));
+    connect(m_model, &MacMenuBarModel::primaryChanged, this, &MacMenuBarExtra::updateMenu);
+    updateMenu();
+    m_tray->setContextMenu(m_menu.get());
+}
+
+void MacMenuBarExtra::updateMenu()
+{
+    m_primaryAction->setText(m_model->primaryTitle());
+    m_primaryAction->setEnabled(m_model->primaryEnabled());
+}
+
+void MacMenuBarExtra::ensurePanel()
+{
+    if (m_panel)
+        return;
+    registerMainModule();
+    m_panel = std::make_unique<QQuickView>(m_engine, nullptr);
+    m_panel->setObjectName(QStringLiteral("menuBarPanel"));
+    m_panel->setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    m_panel->setTitle(QStringLiteral("Kovra S"));
+    m_panel->setResizeMode(QQuickView::SizeViewToRootObject);
+    m_panel->setInitialProperties({{QStringLiteral("model"), QVariant::fromValue(m_model)}});
+    m_panel->setSource(kPanelUrl);
+    for (const QQmlError &error : m_panel->errors())
+        log().error(QStringLiteral("panel failed to load: %1").arg(error.toString()));
+    connect(m_panel.get(), &QWindow::activeChanged, this, &MacMenuBarExtra::panelActiveChanged);
+    connect(m_panel.get(), &QWindow::visibleChanged, this, &MacMenuBarExtra::panelOpenChanged);
+    // The subscription line comes and goes: keep the panel where it belongs.
+    connect(m_panel.get(), &QWindow::heightChanged, this, [this] {
+        if (isPanelOpen())
+            placePanel();
+    });
+}
+
+void MacMenuBarExtra::openPanel(std::optional<QRect> anchor)
+{
+    ensurePanel();
+    m_anchor = anchor.value_or(QRect(QCursor::pos(), QSize(1, 1)));
+    m_closedByFocusLoss.reset();
+    m_model->refreshTimeTexts();
+    placePanel();
+    m_panel->show();
+    m_panel->raise();
+    m_panel->requestActivate();
+}
+
+void MacMenuBarExtra::closePanel()
+{
+    if (m_panel)
+        m_panel->hide();
+}
+
+void MacMenuBarExtra::togglePanel(std::optional<QRect> anchor)
+{
+    if (isPanelOpen()) {
+        closePanel();
+        return;
+    }
+    // The click that took the focus from the open panel has closed it already.
+    if (m_closedByFocusLoss && m_options.clock->monotonicNow() - *m_closedByFocusLoss < m_options.reopenGuard) {
+        m_closedByFocusLoss.reset();
+        return;
+    }
+    openPanel(anchor);
+}
+
+void MacMenuBarExtra::placePanel()
+{
+    if (!m_options.placesPanel.value_or(windowsPlaceThemselves()))
+        return;
+    QScreen *screen = QGuiApplication::screenAt(m_anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    m_panel->setPosition(panelPosition(m_anchor, m_panel->size(), screen->availableGeometry()));
+}
+
+void MacMenuBarExtra::panelActiveChanged()
+{
+    if (m_panel->isActive() || !m_panel->isVisible())
+        return;
+    m_closedByFocusLoss = m_options.clock->monotonicNow();
+    m_panel->hide();
+}
+
+void MacMenuBarExtra::runAction(const std::function<void()> &action)
+{
+    closePanel();
+    if (action)
+        action();
+}
+
+std::optional<QRect> MacMenuBarExtra::iconAnchor() const
+{
+    const QRect geometry = m_tray->geometry();
+    if (geometry.isValid() && !geometry.isEmpty())
+        return geometry;
+    return std::nullopt;
+}
+
+QPoint MacMenuBarExtra::panelPosition(const QRect &anchor, const QSize &size, const QRect &available)
+{
+    const bool below = anchor.center().y() < available.center().y();
+    int x = anchor.center().x() - size.width() / 2;
+    int y = below ? anchor.bottom() + 1 + kPanelGap : anchor.top() - kPanelGap - size.height();
+    // Inside the area; where the panel is larger, its top-left corner stays visible.
+    x = std::max(available.left(), std::min(x, available.right() + 1 - size.width()));
+    y = std::max(available.top(), std::min(y, available.bottom() + 1 - size.height()));
+    return {x, y};
+}
+
+} // namespace kovra::ui
