@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <limits>
+
 using namespace kovra;
 using namespace Qt::StringLiterals;
 
@@ -124,6 +126,59 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         const std::optional<Connection> got = preferredConnection(catalogue);
         QCOMPARE(got ? got->id : QString(), expected);
+    }
+
+    // Failures of one id at the given offsets (seconds), each with the pause it must get.
+    void pauses_data()
+    {
+        QTest::addColumn<QList<int>>("failAt");
+        QTest::addColumn<QList<double>>("pauses");
+        QTest::newRow("doubling up to the cap")
+            << QList<int>{0, 20, 60, 140, 300, 540} << QList<double>{20, 40, 80, 160, 240, 240};
+        QTest::newRow("the count survives expired pauses") << QList<int>{0, 3600, 86400} << QList<double>{20, 40, 80};
+        QTest::newRow("failures while paused count too") << QList<int>{0, 1, 2} << QList<double>{20, 40, 80};
+    }
+    void pauses()
+    {
+        QFETCH(QList<int>, failAt);
+        QFETCH(QList<double>, pauses);
+        CooldownMap map;
+        for (qsizetype i = 0; i < failAt.size(); ++i) {
+            const QDateTime at = kNow.addSecs(failAt.at(i));
+            QCOMPARE(map.recordFailure(u"nl-hy2"_s, at), pauses.at(i));
+            QCOMPARE(map.entries.value(u"nl-hy2"_s), (CooldownMap::Entry{at.addSecs(qint64(pauses.at(i))), i + 1}));
+        }
+    }
+
+    void expiryAndSeparateIds()
+    {
+        CooldownMap map;
+        map.recordFailure(u"a"_s, kNow);
+        map.recordFailure(u"a"_s, kNow); // until kNow + 40 s
+        QVERIFY(!map.isOffCooldown(u"a"_s, kNow.addMSecs(39999)));
+        QVERIFY(map.isOffCooldown(u"a"_s, kNow.addSecs(40)));
+        QVERIFY(map.isOffCooldown(u"b"_s, kNow));
+        QCOMPARE(map.recordFailure(u"b"_s, kNow), 20.0);
+        map.setEntry(u"b"_s, std::nullopt);
+        QVERIFY(!map.entries.contains(u"b"_s));
+        map.clear();
+        QCOMPARE(map, CooldownMap());
+        QCOMPARE(map.recordFailure(u"a"_s, kNow), 20.0);
+    }
+
+    // Odd settings still give a pause and a usable date.
+    void extremeSettings()
+    {
+        CooldownMap overflowing{{}, 20, 2, 240};
+        for (int i = 0; i < 1100; ++i) // 2^1100 is no finite double
+            overflowing.recordFailure(u"x"_s, kNow);
+        QCOMPARE(overflowing.recordFailure(u"x"_s, kNow), 240.0);
+        CooldownMap uncapped{{}, 1e300, 10, std::numeric_limits<double>::infinity()};
+        QCOMPARE(uncapped.recordFailure(u"x"_s, kNow), 1e12);
+        QCOMPARE(uncapped.entries.value(u"x"_s).untilTs, kNow.addMSecs(qint64(1e15)));
+        CooldownMap nanCap{{}, 20, 2, std::numeric_limits<double>::quiet_NaN()};
+        QCOMPARE(nanCap.recordFailure(u"x"_s, kNow), 0.0);
+        QVERIFY(nanCap.isOffCooldown(u"x"_s, kNow));
     }
 };
 

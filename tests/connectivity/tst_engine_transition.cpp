@@ -100,15 +100,6 @@ private Q_SLOTS:
                                                       caseName(want.state), caseName(want.action))));
         }
     }
-
-    void eventIdentityAndText()
-    {
-        QCOMPARE(E(K::connected, true), E(K::connected));
-        QVERIFY(E::tick(true) != E::tick(false));
-        QVERIFY(E::tick(true) != E::settleElapsed(true));
-        QCOMPARE(E::settleElapsed(false).description(), QStringLiteral("settleElapsed(online: false)"));
-        QCOMPARE(E(K::confirmsAllDegraded).description(), QStringLiteral("confirmsAllDegraded"));
-    }
 };
 
 QTEST_GUILESS_MAIN(EngineTransitionTest)
