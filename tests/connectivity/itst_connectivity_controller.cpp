@@ -314,15 +314,15 @@ struct Rig {
 // Degradation confirmed on the route the tunnel found (entry "auto"), and a walk to a
 // relay through "ru-1" that reconnects the tunnel: from nl-hy2 (the preferred route) or
 // from de-hy2 (with nl-hy2 gone, "auto" is the preferred route).
-const char *const kWalk = " probe=oxxxo up +17 down up +3";
-const char *const kWalked = "connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-                            "confirmation@14- confirmation@17- confirmsAllDegraded>switching select(ru-1__nl) "
-                            "switchLanded>settling settle@20+ settleElapsed+>monitoring";
-const char *const kFromPreferred = "drop=de-hy2 exit=nl-hy2", *const kFromOther = "drop=nl-hy2 exit=de-hy2";
-const char *const kPreferredTrial = " cadence@28+ cadence@36+ repromoteTimer>repromoteProbing gatePassed>switching "
-                                    "select(nl-hy2) switchLanded>settling settle@47+ settleElapsed+>monitoring";
-const char *const kAutoTrial = " repromoteTimer>repromoteProbing gatePassed>switching select(auto) switchLanded>settling "
-                               "settle@31+ settleElapsed+>monitoring repromote-trial@39+";
+const QString kDegraded = u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
+                          "confirmation@14- confirmation@17- confirmsAllDegraded>"_s;
+const QString kWalk = u" probe=oxxxo up +17 down up +3"_s;
+const QString kWalked = kDegraded + u"switching select(ru-1__nl) switchLanded>settling settle@20+ settleElapsed+>monitoring"_s;
+const QString kFromPreferred = u"drop=de-hy2 exit=nl-hy2"_s, kFromOther = u"drop=nl-hy2 exit=de-hy2"_s;
+const QString kPreferredTrial = u" cadence@28+ cadence@36+ repromoteTimer>repromoteProbing gatePassed>switching "
+                                "select(nl-hy2) switchLanded>settling settle@47+ settleElapsed+>monitoring"_s;
+const QString kAutoTrial = u" repromoteTimer>repromoteProbing gatePassed>switching select(auto) switchLanded>settling "
+                           "settle@31+ settleElapsed+>monitoring repromote-trial@39+"_s;
 
 } // namespace
 
@@ -348,9 +348,7 @@ private Q_SLOTS:
             "cadence@107+ cadence@115+ cadence@123+ cadence@153+ cadence@183+ disconnected>idle"_s);
         row("three degraded passes settle where walking is not allowed; two of three services are healthy",
             u"entry=direct region=nl-hy2 probe=oxllh up +11 ?verdict=online +6 ?verdict=degraded +28"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>settled settled-reprobe@37+ tick+>monitoring "
-            "cadence@45+"_s);
+            kDegraded + u"settled settled-reprobe@37+ tick+>monitoring cadence@45+"_s);
         row("an online pass clears the confirmation; connecting stops the tasks and keeps the verdict",
             u"entry=direct region=nl-hy2 probe=oxo up +25 connecting ?verdict=online +60"_s,
             u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
@@ -363,36 +361,30 @@ private Q_SLOTS:
         row("silent move, never back onto the route being left; already on the preferred route",
             u"drop=nl-hy2 exit=ru-1__nl probe=oxxxo up +17 ?state=settling ?resolving=true ?notice=fellBackToRelay "
             "?managed=true +3 ?verdict=online +3 ?notice=none +13"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>switching select(de-hy2,auto,close) switchLanded>settling "
+            kDegraded + u"switching select(de-hy2,auto,close) switchLanded>settling "
             "settle@20+ settleElapsed+>monitoring cadence@28+ cadence@36+"_s,
             u"cooldown: penalized ru-1__nl for 20s|switch: to de-hy2 silent=true"_s);
         row("a refused move drops the reconnect it expected and settles",
-            QString::fromUtf8(kFromOther) + u" refuse=ru-1__nl probe=oxxxo up +17 ?state=settled ?resolving=false +43"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>switching refused(ru-1__nl) switchApplyFailed>settled "
+            kFromOther + u" refuse=ru-1__nl probe=oxxxo up +17 ?state=settled ?resolving=false +43"_s,
+            kDegraded + u"switching refused(ru-1__nl) switchApplyFailed>settled "
             "settled-reprobe@37+ tick+>monitoring cadence@45+ cadence@53+"_s,
             u"cooldown: penalized de-hy2 for 20s|switch: candidate ru-1__nl not selectable on apply"_s);
         row("a move to another entry keeps the engine through its reconnect",
-            QString::fromUtf8(kFromPreferred) + u" probe=oxxxo up +17 down ?state=switching ?resolving=true +10 up "
+            kFromPreferred + u" probe=oxxxo up +17 down ?state=switching ?resolving=true +10 up "
                                                 "?resolving=true +3 ?resolving=false +4"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>switching select(ru-1__nl) switchLanded>settling "
-            "settle@30+ settleElapsed+>monitoring"_s,
+            kDegraded + u"switching select(ru-1__nl) switchLanded>settling settle@30+ settleElapsed+>monitoring"_s,
             left);
         row("the watchdog gives up on a reconnect that never comes",
-            QString::fromUtf8(kFromPreferred) + u" probe=oxxxo up +51 ?state=switching +1 ?state=settled ?resolving=false"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>switching select(ru-1__nl) watchdogFired>settled"_s,
+            kFromPreferred + u" probe=oxxxo up +51 ?state=switching +1 ?state=settled ?resolving=false"_s,
+            kDegraded + u"switching select(ru-1__nl) watchdogFired>settled"_s,
             left + u"|reconnect watchdog fired — walk reset"_s);
         row("a user's disconnect during the reconnect: the watchdog returns the engine to idle",
-            QString::fromUtf8(kFromPreferred) + u" probe=oxxx up +17 down +34 ?state=switching ?verdict=checking +1 "
+            kFromPreferred + u" probe=oxxx up +17 down +34 ?state=switching ?verdict=checking +1 "
                                                 "?state=idle ?verdict=idle ?resolving=false ?managed=false"_s,
-            u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- tick->confirmingDegraded "
-            "confirmation@14- confirmation@17- confirmsAllDegraded>switching select(ru-1__nl) disconnected>idle"_s,
+            kDegraded + u"switching select(ru-1__nl) disconnected>idle"_s,
             left + u"|reconnect watchdog fired — walk reset"_s);
         row("exhausted while the route left cools down; its notice replaces the move's; re-armed once it expires",
-            u"settle=1 confirm=1 "_s + QString::fromUtf8(kFromPreferred)
+            u"settle=1 confirm=1 "_s + kFromPreferred
                 + u" probe=oxxx up +11 ?notice=fellBackToRelay down up +3 ?state=exhausted ?notice=fallbackFailed "
                   "?managed=false ?verdict=degraded +5 ?notice=fallbackFailed +1 ?notice=none +15"_s,
             u"connected>settling settle@1+ settleElapsed+>monitoring cadence@9- tick->confirmingDegraded "
@@ -408,42 +400,40 @@ private Q_SLOTS:
             "confirmsAllDegraded>exhausted rearm>settling settle@115+ settleElapsed+>monitoring"_s,
             u"rearm: network-path-change"_s);
         row("re-promotion to a direct Hysteria2 route kept after two reachable passes",
-            QString::fromUtf8(kFromPreferred) + QString::fromUtf8(kWalk) + u" +24 down up +3 +16 ?managed=false +24"_s,
-            QString::fromUtf8(kWalked) + QString::fromUtf8(kPreferredTrial)
+            kFromPreferred + kWalk + u" +24 down up +3 +16 ?managed=false +24"_s,
+            kWalked + kPreferredTrial
                 + u" repromote-trial@55+ repromote-trial@63+ cadence@71+ cadence@79+ cadence@87+"_s,
             left + u"|switch: to nl-hy2 silent=false|re-promotion kept: preferred nl-hy2"_s);
         row("re-promotion reverted on an unreachable pass; not again while the preferred route cools down",
-            QString::fromUtf8(kFromPreferred) + QString::fromUtf8(kWalk)
+            kFromPreferred + kWalk
                 + u" +24 down up +3 probe=x +8 ?state=switching probe=o down up +3 +24"_s,
-            QString::fromUtf8(kWalked) + QString::fromUtf8(kPreferredTrial)
+            kWalked + kPreferredTrial
                 + u" repromote-trial@55- repromotion-revert>switching select(ru-1__nl) switchLanded>settling settle@58+ "
                   "settleElapsed+>monitoring cadence@66+ cadence@74+ cadence@82+"_s,
             left + u"|switch: to nl-hy2 silent=false|re-promotion reverted: preferred nl-hy2 cooldown 40s"
                    "|switch: to ru-1__nl silent=false"_s);
         row("re-promotion refused by the store; not again within 20 s",
-            u"settled=10 "_s + QString::fromUtf8(kFromPreferred) + QString::fromUtf8(kWalk)
+            u"settled=10 "_s + kFromPreferred + kWalk
                 + u" refuse=nl-hy2 +24 ?state=settled probe=x +20 ?state=settled"_s,
-            QString::fromUtf8(kWalked)
+            kWalked
                 + u" cadence@28+ cadence@36+ repromoteTimer>repromoteProbing gatePassed>switching refused(nl-hy2) "
                   "switchApplyFailed>settled settled-reprobe@54- repromoteTimer>repromoteProbing gatePassed>switching "
                   "refused(nl-hy2) switchApplyFailed>settled"_s,
             left + u"|switch: candidate nl-hy2 not selectable on apply|switch: candidate nl-hy2 not selectable on apply"_s);
         row("re-promotion to another route kept after healthy traffic (8192 B/s)",
-            QString::fromUtf8(kFromOther) + QString::fromUtf8(kWalk) + u" +8 down up +3 rx=8192/0 +8 ?managed=false +8"_s,
-            QString::fromUtf8(kWalked) + QString::fromUtf8(kAutoTrial) + u" cadence@47+"_s,
+            kFromOther + kWalk + u" +8 down up +3 rx=8192/0 +8 ?managed=false +8"_s,
+            kWalked + kAutoTrial + u" cadence@47+"_s,
             leftOther + u"|switch: to auto silent=false|re-promotion kept: preferred auto"_s);
         row("re-promotion to another route reverted at the deadline without healthy traffic",
-            QString::fromUtf8(kFromOther) + QString::fromUtf8(kWalk) + u" +8 down up +3 rx=8191/0 +24 ?state=switching down up +3 +20"_s,
-            QString::fromUtf8(kWalked) + QString::fromUtf8(kAutoTrial)
+            kFromOther + kWalk + u" +8 down up +3 rx=8191/0 +24 ?state=switching down up +3 +20"_s,
+            kWalked + kAutoTrial
                 + u" repromote-trial@47+ repromote-trial@55+ repromotion-revert>switching select(ru-1__nl) "
                   "switchLanded>settling settle@58+ settleElapsed+>monitoring cadence@66+ cadence@74+"_s,
             leftOther + u"|switch: to auto silent=false|re-promotion reverted: preferred auto cooldown 20s"
                         "|switch: to ru-1__nl silent=false"_s);
         // The app's store composes the "auto" entry as the route "auto" whatever region it
         // holds: a silent move to the preferred route still lands.
-        const QString walkedSilently = u"connected>settling settle@3+ settleElapsed+>monitoring cadence@11- "
-                                       "tick->confirmingDegraded confirmation@14- confirmation@17- "
-                                       "confirmsAllDegraded>switching switchLanded>settling settle@20+ "
+        const QString walkedSilently = kDegraded + u"switching switchLanded>settling settle@20+ "
                                        "settleElapsed+>monitoring"_s;
         const QString silentTrial = walkedSilently
             + u" cadence@28+ cadence@36+ repromoteTimer>repromoteProbing gatePassed>switching switchLanded>settling "

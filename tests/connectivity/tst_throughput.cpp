@@ -53,7 +53,6 @@ private Q_SLOTS:
                                      << decodeFailed + u"keyNotFound connectionsOut at <root>"_s;
         QTest::newRow("date as ISO 8601 text") << record("1", "1", "2", "\"2025-03-05T12:00:00Z\"") << none
                                                << decodeFailed + u"typeMismatch Date at <updatedAt>"_s;
-        QTest::newRow("not JSON") << QByteArray("rx=5") << none << decodeFailed + u"dataCorrupted"_s;
         QTest::newRow("rate beyond a double") << record("1e400") << none
                                               << decodeFailed + u"dataCorrupted at <rxBps>"_s;
         QTest::newRow("rx beyond the integer range")

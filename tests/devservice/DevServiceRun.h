@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QNetworkRequest>
 
+#include <functional>
+
 #include "support/Await.h"
 #include "support/ManualClock.h"
 
@@ -27,6 +29,14 @@ struct DevServiceRun {
     bool started = false;
     QString error;
 };
+
+// The default options but for what `set` changes.
+inline devservice::DevServiceOptions optionsWith(const std::function<void(devservice::DevServiceOptions &)> &set)
+{
+    devservice::DevServiceOptions options;
+    set(options);
+    return options;
+}
 
 // One request over a fresh session; "path" goes after the base URL. Throws URLError on
 // a transport failure.

@@ -22,6 +22,15 @@ class DesktopUrlOpenerTest : public QObject {
         QFile file(m_dir.filePath(name));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
     }
+    // A stand-in program that runs `body` (its %1 is this folder).
+    QString script(const QString &name, const QString &body) const
+    {
+        QFile file(m_dir.filePath(name));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write((u"#!/bin/sh\n"_s + body.arg(m_dir.path())).toUtf8());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return file.fileName();
+    }
 
 private Q_SLOTS:
     // Web links go to the desktop without asking; any other scheme only when the query
@@ -44,13 +53,9 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(bool, opened);
         QFile::remove(m_dir.filePath(u"pid"_s));
-        QFile script(m_dir.filePath(u"xdg-mime"_s));
-        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write(u"#!/bin/sh\necho \"$@\" > '%1/args'\necho $$ > '%1/pid'\n%2\n"_s.arg(m_dir.path(), query).toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString xdgMime = script(u"xdg-mime"_s, u"echo \"$@\" > '%1/args'\necho $$ > '%1/pid'\n"_s + query);
         QList<QUrl> launched;
-        DesktopUrlOpener opener({query.isEmpty() ? m_dir.filePath(u"missing"_s) : script.fileName(), 500ms,
+        DesktopUrlOpener opener({query.isEmpty() ? m_dir.filePath(u"missing"_s) : xdgMime, 500ms,
                                  Clock::system(), [&launched](const QUrl &u) {
                                      launched << u;
                                      return true;
@@ -70,15 +75,9 @@ private Q_SLOTS:
     // finds no browser quotes the link.
     void theDesktopOpenerPrintsNothingOfTheLink()
     {
-        QFile script(m_dir.filePath(u"xdg-open"_s));
-        QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        script.write(u"#!/bin/sh\nout=$(readlink /proc/$$/fd/1) err=$(readlink /proc/$$/fd/2)\n"
-                     "echo $out $err > '%1/fds'\necho \"$@\" > '%1/args'\n"_s
-                         .arg(m_dir.path())
-                         .toUtf8());
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        DesktopUrlOpener opener({.xdgOpen = script.fileName()});
+        const QString xdgOpen = script(u"xdg-open"_s, u"out=$(readlink /proc/$$/fd/1) err=$(readlink /proc/$$/fd/2)\n"
+                                                      "echo $out $err > '%1/fds'\necho \"$@\" > '%1/args'\n"_s);
+        DesktopUrlOpener opener({.xdgOpen = xdgOpen});
         const QString link = u"https://t.me/kovra_bot?start=n0nce"_s;
         QVERIFY(await(opener.openURL(QUrl(link))));
         QTRY_COMPARE(readFile(u"args"_s), link);

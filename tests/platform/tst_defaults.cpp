@@ -1,3 +1,5 @@
+#include "platform/AppGroupContainer.h"
+#include "platform/AtomicFile.h"
 #include "platform/Defaults.h"
 #include "platform/Log.h"
 
@@ -6,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSize>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -58,6 +61,12 @@ QString typedView(const Defaults &d, const QString &k)
     add("d=", d.data(k), [](const QByteArray &b) { return QString::fromLatin1(b.toHex()); });
     add("t=", d.date(k), [](const QDateTime &t) { return t.toString(Qt::ISODateWithMs); });
     return out.join(QLatin1Char(' '));
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
 
 void writeRaw(const QString &path, const QByteArray &bytes)
@@ -130,10 +139,8 @@ private Q_SLOTS:
     {
         TestHome home(TestHome::PathsOnly);
         open(home, QStringLiteral("private"))->set(QStringLiteral("k"), 1);
-        const QString file = suiteFile(home, QStringLiteral("private"));
-        struct stat st;
-        QCOMPARE(::stat(QFile::encodeName(file + ".lock").constData(), &st), 0); // the data file is an atomic write
-        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        // The data file is an atomic write (below).
+        QCOMPARE(modeOf(suiteFile(home, QStringLiteral("private")) + ".lock"), mode_t(0600));
     }
 
     // A file that does not parse is moved aside, never lost, with a line naming it; also
@@ -273,6 +280,66 @@ private Q_SLOTS:
         QVERIFY(QDir(blocker).removeRecursively());
         QVERIFY(store->synchronize());
         QCOMPARE(otherView(home, QStringLiteral("io"))->integer(QStringLiteral("k")), 1);
+    }
+
+    void writesOwnerOnlyFilesInOwnerOnlyFolders()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/a/b/file.json");
+        QVERIFY(files::writeAtomically(path, "one"));
+        QVERIFY(files::writeAtomically(path, "two"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("two"));
+        QCOMPARE(modeOf(path), mode_t(0600));
+        QCOMPARE(modeOf(dir.path() + QStringLiteral("/a")), mode_t(0700));
+        // No temporary file is left behind.
+        QCOMPARE(QDir(dir.path() + QStringLiteral("/a/b")).entryList(QDir::Files), QStringList{"file.json"});
+    }
+
+    void movesAsideUnderFreshNamesInTheSameMillisecond()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/f.json");
+        const QDateTime at(QDate(2025, 1, 2), QTime(3, 4, 5, 678), Qt::UTC);
+        QStringList targets;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(files::writeAtomically(path, QByteArray::number(i)));
+            const auto target = files::moveAside(path, at);
+            QVERIFY(target);
+            targets << QFileInfo(*target).fileName();
+        }
+        QCOMPARE(targets, (QStringList{"f.json.corrupt-20250102T030405.678Z", "f.json.corrupt-20250102T030405.678Z-2",
+                                       "f.json.corrupt-20250102T030405.678Z-3"}));
+        QVERIFY(!QFile::exists(path));
+        QString error;
+        QVERIFY(!files::moveAside(path, at, &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    // An app group container never reads or writes outside its folder.
+    void refusesPathsOutsideTheFolder_data()
+    {
+        QTest::addColumn<QString>("suite");
+        QTest::addColumn<QString>("relative");
+        QTest::newRow("parent climb") << "group.test" << "../escaped.txt";
+        QTest::newRow("inner climb") << "group.test" << "diagnostics/../../escaped.txt";
+        QTest::newRow("absolute") << "group.test" << "/tmp/escaped.txt";
+        QTest::newRow("empty") << "group.test" << "";
+        QTest::newRow("suite climbs") << ".." << "escaped.txt";
+        QTest::newRow("suite with slash") << "a/../.." << "escaped.txt";
+    }
+    void refusesPathsOutsideTheFolder()
+    {
+        QFETCH(QString, suite);
+        QFETCH(QString, relative);
+        TestHome home(TestHome::PathsOnly);
+        AppGroupContainer container(home.paths(), suite);
+        QVERIFY(container.filePath(relative).isEmpty());
+        QVERIFY(!container.write(relative, "x"));
+        QVERIFY(!container.read(relative));
+        QVERIFY(!QFile::exists(home.dataHome() + QStringLiteral("/escaped.txt")));
+        QVERIFY(!QFile::exists(home.dataHome() + QStringLiteral("/kovra/escaped.txt")));
     }
 };
 
