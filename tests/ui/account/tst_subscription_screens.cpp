@@ -110,6 +110,12 @@ private Q_SLOTS:
         QTest::newRow("active, empty link") << subscription(u"active"_s, QString(), ahead) << int(Pill::Active)
                                             << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s
                                             << u"осталось 2 дн."_s << QString() << buy;
+        QTest::newRow("traffic used up") << subscription(u"active"_s, kLink, ahead, 10, 10) << int(Pill::NoTraffic)
+                                         << u"Использовано 100%"_s << u"8 мар. 2025 г., 06:00"_s
+                                         << u"осталось 2 дн."_s << u"copy+share"_s << u"Пополнить трафик"_s;
+        QTest::newRow("status differs in case") << subscription(u"Active"_s, kLink, ahead) << int(Pill::Inactive)
+                                                << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s
+                                                << u"осталось 2 дн."_s << QString() << buy;
         QTest::newRow("another status") << subscription(u"disabled"_s, kLink, ahead) << int(Pill::Inactive)
                                         << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s
                                         << u"осталось 2 дн."_s << QString() << buy;
