@@ -182,19 +182,16 @@ private Q_SLOTS:
         QTest::addColumn<std::exception_ptr>("error");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("errorText");
-        const OptionalSubscription sub = subscription(u"active"_s, kLink, std::nullopt);
+        const OptionalSubscription sub = subscription(u"active"_s, kLink, std::nullopt), none;
         const auto server = std::make_exception_ptr(APIError::server(502));
         const auto other = std::make_exception_ptr(std::runtime_error("disk full"));
-        const std::exception_ptr none;
+        const std::exception_ptr ok;
         QTest::newRow("loaded, refreshing, failed") << sub << true << server << int(State::Loaded) << QString();
-        QTest::newRow("loaded") << sub << false << none << int(State::Loaded) << QString();
-        QTest::newRow("loading over an error") << OptionalSubscription() << true << server << int(State::Loading)
-                                               << QString();
-        QTest::newRow("API error") << OptionalSubscription() << false << server << int(State::Failed)
-                                   << u"Ошибка сервера (502)."_s;
-        QTest::newRow("other error") << OptionalSubscription() << false << other << int(State::Failed)
-                                     << u"disk full"_s;
-        QTest::newRow("empty") << OptionalSubscription() << false << none << int(State::Empty) << QString();
+        QTest::newRow("loaded") << sub << false << ok << int(State::Loaded) << QString();
+        QTest::newRow("loading over an error") << none << true << server << int(State::Loading) << QString();
+        QTest::newRow("API error") << none << false << server << int(State::Failed) << u"Ошибка сервера (502)."_s;
+        QTest::newRow("other error") << none << false << other << int(State::Failed) << u"disk full"_s;
+        QTest::newRow("empty") << none << false << ok << int(State::Empty) << QString();
     }
     void stripState()
     {
