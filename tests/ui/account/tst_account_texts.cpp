@@ -171,19 +171,19 @@ private Q_SLOTS:
         const auto sub = [](std::optional<qint64> expire) { return std::optional(test::PaymentWaitRig::active(expire)); };
         const std::optional<SubscriptionOut> none;
         const int spinner = PaymentWaitingIcon::Spinner, check = PaymentWaitingIcon::Checkmark;
-        QTest::newRow("idle") << int(Phase::idle) << 3 << none << spinner << QString() << kWaiting;
-        QTest::newRow("before the first poll") << int(Phase::waiting) << 0 << none << spinner << QString() << kWaiting;
-        QTest::newRow("first poll") << int(Phase::waiting) << 1 << none << spinner
-                                    << u"Проверяем начисление… (попытка 1)"_s << kWaiting;
-        QTest::newRow("confirmed until a day") << int(Phase::confirmed) << 2 << sub(march4Late) << check << QString()
-                                               << u"Подписка активна до 5 мар.. Можно подключаться!"_s;
-        QTest::newRow("confirmed without an end") << int(Phase::confirmed) << 2 << sub(std::nullopt) << check
-                                                  << QString() << kActivated;
-        QTest::newRow("confirmed past the calendar") << int(Phase::confirmed) << 2
-                                                     << sub(std::numeric_limits<qint64>::max()) << check << QString()
-                                                     << kActivated;
-        QTest::newRow("timed out") << int(Phase::timedOut) << 40 << none << int(PaymentWaitingIcon::Clock)
-                                   << QString() << QString();
+        const auto row = [](const char *tag, Phase phase, int attempt, const std::optional<SubscriptionOut> &latest,
+                            int icon, const QString &attemptText, const QString &subtitle) {
+            QTest::newRow(tag) << int(phase) << attempt << latest << icon << attemptText << subtitle;
+        };
+        row("idle", Phase::idle, 3, none, spinner, {}, kWaiting);
+        row("before the first poll", Phase::waiting, 0, none, spinner, {}, kWaiting);
+        row("first poll", Phase::waiting, 1, none, spinner, u"Проверяем начисление… (попытка 1)"_s, kWaiting);
+        row("confirmed until a day", Phase::confirmed, 2, sub(march4Late), check, {},
+            u"Подписка активна до 5 мар.. Можно подключаться!"_s);
+        row("confirmed without an end", Phase::confirmed, 2, sub(std::nullopt), check, {}, kActivated);
+        row("confirmed past the calendar", Phase::confirmed, 2, sub(std::numeric_limits<qint64>::max()), check, {},
+            kActivated);
+        row("timed out", Phase::timedOut, 40, none, PaymentWaitingIcon::Clock, {}, {});
     }
     void waitingContent()
     {
