@@ -215,18 +215,16 @@ private Q_SLOTS:
         QTest::addColumn<double>("fraction");
         QTest::addColumn<int>("tint");
         const qint64 ahead = kNow + 86400;
-        QTest::newRow("active") << subscription(u"active"_s, kLink, ahead, 100, 85) << QString() << 0.85
-                                << int(UsageTint::Warning);
-        QTest::newRow("no limit") << subscription(u"active"_s, kLink, ahead, 0, kMax) << QString() << 0.0
-                                  << int(UsageTint::Accent);
-        QTest::newRow("expired") << subscription(u"active"_s, kLink, kNow, 100, 0) << u"Продлить подписку"_s << 0.0
-                                 << int(UsageTint::Accent);
-        QTest::newRow("traffic used up") << subscription(u"active"_s, kLink, ahead, 10, 11) << u"Пополнить трафик"_s
-                                         << 1.0 << int(UsageTint::Danger);
-        QTest::newRow("inactive") << subscription(u"disabled"_s, kLink, ahead) << u"Купить подписку"_s << 0.5
-                                  << int(UsageTint::Accent);
-        QTest::newRow("active, empty link") << subscription(u"active"_s, QString(), ahead) << u"Купить подписку"_s
-                                            << 0.5 << int(UsageTint::Accent);
+        const auto row = [](const char *tag, const OptionalSubscription &sub, const QString &title, double fraction,
+                            UsageTint::Value tint) { QTest::newRow(tag) << sub << title << fraction << int(tint); };
+        const QString buy = u"Купить подписку"_s;
+        row("active", subscription(u"active"_s, kLink, ahead, 100, 85), {}, 0.85, UsageTint::Warning);
+        row("no limit", subscription(u"active"_s, kLink, ahead, 0, kMax), {}, 0.0, UsageTint::Accent);
+        row("expired", subscription(u"active"_s, kLink, kNow, 100, 0), u"Продлить подписку"_s, 0.0, UsageTint::Accent);
+        row("traffic used up", subscription(u"active"_s, kLink, ahead, 10, 11), u"Пополнить трафик"_s, 1.0,
+            UsageTint::Danger);
+        row("inactive", subscription(u"disabled"_s, kLink, ahead), buy, 0.5, UsageTint::Accent);
+        row("active, empty link", subscription(u"active"_s, QString(), ahead), buy, 0.5, UsageTint::Accent);
     }
     void stripCallToAction()
     {
