@@ -30,7 +30,11 @@ struct TunnelRig {
     TunnelPreferences preferences{tunnelOptions(home.paths(), provider.socketPath(), nullptr, 6s, 20ms)};
     ProviderActivationManager activation{provider.socketPath()};
     SystemExtensionActivator activator{activation};
-    TunnelController controller{options()};
+    TunnelController controller{{.preferences = &preferences,
+                                 .activator = &activator,
+                                 .appGroupFactory = [paths = home.paths()] { return std::make_unique<AppGroupStore>(paths); },
+                                 .reloadDisconnectTimeout = 2s,
+                                 .statusPollInterval = 10ms}};
 
     TunnelRig(int status, const QString &subscriptionURL)
     {
@@ -39,16 +43,6 @@ struct TunnelRig {
         await(controller.attach());
         if (!subscriptionURL.isEmpty())
             appGroup().defaults()->set(AppGroupKey::subscriptionURL, subscriptionURL);
-    }
-    TunnelControllerOptions options()
-    {
-        TunnelControllerOptions o;
-        o.preferences = &preferences;
-        o.activator = &activator;
-        o.appGroupFactory = [paths = home.paths()] { return std::make_unique<AppGroupStore>(paths); };
-        o.reloadDisconnectTimeout = 2s;
-        o.statusPollInterval = 10ms;
-        return o;
     }
     AppGroupStore appGroup() const { return AppGroupStore(home.paths()); }
     std::unique_ptr<SettingsModel> screen()

@@ -1,7 +1,6 @@
 #include "ui/account/AccountScreens.h"
 #include "ui/account/PaymentWaitingModel.h"
 #include "ui/account/SubscriptionFormat.h"
-#include "ui/account/SubscriptionStatusPill.h"
 #include "ui/account/SubscriptionUsage.h"
 #include "ui/account/TariffCardTexts.h"
 #include "ui/design/DesignTypes.h"
@@ -22,7 +21,6 @@ using namespace kovra::ui;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-using Pill = SubscriptionStatusPill;
 using Phase = PaymentWaitingState::Phase;
 Q_DECLARE_METATYPE(std::optional<qint64>)
 Q_DECLARE_METATYPE(std::optional<int>)
@@ -41,13 +39,6 @@ QDateTime berlin(int month, int day, int hour, int minute = 0)
 {
     return QDateTime(QDate(2025, month, day), QTime(hour, minute), kBerlin);
 }
-
-SubscriptionOut subscription(QString status, qint64 limit, qint64 used, std::optional<qint64> expireUnix,
-                             QString url = u"https://sub.example/u"_s)
-{
-    return {url, status, limit, used, expireUnix, std::nullopt};
-}
-
 
 // "title:kind:action" per button, top to bottom.
 QString buttonsOf(const PaymentWaitingContent &content)
@@ -68,22 +59,33 @@ const QString kActivated = u"Подписка активирована. Можн
 class AccountTextsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void traffic_data()
+    // Traffic in GB to one decimal, and the time left in whole hours, then days.
+    void formats_data()
     {
-        QTest::addColumn<qint64>("used");
-        QTest::addColumn<qint64>("limit");
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("text");
-        QTest::newRow("nothing of no limit") << qint64(0) << qint64(0) << u"0.0 / 0.0 ГБ"_s;
-        QTest::newRow("1.5 of 10") << qint64(1'610'612'736) << qint64(10'737'418'240) << u"1.5 / 10.0 ГБ"_s;
+        const auto traffic = [](const char *tag, qint64 used, qint64 limit) -> QTestData & {
+            return QTest::addRow("traffic: %s", tag) << SubscriptionFormat::traffic(used, limit);
+        };
+        const auto remaining = [](const char *tag, qint64 seconds) -> QTestData & {
+            return QTest::addRow("remaining: %s", tag) << SubscriptionFormat::remaining(seconds);
+        };
+        traffic("nothing of no limit", 0, 0) << u"0.0 / 0.0 ГБ"_s;
+        traffic("1.5 of 10", 1'610'612'736, 10'737'418'240) << u"1.5 / 10.0 ГБ"_s;
         // printf's rounding: 1.25 and 0.75 are exact ties and go to the even digit.
-        QTest::newRow("a tie rounds to even") << kGiB + kGiB / 4 << kGiB * 3 / 4 << u"1.2 / 0.8 ГБ"_s;
-        QTest::newRow("whole 8 EiB") << kMax << kMax << u"8589934592.0 / 8589934592.0 ГБ"_s;
+        traffic("a tie rounds to even", kGiB + kGiB / 4, kGiB * 3 / 4) << u"1.2 / 0.8 ГБ"_s;
+        traffic("whole 8 EiB", kMax, kMax) << u"8589934592.0 / 8589934592.0 ГБ"_s;
+        remaining("zero", 0) << u"истекла"_s;
+        remaining("just under an hour", 3599) << u"сегодня"_s;
+        remaining("an hour", 3600) << u"осталось 1 ч."_s;
+        remaining("just under a day", 86399) << u"осталось 23 ч."_s;
+        remaining("a day", 86400) << u"осталось 1 дн."_s;
+        remaining("largest", kMax) << u"осталось %1 дн."_s.arg(kMax / 86400);
     }
-    void traffic()
+    void formats()
     {
-        QFETCH(qint64, used);
-        QFETCH(qint64, limit);
-        QTEST(SubscriptionFormat::traffic(used, limit), "text");
+        QFETCH(QString, shown);
+        QTEST(shown, "text");
     }
 
     // A desktop session sets the C library's numbers to the user's locale; the texts
@@ -133,58 +135,6 @@ private Q_SLOTS:
         QTEST(SubscriptionFormat::expiry(expireUnix, clock), "text");
     }
 
-    void remaining_data()
-    {
-        QTest::addColumn<qint64>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << qint64(0) << u"истекла"_s;
-        QTest::newRow("just under an hour") << qint64(3599) << u"сегодня"_s;
-        QTest::newRow("an hour") << qint64(3600) << u"осталось 1 ч."_s;
-        QTest::newRow("just under a day") << qint64(86399) << u"осталось 23 ч."_s;
-        QTest::newRow("a day") << qint64(86400) << u"осталось 1 дн."_s;
-        QTest::newRow("largest") << kMax << u"осталось %1 дн."_s.arg(kMax / 86400);
-    }
-    void remaining()
-    {
-        QFETCH(qint64, seconds);
-        QTEST(SubscriptionFormat::remaining(seconds), "text");
-    }
-
-    // The button title and the pill style share their precedence: expiry, then
-    // traffic, then the exact status (the title also wants a link).
-    void ctaTitleAndPillStyle_data()
-    {
-        QTest::addColumn<std::optional<SubscriptionOut>>("subscription");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("style");
-        const test::ManualClock clock;
-        const qint64 now = clock.nowSeconds();
-        const std::optional<qint64> future = now + 86400, none;
-        const auto row = [](const char *tag, const SubscriptionOut &s) -> QTestData & {
-            return QTest::newRow(tag) << std::optional(s);
-        };
-        QTest::newRow("no subscription") << std::optional<SubscriptionOut>() << u"Купить подписку"_s << -1;
-        row("active", subscription(u"active"_s, 10, 5, future)) << u"Продлить подписку"_s << int(Pill::Active);
-        row("expired and out of traffic", subscription(u"active"_s, 10, 10, now - 1))
-            << u"Продлить подписку"_s << int(Pill::Expired);
-        row("traffic used up", subscription(u"active"_s, 10, 10, future))
-            << u"Пополнить трафик"_s << int(Pill::NoTraffic);
-        row("no limit, much used", subscription(u"active"_s, 0, kMax, none))
-            << u"Продлить подписку"_s << int(Pill::Active);
-        row("status differs in case", subscription(u"Active"_s, 10, 5, future))
-            << u"Купить подписку"_s << int(Pill::Inactive);
-        row("active without a link", subscription(u"active"_s, 10, 5, future, QString()))
-            << u"Купить подписку"_s << int(Pill::Active);
-    }
-    void ctaTitleAndPillStyle()
-    {
-        QFETCH(std::optional<SubscriptionOut>, subscription);
-        const test::ManualClock clock;
-        QTEST(SubscriptionFormat::ctaTitle(subscription, clock), "title");
-        if (subscription)
-            QTEST(int(Pill::styleOf(*subscription, clock)), "style");
-    }
-
     void usage_data()
     {
         QTest::addColumn<qint64>("used");
@@ -221,19 +171,19 @@ private Q_SLOTS:
         const auto sub = [](std::optional<qint64> expire) { return std::optional(test::PaymentWaitRig::active(expire)); };
         const std::optional<SubscriptionOut> none;
         const int spinner = PaymentWaitingIcon::Spinner, check = PaymentWaitingIcon::Checkmark;
-        QTest::newRow("idle") << int(Phase::idle) << 3 << none << spinner << QString() << kWaiting;
-        QTest::newRow("before the first poll") << int(Phase::waiting) << 0 << none << spinner << QString() << kWaiting;
-        QTest::newRow("first poll") << int(Phase::waiting) << 1 << none << spinner
-                                    << u"Проверяем начисление… (попытка 1)"_s << kWaiting;
-        QTest::newRow("confirmed until a day") << int(Phase::confirmed) << 2 << sub(march4Late) << check << QString()
-                                               << u"Подписка активна до 5 мар.. Можно подключаться!"_s;
-        QTest::newRow("confirmed without an end") << int(Phase::confirmed) << 2 << sub(std::nullopt) << check
-                                                  << QString() << kActivated;
-        QTest::newRow("confirmed past the calendar") << int(Phase::confirmed) << 2
-                                                     << sub(std::numeric_limits<qint64>::max()) << check << QString()
-                                                     << kActivated;
-        QTest::newRow("timed out") << int(Phase::timedOut) << 40 << none << int(PaymentWaitingIcon::Clock)
-                                   << QString() << QString();
+        const auto row = [](const char *tag, Phase phase, int attempt, const std::optional<SubscriptionOut> &latest,
+                            int icon, const QString &attemptText, const QString &subtitle) {
+            QTest::newRow(tag) << int(phase) << attempt << latest << icon << attemptText << subtitle;
+        };
+        row("idle", Phase::idle, 3, none, spinner, {}, kWaiting);
+        row("before the first poll", Phase::waiting, 0, none, spinner, {}, kWaiting);
+        row("first poll", Phase::waiting, 1, none, spinner, u"Проверяем начисление… (попытка 1)"_s, kWaiting);
+        row("confirmed until a day", Phase::confirmed, 2, sub(march4Late), check, {},
+            u"Подписка активна до 5 мар.. Можно подключаться!"_s);
+        row("confirmed without an end", Phase::confirmed, 2, sub(std::nullopt), check, {}, kActivated);
+        row("confirmed past the calendar", Phase::confirmed, 2, sub(std::numeric_limits<qint64>::max()), check, {},
+            kActivated);
+        row("timed out", Phase::timedOut, 40, none, PaymentWaitingIcon::Clock, {}, {});
     }
     void waitingContent()
     {

@@ -89,40 +89,35 @@ private Q_SLOTS:
         QTest::addColumn<OptionalSubscription>("sub");
         QTest::addColumn<int>("pill"); // -1: no subscription sections
         QTest::addColumn<QString>("percent");
-        QTest::addColumn<QString>("expires");
-        QTest::addColumn<QString>("remaining");
+        QTest::addColumn<QString>("dates"); // "expires | remaining"
         QTest::addColumn<QString>("linkRows"); // "", "copy", "copy+share"
         QTest::addColumn<QString>("buy");
+        const auto row = [](const char *tag, const OptionalSubscription &sub, int pill, const QString &percent,
+                            const QString &dates, const QString &linkRows, const QString &buy) {
+            QTest::newRow(tag) << sub << pill << percent << dates << linkRows << buy;
+        };
         const std::optional<qint64> never;
         const qint64 ahead = kNow + 2 * 86400 + 15 * 3600; // 8 March 03:00 UTC
-        const QString buy = u"Купить подписку"_s, renew = u"Продлить подписку"_s;
-        QTest::newRow("none") << OptionalSubscription() << -1 << QString() << QString() << QString() << QString()
-                              << buy;
-        QTest::newRow("active, link, future")
-            << subscription(u"active"_s, kLink, ahead, 1000, 870) << int(Pill::Active) << u"Использовано 87%"_s
-            << u"8 мар. 2025 г., 06:00"_s << u"осталось 2 дн."_s << u"copy+share"_s << renew;
-        QTest::newRow("active, no expiry, no limit")
-            << subscription(u"active"_s, kLink, never, 0, kMax) << int(Pill::Active) << u"Использовано 0%"_s
-            << u"без срока"_s << u"без срока"_s << u"copy+share"_s << renew;
-        QTest::newRow("link that is no URL")
-            << subscription(u"active"_s, u"https://sub example/u"_s, ahead) << int(Pill::Active)
-            << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s << u"осталось 2 дн."_s << u"copy"_s << renew;
-        QTest::newRow("active, empty link") << subscription(u"active"_s, QString(), ahead) << int(Pill::Active)
-                                            << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s
-                                            << u"осталось 2 дн."_s << QString() << buy;
-        QTest::newRow("another status") << subscription(u"disabled"_s, kLink, ahead) << int(Pill::Inactive)
-                                        << u"Использовано 50%"_s << u"8 мар. 2025 г., 06:00"_s
-                                        << u"осталось 2 дн."_s << QString() << buy;
-        QTest::newRow("past, traffic used up")
-            << subscription(u"active"_s, kLink, kNow - 86400, 10, 12) << int(Pill::Expired)
-            << u"Использовано 100%"_s << u"4 мар. 2025 г., 15:00"_s << u"истекла"_s << u"copy+share"_s << renew;
-        QTest::newRow("largest expiry") << subscription(u"active"_s, kLink, kMax) << int(Pill::Active)
-                                        << u"Использовано 50%"_s << u"—"_s
-                                        << u"осталось %1 дн."_s.arg((kMax - kNow) / 86400) << u"copy+share"_s
-                                        << renew;
-        QTest::newRow("smallest expiry") << subscription(u"active"_s, kLink, kMin) << int(Pill::Expired)
-                                         << u"Использовано 50%"_s << u"—"_s << u"истекла"_s << u"copy+share"_s
-                                         << renew;
+        const QString buy = u"Купить подписку"_s, renew = u"Продлить подписку"_s, half = u"Использовано 50%"_s;
+        const QString soon = u"8 мар. 2025 г., 06:00 | осталось 2 дн."_s, both = u"copy+share"_s;
+        row("none", {}, -1, {}, u" | "_s, {}, buy);
+        row("active, link, future", subscription(u"active"_s, kLink, ahead, 1000, 870), Pill::Active,
+            u"Использовано 87%"_s, soon, both, renew);
+        row("active, no expiry, no limit", subscription(u"active"_s, kLink, never, 0, kMax), Pill::Active,
+            u"Использовано 0%"_s, u"без срока | без срока"_s, both, renew);
+        row("link that is no URL", subscription(u"active"_s, u"https://sub example/u"_s, ahead), Pill::Active, half,
+            soon, u"copy"_s, renew);
+        row("active, empty link", subscription(u"active"_s, QString(), ahead), Pill::Active, half, soon, {}, buy);
+        row("traffic used up", subscription(u"active"_s, kLink, ahead, 10, 10), Pill::NoTraffic,
+            u"Использовано 100%"_s, soon, both, u"Пополнить трафик"_s);
+        row("status differs in case", subscription(u"Active"_s, kLink, ahead), Pill::Inactive, half, soon, {}, buy);
+        row("another status", subscription(u"disabled"_s, kLink, ahead), Pill::Inactive, half, soon, {}, buy);
+        row("past, traffic used up", subscription(u"active"_s, kLink, kNow - 86400, 10, 12), Pill::Expired,
+            u"Использовано 100%"_s, u"4 мар. 2025 г., 15:00 | истекла"_s, both, renew);
+        row("largest expiry", subscription(u"active"_s, kLink, kMax), Pill::Active, half,
+            u"— | осталось %1 дн."_s.arg((kMax - kNow) / 86400), both, renew);
+        row("smallest expiry", subscription(u"active"_s, kLink, kMin), Pill::Expired, half, u"— | истекла"_s, both,
+            renew);
     }
     void detailContent()
     {
@@ -134,8 +129,7 @@ private Q_SLOTS:
         QFETCH(int, pill);
         QCOMPARE(c.hasSubscription ? c.pillStyle : -1, pill);
         QTEST(c.usedPercent, "percent");
-        QTEST(c.expires, "expires");
-        QTEST(c.remaining, "remaining");
+        QTEST(c.expires + u" | "_s + c.remaining, "dates");
         QCOMPARE(c.showsLinkRows, !linkRows.isEmpty());
         QCOMPARE(c.showsShare, linkRows == u"copy+share"_s);
         QCOMPARE(c.supportFooter.isEmpty(), linkRows.isEmpty());
@@ -188,19 +182,16 @@ private Q_SLOTS:
         QTest::addColumn<std::exception_ptr>("error");
         QTest::addColumn<int>("state");
         QTest::addColumn<QString>("errorText");
-        const OptionalSubscription sub = subscription(u"active"_s, kLink, std::nullopt);
+        const OptionalSubscription sub = subscription(u"active"_s, kLink, std::nullopt), none;
         const auto server = std::make_exception_ptr(APIError::server(502));
         const auto other = std::make_exception_ptr(std::runtime_error("disk full"));
-        const std::exception_ptr none;
+        const std::exception_ptr ok;
         QTest::newRow("loaded, refreshing, failed") << sub << true << server << int(State::Loaded) << QString();
-        QTest::newRow("loaded") << sub << false << none << int(State::Loaded) << QString();
-        QTest::newRow("loading over an error") << OptionalSubscription() << true << server << int(State::Loading)
-                                               << QString();
-        QTest::newRow("API error") << OptionalSubscription() << false << server << int(State::Failed)
-                                   << u"Ошибка сервера (502)."_s;
-        QTest::newRow("other error") << OptionalSubscription() << false << other << int(State::Failed)
-                                     << u"disk full"_s;
-        QTest::newRow("empty") << OptionalSubscription() << false << none << int(State::Empty) << QString();
+        QTest::newRow("loaded") << sub << false << ok << int(State::Loaded) << QString();
+        QTest::newRow("loading over an error") << none << true << server << int(State::Loading) << QString();
+        QTest::newRow("API error") << none << false << server << int(State::Failed) << u"Ошибка сервера (502)."_s;
+        QTest::newRow("other error") << none << false << other << int(State::Failed) << u"disk full"_s;
+        QTest::newRow("empty") << none << false << ok << int(State::Empty) << QString();
     }
     void stripState()
     {
@@ -224,18 +215,16 @@ private Q_SLOTS:
         QTest::addColumn<double>("fraction");
         QTest::addColumn<int>("tint");
         const qint64 ahead = kNow + 86400;
-        QTest::newRow("active") << subscription(u"active"_s, kLink, ahead, 100, 85) << QString() << 0.85
-                                << int(UsageTint::Warning);
-        QTest::newRow("no limit") << subscription(u"active"_s, kLink, ahead, 0, kMax) << QString() << 0.0
-                                  << int(UsageTint::Accent);
-        QTest::newRow("expired") << subscription(u"active"_s, kLink, kNow, 100, 0) << u"Продлить подписку"_s << 0.0
-                                 << int(UsageTint::Accent);
-        QTest::newRow("traffic used up") << subscription(u"active"_s, kLink, ahead, 10, 11) << u"Пополнить трафик"_s
-                                         << 1.0 << int(UsageTint::Danger);
-        QTest::newRow("inactive") << subscription(u"disabled"_s, kLink, ahead) << u"Купить подписку"_s << 0.5
-                                  << int(UsageTint::Accent);
-        QTest::newRow("active, empty link") << subscription(u"active"_s, QString(), ahead) << u"Купить подписку"_s
-                                            << 0.5 << int(UsageTint::Accent);
+        const auto row = [](const char *tag, const OptionalSubscription &sub, const QString &title, double fraction,
+                            UsageTint::Value tint) { QTest::newRow(tag) << sub << title << fraction << int(tint); };
+        const QString buy = u"Купить подписку"_s;
+        row("active", subscription(u"active"_s, kLink, ahead, 100, 85), {}, 0.85, UsageTint::Warning);
+        row("no limit", subscription(u"active"_s, kLink, ahead, 0, kMax), {}, 0.0, UsageTint::Accent);
+        row("expired", subscription(u"active"_s, kLink, kNow, 100, 0), u"Продлить подписку"_s, 0.0, UsageTint::Accent);
+        row("traffic used up", subscription(u"active"_s, kLink, ahead, 10, 11), u"Пополнить трафик"_s, 1.0,
+            UsageTint::Danger);
+        row("inactive", subscription(u"disabled"_s, kLink, ahead), buy, 0.5, UsageTint::Accent);
+        row("active, empty link", subscription(u"active"_s, QString(), ahead), buy, 0.5, UsageTint::Accent);
     }
     void stripCallToAction()
     {

@@ -62,16 +62,12 @@ private Q_SLOTS:
         QTest::addColumn<bool>("dark");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("token");
-        for (const bool dark : {false, true}) {
-            const char *look = dark ? "dark" : "light";
-            QTest::addRow("active %s", look) << int(SubscriptionStatusPill::Active) << dark << u"активна"_s << "success";
-            QTest::addRow("expired %s", look) << int(SubscriptionStatusPill::Expired) << dark << u"истекла"_s
-                                              << "danger";
-            QTest::addRow("no traffic %s", look) << int(SubscriptionStatusPill::NoTraffic) << dark
-                                                 << u"нет трафика"_s << "warning";
-            QTest::addRow("inactive %s", look) << int(SubscriptionStatusPill::Inactive) << dark << u"неактивна"_s
-                                               << "textSecondary";
-        }
+        using S = SubscriptionStatusPill;
+        QTest::newRow("active") << int(S::Active) << false << u"активна"_s << "success";
+        QTest::newRow("expired") << int(S::Expired) << false << u"истекла"_s << "danger";
+        QTest::newRow("no traffic") << int(S::NoTraffic) << false << u"нет трафика"_s << "warning";
+        QTest::newRow("inactive") << int(S::Inactive) << false << u"неактивна"_s << "textSecondary";
+        QTest::newRow("active dark") << int(S::Active) << true << u"активна"_s << "success";
     }
     void pill()
     {
@@ -83,14 +79,12 @@ private Q_SLOTS:
         QVERIFY(pill);
         const QColor tone = view().brand().property(token.toLatin1().constData()).value<QColor>();
         QTEST(view().value("pillTitle", "text").toString(), "title");
-        QCOMPARE(view().argb("pillTitle"), argb(tone));
-        QCOMPARE(view().argb("capsule"), argb(withAlpha(tone, 0.15)));
-        QCOMPARE(view().argb("disc"), argb(tone));
+        QCOMPARE((QStringList{view().argb("pillTitle"), view().argb("capsule"), view().argb("disc")}),
+                 (QStringList{argb(tone), argb(withAlpha(tone, 0.15)), argb(tone)}));
         QCOMPARE(view().real("pillDot", "size"), 7.0);
         QCOMPARE(view().isShown("ring"), style == SubscriptionStatusPill::Active);
         QQuickItem *title = view().find("pillTitle");
-        QCOMPARE(pill->width(), 10 + 7 + 4 + title->width() + 10);
-        QCOMPARE(pill->height(), 4 + title->height() + 4);
+        QCOMPARE(pill->size(), QSizeF(10 + 7 + 4 + title->width() + 10, 4 + title->height() + 4));
         QCOMPARE(QAccessible::queryAccessibleInterface(pill)->text(QAccessible::Name),
                  view().value("pillTitle", "text").toString());
         view().saveScreenshot(u"pill"_s);
@@ -153,10 +147,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("bestValue");
-        for (const bool dark : {false, true}) {
-            QTest::addRow("%s best value", dark ? "dark" : "light") << dark << true;
-            QTest::addRow("%s plain", dark ? "dark" : "light") << dark << false;
-        }
+        QTest::newRow("best value") << false << true;
+        QTest::newRow("plain") << false << false;
+        QTest::newRow("best value dark") << true << true;
     }
     void tariffCard()
     {
@@ -193,14 +186,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("phase");
         QTest::addColumn<QString>("icon");
         QTest::addColumn<QStringList>("buttons");
-        for (const bool dark : {false, true}) {
-            const char *look = dark ? "dark" : "light";
-            QTest::addRow("waiting %s", look) << dark << int(Phase::waiting) << "spinner" << QStringList{u"Закрыть"_s};
-            QTest::addRow("timed out %s", look) << dark << int(Phase::timedOut) << "clock"
-                                                << QStringList{u"Обновить"_s, u"Закрыть"_s};
-            QTest::addRow("confirmed %s", look) << dark << int(Phase::confirmed) << "checkmark"
-                                                << QStringList{u"Готово"_s};
-        }
+        QTest::newRow("waiting") << false << int(Phase::waiting) << "spinner" << QStringList{u"Закрыть"_s};
+        QTest::newRow("timed out") << false << int(Phase::timedOut) << "clock" << QStringList{u"Обновить"_s, u"Закрыть"_s};
+        QTest::newRow("confirmed") << false << int(Phase::confirmed) << "checkmark" << QStringList{u"Готово"_s};
+        QTest::newRow("timed out dark") << true << int(Phase::timedOut) << "clock"
+                                        << QStringList{u"Обновить"_s, u"Закрыть"_s};
     }
     void waitingView()
     {
@@ -255,16 +245,14 @@ private Q_SLOTS:
         QPointer<QQuickItem> mark = view().find("checkmark");
         QVERIFY(mark);
         QCOMPARE(mark->scale() == 1.0 && mark->opacity() == 1.0, reduceMotion); // the first frame
-        QTRY_COMPARE(mark->scale(), 1.0);
-        QTRY_COMPARE(mark->opacity(), 1.0);
+        QTRY_COMPARE(QPointF(mark->scale(), mark->opacity()), QPointF(1, 1)); // scale, opacity
         const QString before = model->subtitle();
         rig.replies->next = test::PaymentWaitRig::active(rig.clock->nowSeconds() + 86400 * 60);
         test::await(rig.store.refresh());
         QCOMPARE_NE(model->subtitle(), before);
         QVERIFY(view().waitForFrame());
         QCOMPARE(view().find("checkmark"), mark.data());
-        QCOMPARE(mark->scale(), 1.0);
-        QCOMPARE(mark->opacity(), 1.0);
+        QCOMPARE(QPointF(mark->scale(), mark->opacity()), QPointF(1, 1));
     }
 };
 

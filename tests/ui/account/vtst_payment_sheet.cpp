@@ -15,6 +15,8 @@
 #include "support/MemoryTokenStore.h"
 #include "support/view/ViewHarness.h"
 
+#include "ViewClicks.h"
+
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDir>
@@ -90,11 +92,7 @@ class PaymentSheetTest : public ViewTestCase {
 
     QQuickItem *find(const QString &name) const { return ViewHarness::findIn(m_host->window()->contentItem(), name); }
     bool shown(const QString &name) const { return find(name) && find(name)->isVisible(); }
-    void click(const QString &name)
-    {
-        QQuickItem *item = find(name);
-        QTest::mouseClick(m_host->window(), Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-    }
+    void click(const QString &name) { clickCentre(m_host->window(), find(name)); }
     void saveSheet(const QString &name)
     {
         const QString env = qEnvironmentVariable("KOVRA_SCREENSHOTS");

@@ -12,6 +12,7 @@
 #include <QTranslator>
 
 #include "SettingsFakes.h"
+#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::ui;
@@ -19,6 +20,8 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using test::argb;
 using test::withAlpha;
+using test::accessibleText;
+using test::centreOf;
 
 namespace {
 
@@ -41,17 +44,6 @@ const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
                           "  return push(\"qrc:/qt/qml/Kovra/Account/SettingsView.qml\", {model: model}, StackView.Immediate) }\n"
                           "}";
 
-QPointF centreOf(QQuickItem *item)
-{
-    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-}
-
-QString accessibleText(QQuickItem *item, QAccessible::Text which)
-{
-    const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(item);
-    return a11y ? a11y->text(which) : QString();
-}
-
 } // namespace
 
 class SettingsViewsTest : public test::ViewTestCase {
@@ -62,11 +54,7 @@ class SettingsViewsTest : public test::ViewTestCase {
         return view().show(u"Kovra.Account/SettingsView"_s,
                            {{"model", QVariant::fromValue(model)}, {"width", 460}, {"height", 1130}});
     }
-    void click(QQuickItem *item)
-    {
-        QVERIFY(item);
-        QTest::mouseClick(view().window(), Qt::LeftButton, {}, centreOf(item).toPoint());
-    }
+    void click(QQuickItem *item) { test::clickCentre(view().window(), item); }
 
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
@@ -81,10 +69,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("linked");
-        for (const bool dark : {false, true}) {
-            QTest::addRow("%s unlinked", dark ? "dark" : "light") << dark << false;
-            QTest::addRow("%s linked", dark ? "dark" : "light") << dark << true;
-        }
+        QTest::newRow("unlinked") << false << false;
+        QTest::newRow("linked") << false << true;
+        QTest::newRow("linked dark") << true << true;
     }
     void settingsScreen()
     {

@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include "SettingsFakes.h"
+#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::ui;
@@ -43,11 +44,6 @@ const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
                           " Component { id: page\n"
                           "  Item { MacSubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
                           "   model: stackView.strip; stack: stackView } } } }";
-
-QPointF centreOf(QQuickItem *item)
-{
-    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-}
 
 } // namespace
 
@@ -84,12 +80,7 @@ class SubscriptionViewsTest : public test::ViewTestCase {
         QMetaObject::invokeMethod(m_stack, "showStrip");
         return view().waitForFrame() ? strip : nullptr;
     }
-    void click(const char *name)
-    {
-        QQuickItem *item = view().find(QString::fromLatin1(name));
-        QVERIFY(item && item->isVisible());
-        QTest::mouseClick(view().window(), Qt::LeftButton, {}, centreOf(item).toPoint());
-    }
+    void click(const char *name) { test::clickCentre(view().window(), view().find(QString::fromLatin1(name))); }
 
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
@@ -109,12 +100,10 @@ private Q_SLOTS:
                                      qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
         const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"expired"_s, 0, 123456789, kNow - 3600,
                                       std::nullopt};
-        for (const bool dark : {false, true}) {
-            const char *look = dark ? "dark" : "light";
-            QTest::addRow("%s none", look) << dark << OptionalSubscription();
-            QTest::addRow("%s active", look) << dark << OptionalSubscription(active);
-            QTest::addRow("%s expired", look) << dark << OptionalSubscription(expired);
-        }
+        QTest::newRow("none") << false << OptionalSubscription();
+        QTest::newRow("active") << false << OptionalSubscription(active);
+        QTest::newRow("expired") << false << OptionalSubscription(expired);
+        QTest::newRow("active dark") << true << OptionalSubscription(active);
     }
     void detailScreen()
     {
@@ -177,15 +166,12 @@ private Q_SLOTS:
                                      qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
         SubscriptionOut expired = active;
         expired.expireUnix = kNow - 60;
-        for (const bool dark : {false, true}) {
-            const char *look = dark ? "dark" : "light";
-            QTest::addRow("%s loaded", look) << dark << OptionalSubscription(active) << true << u"stripUsage"_s;
-            QTest::addRow("%s expired", look) << dark << OptionalSubscription(expired) << false
-                                              << u"stripUsage stripCallToAction"_s;
-            QTest::addRow("%s loading", look) << dark << OptionalSubscription() << true << u"stripPlaceholder"_s;
-            QTest::addRow("%s failed", look) << dark << OptionalSubscription() << false << u"stripError"_s;
-        }
-        QTest::addRow("empty") << false << OptionalSubscription() << false << u"stripEmpty"_s;
+        QTest::newRow("loaded") << false << OptionalSubscription(active) << true << u"stripUsage"_s;
+        QTest::newRow("expired") << false << OptionalSubscription(expired) << false << u"stripUsage stripCallToAction"_s;
+        QTest::newRow("loading") << false << OptionalSubscription() << true << u"stripPlaceholder"_s;
+        QTest::newRow("failed") << false << OptionalSubscription() << false << u"stripError"_s;
+        QTest::newRow("empty") << false << OptionalSubscription() << false << u"stripEmpty"_s;
+        QTest::newRow("expired dark") << true << OptionalSubscription(expired) << false << u"stripUsage stripCallToAction"_s;
     }
     void stripStates()
     {
