@@ -27,11 +27,6 @@ bool FakeProvider::waitForRequests(const QString &method, int count, std::chrono
     return QTest::qWaitFor([&] { return requests(method).size() >= count; }, int(timeout.count()));
 }
 
-bool FakeProvider::waitForClients(int count, std::chrono::milliseconds timeout) const
-{
-    return QTest::qWaitFor([&] { return clientCount() >= count; }, int(timeout.count()));
-}
-
 TunnelPreferencesOptions tunnelOptions(const PlatformPaths &paths, const QString &socketPath,
                                        std::shared_ptr<Clock> clock, std::chrono::milliseconds replyBound,
                                        std::chrono::milliseconds retry)

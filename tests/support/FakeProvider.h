@@ -23,8 +23,6 @@ public:
     // Runs the event loop until `count` requests of the method have arrived.
     bool waitForRequests(const QString &method, int count = 1,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
-    // Runs the event loop until at least `count` clients are connected.
-    bool waitForClients(int count = 1, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 };
 
 // Preferences with their file below `paths`, reaching the provider at `socketPath`,

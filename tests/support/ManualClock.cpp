@@ -60,16 +60,4 @@ void ManualClock::advance(std::chrono::milliseconds by)
     QCoreApplication::processEvents();
 }
 
-void ManualClock::setWallTime(const QDateTime &wall)
-{
-    m_wall = wall.toUTC().addMSecs(-elapsedMs());
-}
-
-std::chrono::milliseconds ManualClock::nextDeadlineIn() const
-{
-    if (m_timers.empty())
-        return std::chrono::milliseconds(-1);
-    return std::chrono::ceil<std::chrono::milliseconds>(m_timers.begin()->first.first - m_elapsed);
-}
-
 } // namespace kovra::test

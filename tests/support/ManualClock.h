@@ -30,14 +30,9 @@ public:
 
     // Moves time forward, firing due timers on the way.
     void advance(std::chrono::milliseconds by);
-    // Moves the wall clock only (a user changing the system time); timers keep their places.
-    void setWallTime(const QDateTime &wall);
-    void setTimeZone(const QTimeZone &zone) { m_zone = zone; }
 
     // Timers started and not yet fired or cancelled.
     int pendingTimers() const { return int(m_timers.size()); }
-    // The delay until the next pending timer, or -1 ms when none.
-    std::chrono::milliseconds nextDeadlineIn() const;
 
 private:
     class Timer;

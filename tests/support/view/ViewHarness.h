@@ -83,7 +83,6 @@ public:
     // Returns the file, empty when nothing was saved (the window is not shown).
     QString saveScreenshot(const QString &name);
 
-    QStringList warnings() const { return m_warnings.warnings(); }
     QStringList takeWarnings() { return m_warnings.take(); }
 
 private:

@@ -56,12 +56,8 @@ private Q_SLOTS:
         QTest::newRow("secondary") << s << true << false << "surface" << true << "textPrimary" << 1.0 << false << 1.0;
         QTest::newRow("secondary pressed") << s << true << true << "surface" << true << "textPrimary" << 0.7 << false
                                            << 1.0;
-        QTest::newRow("secondary disabled") << s << false << false << "surface" << true << "textPrimary" << 1.0
-                                            << false << 0.5;
         QTest::newRow("destructive pressed") << d << true << true << "danger" << false << "onAccent" << 0.85 << false
                                              << 1.0;
-        QTest::newRow("destructive disabled") << d << false << false << "danger" << false << "onAccent" << 1.0
-                                              << false << 0.5;
     }
     void button()
     {
@@ -157,9 +153,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("tone");
         QTest::addColumn<QString>("systemImage");
         QTest::addColumn<QString>("glyph");
-        QTest::newRow("info") << int(NoticeTone::Info) << QString() << u"sync"_qs;
         QTest::newRow("warning") << int(NoticeTone::Warning) << QString() << u"warning"_qs;
-        QTest::newRow("danger") << int(NoticeTone::Danger) << QString() << u"report"_qs;
         QTest::newRow("own symbol") << int(NoticeTone::Warning) << u"hand.raised.fill"_qs << u"pan_tool"_qs;
     }
     void notice()

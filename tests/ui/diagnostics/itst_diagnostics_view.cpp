@@ -214,33 +214,6 @@ private Q_SLOTS:
         sheet.view.reset();
         share(u"после"_qs);
     }
-
-    // "Tunnel connected" follows the controller; the host check returns at once while
-    // the tunnel is connected or a check runs.
-    void controlPlaneGuards()
-    {
-        test::TunnelRig rig(1);
-        Sheet sheet(&rig.controller);
-        QSignalSpy connected(sheet.view.get(), &DiagnosticsView::tunnelConnectedChanged);
-        sheet.controlPlane.hold = true;
-        sheet.view->checkControlPlaneAgain();
-        sheet.view->checkControlPlaneAgain();
-        QCOMPARE(sheet.controlPlane.calls.size(), 1);
-        QVERIFY(sheet.view->controlPlaneRunning() && !sheet.view->hasControlPlaneReport());
-        ControlPlaneReachability::Report blocked;
-        blocked.verdict = ControlPlaneVerdict::dnsBlocked;
-        sheet.controlPlane.release.resolve(blocked);
-        QTRY_VERIFY(!sheet.view->controlPlaneRunning());
-        QCOMPARE(sheet.view->controlPlaneReport()->verdict, ControlPlaneVerdict::dnsBlocked);
-
-        rig.provider.setStatus(3);
-        QTRY_VERIFY(sheet.view->tunnelConnected());
-        test::await(sheet.view->runControlPlaneCheck());
-        QCOMPARE(sheet.controlPlane.calls.size(), 1);
-        rig.provider.setStatus(4);
-        QTRY_VERIFY(!sheet.view->tunnelConnected());
-        QCOMPARE(connected.count(), 2);
-    }
 };
 
 QTEST_MAIN(DiagnosticsViewTest)

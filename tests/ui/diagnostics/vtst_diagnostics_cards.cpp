@@ -38,7 +38,7 @@ class DiagnosticsCardsViewTest : public test::ViewTestCase {
 private Q_SLOTS:
     // Everything present, the tunnel connected, 2 of 6 probes passing; or the tunnel
     // connecting (its status is not asked for, though the provider would answer), no
-    // engine, only a start-up failure file, 6 of 6 passing. Light and dark.
+    // engine, only a start-up failure file, 6 of 6 passing.
     void sheet_data()
     {
         QTest::addColumn<bool>("dark");
@@ -49,7 +49,6 @@ private Q_SLOTS:
         QTest::newRow("light-full") << false << true << connected;
         QTest::newRow("dark-full") << true << true << connected;
         QTest::newRow("light-connecting") << false << false << connecting;
-        QTest::newRow("dark-connecting") << true << false << connecting;
     }
     void sheet()
     {
