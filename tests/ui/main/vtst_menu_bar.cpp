@@ -34,6 +34,7 @@ const PanelRow kPanelRows[] = {
 // How often each footer action ran.
 struct Calls {
     int main = 0, settings = 0, quit = 0;
+    bool operator==(const Calls &) const = default;
 };
 
 } // namespace
@@ -158,9 +159,7 @@ private Q_SLOTS:
             QTest::mouseClick(panel, Qt::LeftButton, {},
                               ViewHarness::findIn(panel->rootObject(), button)->mapToScene({4, 4}).toPoint());
         QTRY_COMPARE(menuBar->isPanelOpen(), stillOpen);
-        QCOMPARE(m_calls.main, expected.main);
-        QCOMPARE(m_calls.settings, expected.settings);
-        QCOMPARE(m_calls.quit, expected.quit);
+        QCOMPARE(m_calls, expected);
         const bool pressed = key == Qt::Key_Return && subscription;
         QCOMPARE(rig.coordinator.hero()->optimisticStatus(),
                  pressed ? std::optional(VPNStatus::Connecting) : std::optional<VPNStatus>());
