@@ -116,10 +116,9 @@ private Q_SLOTS:
 
         QCOMPARE(view().isShown(u"subscriptionLine"_s), subscription);
         QVERIFY(view().isShown(u"divider"_s));
-        QCOMPARE(view().argb(u"statusText"_s),
-                 argb(view().brand().property(rig.menu.statusColorRole().toLatin1().constData()).value<QColor>()));
-        QCOMPARE(view().argb(u"primaryFill"_s),
-                 argb(view().brand().property(rig.menu.primaryTint().toLatin1().constData()).value<QColor>()));
+        const auto role = [&](const QString &name) { return argb(view().brand().property(name.toLatin1().constData()).value<QColor>()); };
+        QCOMPARE(std::pair(view().argb(u"statusText"_s), view().argb(u"primaryFill"_s)),
+                 std::pair(role(rig.menu.statusColorRole()), role(rig.menu.primaryTint())));
         QCOMPARE(view().value(u"primaryButton"_s, u"enabled"_s).toBool(), rig.menu.primaryEnabled());
         for (const char *text : {"statusText", "connectionLabel", "primaryLabel", "trafficText", "expiryText"})
             QVERIFY2(!view().value(QString::fromLatin1(text), u"truncated"_s).toBool(), text);
