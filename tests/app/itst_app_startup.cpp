@@ -107,9 +107,9 @@ private Q_SLOTS:
             r.defaults()->set(AppGroupKey::regionCatalogJSON, JsonEncoder().encode(regions));
             r.defaults()->set(AppGroupKey::entryCatalogJSON, QByteArray("[]"));
         });
-        QCOMPARE(rig.deps().connectionStore()->connections(), connections);
-        QCOMPARE(rig.deps().regionStore()->regions(), regions);
-        QCOMPARE(rig.deps().entryStore()->entries(), Entry::fallback());
+        QCOMPARE(std::tuple(rig.deps().connectionStore()->connections(), rig.deps().regionStore()->regions(),
+                            rig.deps().entryStore()->entries()),
+                 std::tuple(connections, regions, Entry::fallback()));
         LogCapture log;
         rig.attachTunnel(1);
         rig.provider.setStatus(3);

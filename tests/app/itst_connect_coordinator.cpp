@@ -131,12 +131,9 @@ private Q_SLOTS:
         if (optimistic >= 0)
             rig.coordinator->hero()->setOptimistic(VPNStatus(optimistic));
         MacConnectCoordinator &c = *rig.coordinator;
-        QCOMPARE(int(c.effectiveStatus()), effective);
-        QCOMPARE(c.statusText(), QString::fromUtf8(text));
-        QCOMPARE(c.buttonVisual(), visual);
-        QCOMPARE(c.statusDotState(), dot);
-        QCOMPARE(c.isToggleEnabled(), enabled);
-        QCOMPARE(c.canChangeConnection(), canChange);
+        QCOMPARE(std::tuple(int(c.effectiveStatus()), c.statusText(), c.buttonVisual(), c.statusDotState(),
+                            c.isToggleEnabled(), c.canChangeConnection()),
+                 std::tuple(effective, QString::fromUtf8(text), visual, dot, enabled, canChange));
 
         // A press sets its optimistic status before anything reaches the provider.
         c.toggle();

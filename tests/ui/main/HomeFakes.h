@@ -120,18 +120,8 @@ struct HomeRig {
                                 &tunnel, &subscriptions};
     MacConnectCoordinator coordinator{&tunnel, &engine, &subscriptions, nullptr,
                                       MacConnectCoordinator::Options{{.clock = clock}}};
-    ui::AccountScreens screens{accountServices()};
+    ui::AccountScreens screens{{.subscriptionStore = &subscriptions, .meStore = &me, .clock = clock}};
     ui::MacHomeModel model;
-
-private:
-    ui::AccountServices accountServices()
-    {
-        ui::AccountServices services;
-        services.subscriptionStore = &subscriptions;
-        services.meStore = &me;
-        services.clock = clock;
-        return services;
-    }
 };
 
 } // namespace kovra::test

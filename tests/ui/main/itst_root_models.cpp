@@ -57,12 +57,9 @@ private Q_SLOTS:
         MacLoginModel &login = *root.login();
         rig.setStatus(status);
         rig.auth.setLastError(error);
-        QCOMPARE(login.panel(), panel);
-        QCOMPARE(login.errorText(), text);
         const bool signedIn = status == Kind::authenticated;
-        QCOMPARE(root.isSignedIn(), signedIn);
-        QCOMPARE(scene.isSignedIn(), signedIn);
-        QCOMPARE(root.home() != nullptr, signedIn);
+        QCOMPARE(std::tuple(login.panel(), login.errorText(), root.isSignedIn(), scene.isSignedIn(), root.home() != nullptr),
+                 std::tuple(panel, text, signedIn, signedIn, signedIn));
     }
 
     // The Telegram button logs, starts the sign-in and opens its link; reopen opens
@@ -99,11 +96,8 @@ private Q_SLOTS:
         QVERIFY(!rig.auth.hasPollingTask());
         QVERIFY(!rig.auth.pendingDeepLink() && !rig.auth.pendingHTTPSLink());
         QTRY_COMPARE(rig.auth.statusKind(), stored ? Kind::authenticated : Kind::anonymous);
-        QCOMPARE(login.panel(), stored ? LoginPanel::None : LoginPanel::SignIn);
-        QCOMPARE(root.isSignedIn(), stored);
-        QCOMPARE(login.errorText(), kGenericText);
-        QCOMPARE(errorChanges.count(), 0);
-        QCOMPARE(rig.tokens->token.has_value(), stored);
+        QCOMPARE(std::tuple(login.panel(), root.isSignedIn(), login.errorText(), errorChanges.count(), rig.tokens->token.has_value()),
+                 std::tuple(stored ? LoginPanel::None : LoginPanel::SignIn, stored, kGenericText, 0, stored));
     }
 
     // A start the service refuses leaves the error shown and opens nothing.
@@ -115,9 +109,7 @@ private Q_SLOTS:
         LogCapture logs;
         login.signIn();
         QTRY_VERIFY(logs.contains(u"launchTelegramIfReady: no pending link (begin failed?)"_s));
-        QCOMPARE(login.panel(), LoginPanel::SignIn);
-        QCOMPARE(login.errorText(), kGenericText);
-        QVERIFY(rig.opener->asked.isEmpty());
+        QCOMPARE(std::tuple(login.panel(), login.errorText(), rig.opener->asked.size()), std::tuple(LoginPanel::SignIn, kGenericText, 0));
     }
 
     // Each sign-in shows the home window with both sheets closed; the home window's

@@ -9,6 +9,8 @@
 #include "support/ManualClock.h"
 
 #include <QSignalSpy>
+
+#include <algorithm>
 #include <QTest>
 
 #include <stdexcept>
@@ -62,22 +64,12 @@ struct Stores {
         regionService->wakes.answer({u"starting"_s});
         test::await(sheet.refreshAll());
     }
-    const PickerItem &item(const QString &key) const
-    {
-        for (const PickerItem &i : sheet.items()->items())
-            if (i.key == key)
-                return i;
-        static const PickerItem none;
-        return none;
-    }
     int row(const QString &key) const
     {
         const QList<PickerItem> &items = sheet.items()->items();
-        for (qsizetype i = 0; i < items.size(); ++i)
-            if (items.at(i).key == key)
-                return int(i);
-        return -1;
+        return int(std::ranges::find(items, key, &PickerItem::key) - items.begin());
     }
+    PickerItem item(const QString &key) const { return sheet.items()->items().value(row(key)); }
 };
 
 } // namespace

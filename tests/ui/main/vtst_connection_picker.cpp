@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace kovra;
 using namespace kovra::ui;
 using namespace kovra::test;
@@ -89,10 +91,8 @@ class ConnectionPickerViewTest : public ViewTestCase {
     QQuickItem *line(const QString &key, const QString &name)
     {
         const QList<PickerItem> &items = m_picker->items()->items();
-        for (qsizetype i = 0; i < items.size(); ++i)
-            if (items.at(i).key == key)
-                return ViewHarness::findIn(view().find(u"pickerLine%1"_s.arg(i)), name);
-        return nullptr;
+        const auto at = std::ranges::find(items, key, &PickerItem::key) - items.begin();
+        return at < items.size() ? ViewHarness::findIn(view().find(u"pickerLine%1"_s.arg(at)), name) : nullptr;
     }
     void click(QQuickItem *item)
     {
@@ -115,15 +115,15 @@ private Q_SLOTS:
         m_picker.reset();
     }
 
-    // Each list state loads without a warning, in both appearances; the refresh
+    // Each list state (the full list also dark) loads without a warning; the refresh
     // control shows progress and is disabled while a catalogue loads.
     void states_data()
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<bool>("dark");
-        for (const bool dark : {false, true})
-            for (const char *state : {"list", "stale", "loading", "empty"})
-                QTest::addRow("%s-%s", state, dark ? "dark" : "light") << QString::fromLatin1(state) << dark;
+        for (const char *state : {"list", "stale", "loading", "empty"})
+            QTest::newRow(state) << QString::fromLatin1(state) << false;
+        QTest::newRow("list-dark") << u"list"_s << true;
     }
     void states()
     {
@@ -156,17 +156,17 @@ private Q_SLOTS:
         const QImage picture = view().grab();
         QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:nl"_s, u"rowTitle"_s)));
         QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:ru-1__nl"_s, u"rowTitle"_s)));
-        QVERIFY(line(u"conn:auto"_s, u"accentBackground"_s)->isVisible());
-        QVERIFY(!line(u"conn:nl"_s, u"accentBackground"_s)->isVisible());
-        QVERIFY(line(u"conn:auto"_s, u"checkmark"_s)->isVisible());
-        QVERIFY(!line(u"conn:nl"_s, u"checkmark"_s)->isVisible());
-        QCOMPARE(line(u"conn:fi"_s, u"serverRow"_s)->opacity(), 0.45);
-        QCOMPARE(line(u"conn:nl"_s, u"serverRow"_s)->opacity(), 1.0);
-        QCOMPARE(line(u"conn:auto"_s, u"rowSubtitle"_s)->property("color").value<QColor>(), brand.accent());
-        QCOMPARE(line(u"conn:de"_s, u"rowSubtitle"_s)->property("color").value<QColor>(), brand.warning());
-        QCOMPARE(line(u"region:us-aws"_s, u"rowSubtitle"_s)->property("color").value<QColor>(), brand.success());
+        const auto shown = [&](const QString &key, const QString &name) { return line(key, name)->isVisible(); };
+        QCOMPARE((QList<bool>{shown(u"conn:auto"_s, u"accentBackground"_s), shown(u"conn:nl"_s, u"accentBackground"_s),
+                              shown(u"conn:auto"_s, u"checkmark"_s), shown(u"conn:nl"_s, u"checkmark"_s),
+                              shown(u"region:sg"_s, u"wakeButton"_s)}),
+                 (QList<bool>{true, false, true, false, true}));
+        QCOMPARE((QList<qreal>{line(u"conn:fi"_s, u"serverRow"_s)->opacity(), line(u"conn:nl"_s, u"serverRow"_s)->opacity()}),
+                 (QList<qreal>{0.45, 1.0}));
+        const auto colour = [&](const QString &key) { return line(key, u"rowSubtitle"_s)->property("color").value<QColor>(); };
+        QCOMPARE((QList<QColor>{colour(u"conn:auto"_s), colour(u"conn:de"_s), colour(u"region:us-aws"_s)}),
+                 (QList<QColor>{brand.accent(), brand.warning(), brand.success()}));
         QCOMPARE(line(u"region:jp-gcp"_s, u"percentage"_s)->property("text").toString(), u"50%"_s);
-        QVERIFY(line(u"region:sg"_s, u"wakeButton"_s)->isVisible());
         QVERIFY(!view().saveScreenshot(u"rows"_s).isEmpty());
     }
 
@@ -211,15 +211,13 @@ private Q_SLOTS:
         QTRY_COMPARE(bar->property("shownValue").toReal(), 0.5);
     }
 
-    // The presenter's sheet: titled, at least 460 by 520, closed by the picker's
-    // dismiss request as by the user.
+    // The presenter's sheet is closed by the picker's dismiss request as by the user
+    // (its title and size: the home view's sheet test).
     void presentedSheet()
     {
         QVERIFY(view().showQml("Rectangle { width: 600; height: 640; color: Brand.background }"));
         QPointer<SheetHost> host = ConnectionPickerSheet::present(view().window(), nullptr, nullptr, nullptr);
         QVERIFY(host && QTest::qWaitForWindowExposed(host->window()));
-        QCOMPARE(host->window()->title(), u"Подключение"_s);
-        QVERIFY(host->window()->width() >= 460 && host->window()->height() >= 520);
         auto *picker = host->findChild<ConnectionPickerSheet *>();
         QVERIFY(picker);
         QSignalSpy dismissed(host.data(), &SheetHost::dismissed);

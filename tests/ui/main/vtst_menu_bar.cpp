@@ -34,6 +34,7 @@ const PanelRow kPanelRows[] = {
 // How often each footer action ran.
 struct Calls {
     int main = 0, settings = 0, quit = 0;
+    bool operator==(const Calls &) const = default;
 };
 
 } // namespace
@@ -115,10 +116,9 @@ private Q_SLOTS:
 
         QCOMPARE(view().isShown(u"subscriptionLine"_s), subscription);
         QVERIFY(view().isShown(u"divider"_s));
-        QCOMPARE(view().argb(u"statusText"_s),
-                 argb(view().brand().property(rig.menu.statusColorRole().toLatin1().constData()).value<QColor>()));
-        QCOMPARE(view().argb(u"primaryFill"_s),
-                 argb(view().brand().property(rig.menu.primaryTint().toLatin1().constData()).value<QColor>()));
+        const auto role = [&](const QString &name) { return argb(view().brand().property(name.toLatin1().constData()).value<QColor>()); };
+        QCOMPARE(std::pair(view().argb(u"statusText"_s), view().argb(u"primaryFill"_s)),
+                 std::pair(role(rig.menu.statusColorRole()), role(rig.menu.primaryTint())));
         QCOMPARE(view().value(u"primaryButton"_s, u"enabled"_s).toBool(), rig.menu.primaryEnabled());
         for (const char *text : {"statusText", "connectionLabel", "primaryLabel", "trafficText", "expiryText"})
             QVERIFY2(!view().value(QString::fromLatin1(text), u"truncated"_s).toBool(), text);
@@ -158,9 +158,7 @@ private Q_SLOTS:
             QTest::mouseClick(panel, Qt::LeftButton, {},
                               ViewHarness::findIn(panel->rootObject(), button)->mapToScene({4, 4}).toPoint());
         QTRY_COMPARE(menuBar->isPanelOpen(), stillOpen);
-        QCOMPARE(m_calls.main, expected.main);
-        QCOMPARE(m_calls.settings, expected.settings);
-        QCOMPARE(m_calls.quit, expected.quit);
+        QCOMPARE(m_calls, expected);
         const bool pressed = key == Qt::Key_Return && subscription;
         QCOMPARE(rig.coordinator.hero()->optimisticStatus(),
                  pressed ? std::optional(VPNStatus::Connecting) : std::optional<VPNStatus>());
