@@ -20,6 +20,9 @@
 
 #include "ui/diagnostics/DiagnosticsFakes.h"
 
+#include "BenchSupport.h"
+#include "OpenerWindow.h"
+
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -36,6 +39,8 @@
 
 using namespace kovra;
 using namespace kovra::ui;
+
+using kovra::bench::median;
 
 namespace {
 
@@ -61,12 +66,6 @@ QByteArray logText()
         out += "2026-12-05T17:06:" + QByteArray::number(i % 60) + "Z startup step " + QByteArray::number(i)
                + ": tun opened, dns ready, outbound selected\n";
     return out;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // Milliseconds from `change` to the next frame `window` swaps.
@@ -146,15 +145,10 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("kovra.*=false"));
-    QQmlEngine engine;
-    Appearance appearance;
-    prepareEngine(engine, &appearance);
-    PreviewHost opener(engine);
-    if (!opener.loadSource("import QtQuick\nRectangle { width: 800; height: 700 }").isEmpty())
+    bench::OpenerWindow opener;
+    if (!opener.show())
         return 1;
-    opener.window()->show();
-    if (!QTest::qWaitForWindowExposed(opener.window()))
-        return 1;
+    QQmlEngine &engine = opener.engine;
 
     test::TestHome home(test::TestHome::PathsOnly);
     const AppGroupContainer container(home.paths(), DiagnosticsView::appGroupIdentifier());

@@ -4,6 +4,8 @@
 
 #include "diagnostics/DiagnosticsRunner.h"
 
+#include "BenchSupport.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -18,16 +20,12 @@
 using namespace kovra;
 using namespace std::chrono_literals;
 
+using kovra::bench::median;
+
 namespace {
 
 constexpr int kRounds = 15;
 const std::chrono::milliseconds kDelays[6] = {120ms, 40ms, 200ms, 80ms, 160ms, 60ms};
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 std::shared_ptr<test::ScriptedProber> scriptedProber()
 {

@@ -14,7 +14,8 @@
 
 #include "ui/diagnostics/DiagnosticsFakes.h"
 
-#include "ResidentMemory.h"
+#include "BenchSupport.h"
+#include "OpenerWindow.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -33,16 +34,12 @@ using namespace kovra::ui;
 
 using kovra::bench::residentMB;
 
+using kovra::bench::median;
+
 namespace {
 
 constexpr int kRounds = 100;
 constexpr int kWarmRounds = 10;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Milliseconds from `open` to the window's first frame.
 template<typename Open>
@@ -66,15 +63,10 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("kovra.*=false"));
-    QQmlEngine engine;
-    Appearance appearance;
-    prepareEngine(engine, &appearance);
-    PreviewHost opener(engine);
-    if (!opener.loadSource("import QtQuick\nRectangle { width: 800; height: 700 }").isEmpty())
+    bench::OpenerWindow opener;
+    if (!opener.show())
         return 1;
-    opener.window()->show();
-    if (!QTest::qWaitForWindowExposed(opener.window()))
-        return 1;
+    QQmlEngine &engine = opener.engine;
 
     test::TestHome home(test::TestHome::PathsOnly);
     test::FakeControlPlane controlPlane;

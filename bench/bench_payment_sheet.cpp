@@ -14,7 +14,8 @@
 #include "ui/design/PreviewHost.h"
 #include "ui/design/SheetHost.h"
 
-#include "ResidentMemory.h"
+#include "BenchSupport.h"
+#include "OpenerWindow.h"
 
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -57,15 +58,10 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("kovra.*=false"));
-    QQmlEngine engine;
-    Appearance appearance;
-    prepareEngine(engine, &appearance);
-    PreviewHost opener(engine);
-    if (!opener.loadSource("import QtQuick\nRectangle { width: 800; height: 700 }").isEmpty())
+    bench::OpenerWindow opener;
+    if (!opener.show())
         return 1;
-    opener.window()->show();
-    if (!QTest::qWaitForWindowExposed(opener.window()))
-        return 1;
+    QQmlEngine &engine = opener.engine;
 
     const AccountScreens screens(AccountServices{});
     const TariffEntry plan{QStringLiteral("plan-3m"), {3, 549, 420, 6.456, 100}};

@@ -15,7 +15,7 @@
 
 #include "ui/account/BuyFakes.h"
 
-#include "ResidentMemory.h"
+#include "BenchSupport.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

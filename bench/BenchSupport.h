@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
+
 #include <unistd.h>
 
 namespace kovra::bench {
@@ -16,6 +19,13 @@ inline double residentMB()
         std::fclose(f);
     }
     return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The upper median of `values` (one of them; none may be empty).
+inline double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 } // namespace kovra::bench
