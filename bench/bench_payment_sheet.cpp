@@ -7,6 +7,7 @@
 // with ASAN_OPTIONS=quarantine_size_mb=0: the quarantine keeps freed memory resident
 // and would count every freed window as growth.
 
+#include "ui/account/AccountModule.h"
 #include "ui/account/AccountScreens.h"
 #include "ui/account/PaymentMethodSheet.h"
 #include "ui/design/Appearance.h"
@@ -58,6 +59,7 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("kovra.*=false"));
+    registerAccountModule();
     bench::OpenerWindow opener;
     if (!opener.show())
         return 1;
