@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace kovra::bench {
@@ -19,6 +20,15 @@ inline double residentMB()
         std::fclose(f);
     }
     return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// CPU seconds (user and system) this process has used so far.
+inline double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // The upper median of `values` (one of them; none may be empty).

@@ -20,7 +20,7 @@
 
 #include <cstdio>
 
-#include <sys/resource.h>
+#include "BenchSupport.h"
 
 #include "support/Await.h"
 #include "support/FakeProvider.h"
@@ -30,15 +30,9 @@
 using namespace kovra;
 using namespace std::chrono_literals;
 
-namespace {
+using kovra::bench::cpuSeconds;
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 // Runs the event loop for the period; returns the CPU seconds it cost.
 double runFor(double seconds)

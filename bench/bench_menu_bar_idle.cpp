@@ -27,7 +27,7 @@
 #include <cstdio>
 #include <map>
 
-#include <sys/resource.h>
+#include "BenchSupport.h"
 
 #include "support/Await.h"
 #include "support/FakeProvider.h"
@@ -36,15 +36,9 @@
 
 using namespace kovra;
 
-namespace {
+using kovra::bench::cpuSeconds;
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 // Counts the timer events of the main thread by receiver class (and its parent's),
 // and those whose receiver is one of `shell` or below one.

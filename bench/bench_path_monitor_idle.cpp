@@ -14,7 +14,7 @@
 #include <atomic>
 #include <cstdio>
 
-#include <sys/resource.h>
+#include "BenchSupport.h"
 
 using namespace kovra;
 
@@ -42,10 +42,7 @@ qint64 switchesOf(const QString &taskDir)
 Sample sample()
 {
     Sample s;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    s.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+    s.cpuMs = kovra::bench::cpuSeconds() * 1000.0;
     const QDir tasks(QStringLiteral("/proc/self/task"));
     for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         const QString dir = tasks.filePath(tid);
