@@ -11,7 +11,7 @@
 // Target: the app's first frame within 400 ms of the bare window's (medians).
 
 #include "account/KeychainStore.h"
-#include "app/KovraMacApp.h"
+#include "app/KovraApp.h"
 #include "app/shell/AppShell.h"
 #include "tunnel/ProviderConfiguration.h"
 

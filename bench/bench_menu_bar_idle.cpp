@@ -16,7 +16,7 @@
 #include "app/AppOptions.h"
 #include "app/shell/AppShell.h"
 #include "tunnel/ProviderConfiguration.h"
-#include "ui/main/MacMenuBarExtra.h"
+#include "ui/main/MenuBarExtra.h"
 
 #include <QApplication>
 #include <QQuickView>
@@ -145,7 +145,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "the shell did not start: %s\n", qPrintable(shell.problem()));
             return 1;
         }
-        ui::MacMenuBarExtra *menuBar = shell.menuBar();
+        ui::MenuBarExtra *menuBar = shell.menuBar();
         menuBar->openPanel(QRect(100, 0, 22, 22));
         runFor(1, counter);
         menuBar->closePanel();

@@ -2,7 +2,7 @@
 
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "platform/L10n.h"
 #include "platform/Log.h"
@@ -10,13 +10,13 @@
 
 namespace kovra {
 
-AppCommands::AppCommands(MacConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
+AppCommands::AppCommands(ConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
                          ConnectionStore *connections, QObject *parent)
     : QObject(parent), m_connect(connect), m_authState(authState), m_subscriptions(subscriptions),
       m_connections(connections)
 {
     if (connect)
-        QObject::connect(connect, &MacConnectCoordinator::effectiveStatusChanged, this,
+        QObject::connect(connect, &ConnectCoordinator::effectiveStatusChanged, this,
                          &AppCommands::updateConnectTitle);
     m_connectTitle = connectTitleFor(connect ? connect->effectiveStatus() : VPNStatus::Invalid);
 }

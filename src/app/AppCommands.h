@@ -12,7 +12,7 @@ namespace kovra {
 
 class AuthState;
 class ConnectionStore;
-class MacConnectCoordinator;
+class ConnectCoordinator;
 class SubscriptionStore;
 
 // The connection menu: its title, the connect item (its title follows the effective
@@ -28,7 +28,7 @@ class AppCommands : public QObject {
     Q_PROPERTY(QString refreshTitle READ refreshTitle CONSTANT)
     Q_PROPERTY(QString refreshShortcut READ refreshShortcut CONSTANT)
 public:
-    AppCommands(MacConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
+    AppCommands(ConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
                 ConnectionStore *connections, QObject *parent = nullptr);
 
     // "Соединение".
@@ -60,7 +60,7 @@ private:
                                         QPointer<ConnectionStore> connections);
     void updateConnectTitle();
 
-    QPointer<MacConnectCoordinator> m_connect;
+    QPointer<ConnectCoordinator> m_connect;
     QPointer<AuthState> m_authState;
     QPointer<SubscriptionStore> m_subscriptions;
     QPointer<ConnectionStore> m_connections;

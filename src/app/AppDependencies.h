@@ -31,9 +31,9 @@
 
 namespace kovra {
 
-class KovraMacApp;
+class KovraApp;
 
-// The long-lived objects of the app, built once by the start-up (KovraMacApp) and
+// The long-lived objects of the app, built once by the start-up (KovraApp) and
 // kept for the life of the process. Views get it handed down as a property of the
 // window, never as a global. It also owns what those objects stand on: the HTTP
 // sessions, the API clients, the sign-in and catalogue services, the tunnel
@@ -96,7 +96,7 @@ public:
     std::function<void()> sessionInvalidatedReset();
 
 private:
-    friend class KovraMacApp;
+    friend class KovraApp;
     explicit AppDependencies(AppOptions options, QObject *parent = nullptr);
 
     static QCoro::Task<void> stopTunnel(QPointer<TunnelController> tunnel);

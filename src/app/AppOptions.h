@@ -4,7 +4,7 @@
 #include "account/GoogleSignInConfig.h"
 #include "account/SubscriptionStore.h"
 #include "app/ExternalTargets.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/RegionStore.h"
 #include "connectivity/KovraConnectivityController.h"
 #include "core/APIClient.h"
@@ -57,7 +57,7 @@ struct AppOptions {
     KovraConnectivityControllerOptions connectivity;
     // Bound on each reachability request of the engine's probe passes.
     std::chrono::milliseconds reachabilityTimeout{3000};
-    MacConnectCoordinatorOptions connect;
+    ConnectCoordinatorOptions connect;
     std::chrono::milliseconds warmupTimeout{6000};
 
     // The product's options with the local-run overrides of the environment:

@@ -1,5 +1,5 @@
 #include "account/KeychainStore.h"
-#include "app/KovraMacApp.h"
+#include "app/KovraApp.h"
 #include "platform/Log.h"
 #include "tunnel/ProviderConfiguration.h"
 
@@ -45,7 +45,7 @@ struct AppRig {
         options.pathSources = test::FixedPathSource::wifi();
         if (tune)
             tune(*this);
-        app = std::make_unique<KovraMacApp>(options);
+        app = std::make_unique<KovraApp>(options);
         test::await(app->restoreSession());
     }
     ~AppRig()
@@ -83,7 +83,7 @@ struct AppRig {
     test::FakeProvider provider;
     QString keychain = test::uniqueName(QStringLiteral("kovra-app"));
     AppOptions options;
-    std::unique_ptr<KovraMacApp> app;
+    std::unique_ptr<KovraApp> app;
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "connectivity/ConnectivityEngine.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
@@ -55,8 +55,8 @@ struct Rig {
           auth(std::make_shared<AuthService>(nullptr, tokens), tokens, AppGroupStore(Defaults::inMemory(), nullptr),
                std::make_shared<test::RecordingUrlOpener>()),
           subscriptions(service, AppGroupStore(Defaults::inMemory(), nullptr), nullptr, {clock}),
-          coordinator(std::make_unique<MacConnectCoordinator>(&tunnel, &engine, &subscriptions, &auth,
-                                                              MacConnectCoordinator::Options{{.clock = clock}}))
+          coordinator(std::make_unique<ConnectCoordinator>(&tunnel, &engine, &subscriptions, &auth,
+                                                              ConnectCoordinator::Options{{.clock = clock}}))
     {
         engine.hero = coordinator->hero();
     }
@@ -84,7 +84,7 @@ struct Rig {
     AuthState auth;
     std::shared_ptr<FakeSubscriptions> service = std::make_shared<FakeSubscriptions>();
     SubscriptionStore subscriptions;
-    std::unique_ptr<MacConnectCoordinator> coordinator;
+    std::unique_ptr<ConnectCoordinator> coordinator;
 };
 
 // name, real, optimistic (-1: none, 7: a value outside the tunnel's statuses), verdict,
@@ -130,7 +130,7 @@ private Q_SLOTS:
         rig.engine.set(verdict, resolving);
         if (optimistic >= 0)
             rig.coordinator->hero()->setOptimistic(VPNStatus(optimistic));
-        MacConnectCoordinator &c = *rig.coordinator;
+        ConnectCoordinator &c = *rig.coordinator;
         QCOMPARE(std::tuple(int(c.effectiveStatus()), c.statusText(), c.buttonVisual(), c.statusDotState(),
                             c.isToggleEnabled(), c.canChangeConnection()),
                  std::tuple(effective, QString::fromUtf8(text), visual, dot, enabled, canChange));

@@ -11,9 +11,9 @@
 #include "ui/design/SheetHost.h"
 #include "ui/design/Texts.h"
 #include "ui/main/ConnectionPickerSheet.h"
-#include "ui/main/MacHomeModel.h"
-#include "ui/main/MacLoginModel.h"
-#include "ui/main/MacRootModel.h"
+#include "ui/main/HomeModel.h"
+#include "ui/main/LoginModel.h"
+#include "ui/main/RootModel.h"
 #include "ui/main/PickerListModel.h"
 
 #include <QAccessible>
@@ -213,23 +213,23 @@ private Q_SLOTS:
         QQuickWindow *main = shell->mainWindow();
         QVERIFY(main && QTest::qWaitForWindowExposed(main));
         keepGLDriverLoaded();
-        auto *root = modelOf<ui::MacRootModel>(main->contentItem(), QStringLiteral("rootView"));
+        auto *root = modelOf<ui::RootModel>(main->contentItem(), QStringLiteral("rootView"));
         QVERIFY(root);
 
         // Signed out: the sign-in window; its button starts the Telegram sign-in.
         QVERIFY(!root->isSignedIn());
         QCOMPARE(root->login()->panel(), ui::LoginPanel::SignIn);
-        QVERIFY(press(main, ui::MacLoginModel::signInTitle()));
+        QVERIFY(press(main, ui::LoginModel::signInTitle()));
         QTRY_VERIFY_WITH_TIMEOUT(root->isSignedIn(), kStepMs);
         QCOMPARE(opener->asked.size(), 1);
         const std::optional<QString> token = test::await(KeychainStore(keychain).currentJWT());
         QVERIFY(token && !token->isEmpty());
         if (root->showsTrialAlert())
-            QVERIFY(press(main, ui::MacRootModel::trialButtonTitle()));
+            QVERIFY(press(main, ui::RootModel::trialButtonTitle()));
         QTRY_VERIFY(!root->showsTrialAlert());
 
         // The home window: connect.
-        ui::MacHomeModel *homeModel = root->home();
+        ui::HomeModel *homeModel = root->home();
         QVERIFY(homeModel);
         QTRY_COMPARE_WITH_TIMEOUT(homeModel->statusText(), QStringLiteral("Выключено"), kStepMs);
         QTRY_VERIFY(homeModel->canInteract());

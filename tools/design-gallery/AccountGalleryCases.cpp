@@ -137,7 +137,7 @@ SubscriptionOut gallerySubscription(const char *status, std::optional<qint64> ex
 
 GalleryCase strip(const char *name, std::optional<SubscriptionOut> subscription, bool loading, bool failed)
 {
-    GalleryCase c{QString::fromLatin1(name), "MacSubscriptionStrip { width: 400 }", 300};
+    GalleryCase c{QString::fromLatin1(name), "SubscriptionStrip { width: 400 }", 300};
     c.properties = [=](QObject *owner) {
         auto *model = new ui::SubscriptionStripModel(ui::AccountScreens(ui::AccountServices()), owner);
         const std::exception_ptr error =

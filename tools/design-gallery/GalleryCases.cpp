@@ -132,7 +132,7 @@ QList<GalleryCase> galleryCases()
     cases.append({QStringLiteral("provider-other"), provider("Other", "hetzner")});
     cases.append({QStringLiteral("provider-absent"), provider("Absent")});
     cases.append({QStringLiteral("modal-chrome"),
-                  "MacModalChrome { width: 460; height: 160; title: \"Подключение\"\n"
+                  "ModalChrome { width: 460; height: 160; title: \"Подключение\"\n"
                   " BrandBackdrop { anchors.fill: parent\n"
                   "  Text { anchors.centerIn: parent; text: \"Содержимое листа\"; font: Brand.bodyFont; color: Brand.textSecondary } } }"});
     cases.append({QStringLiteral("symbols"), symbolSheet()});

@@ -1,6 +1,6 @@
 #include "GalleryCases.h"
 
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/ConnectionsService.h"
 #include "catalog/EntriesService.h"
@@ -14,7 +14,7 @@
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
-#include "ui/main/MacHomeModel.h"
+#include "ui/main/HomeModel.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
@@ -81,7 +81,7 @@ public:
           m_entries(m_catalogue, chosenRoute()),
           m_connections(m_catalogue, AppGroupStore(m_defaults, nullptr), nullptr, &m_entries, nullptr, nullptr),
           m_coordinator(&m_tunnel, &m_engine, nullptr, nullptr,
-                        MacConnectCoordinator::Options{{.optimisticInterval = 1h, .errorDismissInterval = 1h}}),
+                        ConnectCoordinator::Options{{.optimisticInterval = 1h, .errorDismissInterval = 1h}}),
           model(&m_coordinator, &m_engine, &m_tunnel, {.connections = &m_connections}, nullptr)
     {
         m_provider.setStatus(status);
@@ -120,15 +120,15 @@ private:
     std::shared_ptr<BuiltInCatalogue> m_catalogue;
     EntryStore m_entries;
     ConnectionStore m_connections;
-    MacConnectCoordinator m_coordinator;
+    ConnectCoordinator m_coordinator;
 
 public:
-    ui::MacHomeModel model;
+    ui::HomeModel model;
 };
 
 GalleryCase home(const char *name, int status, ConnectivityVerdict verdict, bool needsApproval, bool startError)
 {
-    GalleryCase c{QString::fromLatin1(name), "MacHomeView { width: 900; height: 520 }"};
+    GalleryCase c{QString::fromLatin1(name), "HomeView { width: 900; height: 520 }"};
     // The provider's status, the activation and the banner's entrance settle meanwhile.
     c.settleMs = 1500;
     c.properties = [=](QObject *owner) {

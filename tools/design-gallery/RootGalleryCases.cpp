@@ -2,9 +2,9 @@
 
 #include "account/AuthState.h"
 #include "ui/account/AccountScreens.h"
-#include "ui/main/MacLoginModel.h"
-#include "ui/main/MacRootModel.h"
-#include "ui/main/MacSettingsSceneModel.h"
+#include "ui/main/LoginModel.h"
+#include "ui/main/RootModel.h"
+#include "ui/main/SettingsSceneModel.h"
 
 #include <QDateTime>
 
@@ -51,10 +51,10 @@ public:
 
 GalleryCase login(const char *name, Kind status, bool timedOut)
 {
-    GalleryCase c{QString::fromLatin1(name), "MacLoginView { width: 780; height: 520 }"};
+    GalleryCase c{QString::fromLatin1(name), "LoginView { width: 780; height: 520 }"};
     c.properties = [=](QObject *owner) {
         auto *session = new GallerySession(status, timedOut, owner);
-        return QVariantMap{{u"model"_s, QVariant::fromValue(new ui::MacLoginModel(&session->auth, session))}};
+        return QVariantMap{{u"model"_s, QVariant::fromValue(new ui::LoginModel(&session->auth, session))}};
     };
     return c;
 }
@@ -62,21 +62,21 @@ GalleryCase login(const char *name, Kind status, bool timedOut)
 // The welcome alert of a new account, over the sign-in window.
 GalleryCase trialAlert()
 {
-    GalleryCase c{u"root-trial-alert"_s, "MacRootView { width: 780; height: 520 }", 300};
+    GalleryCase c{u"root-trial-alert"_s, "RootView { width: 780; height: 520 }", 300};
     c.properties = [](QObject *owner) {
         auto *session = new GallerySession(Kind::anonymous, false, owner);
         session->auth.setIsNewAccount(true);
-        return QVariantMap{{u"model"_s, QVariant::fromValue(new ui::MacRootModel({.authState = &session->auth}, session))}};
+        return QVariantMap{{u"model"_s, QVariant::fromValue(new ui::RootModel({.authState = &session->auth}, session))}};
     };
     return c;
 }
 
 GalleryCase settingsScene(const char *name, Kind status)
 {
-    GalleryCase c{QString::fromLatin1(name), "MacSettingsScene {}"};
+    GalleryCase c{QString::fromLatin1(name), "SettingsScene {}"};
     c.properties = [=](QObject *owner) {
         auto *session = new GallerySession(status, false, owner);
-        auto *model = new ui::MacSettingsSceneModel(&session->auth, &session->screens, session);
+        auto *model = new ui::SettingsSceneModel(&session->auth, &session->screens, session);
         return QVariantMap{{u"model"_s, QVariant::fromValue(model)}};
     };
     return c;

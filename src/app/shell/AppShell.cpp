@@ -1,6 +1,6 @@
 #include "app/shell/AppShell.h"
 
-#include "app/KovraMacApp.h"
+#include "app/KovraApp.h"
 #include "platform/L10n.h"
 #include "platform/TunnelWire.h"
 #include "ui/account/AccountModule.h"
@@ -8,9 +8,9 @@
 #include "ui/design/Appearance.h"
 #include "ui/design/DesignModule.h"
 #include "ui/design/DesktopAppearance.h"
-#include "ui/main/MacMenuBarExtra.h"
-#include "ui/main/MacRootModel.h"
-#include "ui/main/MacSettingsSceneModel.h"
+#include "ui/main/MenuBarExtra.h"
+#include "ui/main/RootModel.h"
+#include "ui/main/SettingsSceneModel.h"
 #include "ui/main/MainModule.h"
 
 #include <QCoreApplication>
@@ -54,7 +54,7 @@ AppShell::AppShell(AppOptions options, ShellOptions shellOptions, QObject *paren
     }();
     Q_UNUSED(registered);
     if (!m_options.trayAvailable)
-        m_options.trayAvailable = &ui::MacMenuBarExtra::isTrayAvailable;
+        m_options.trayAvailable = &ui::MenuBarExtra::isTrayAvailable;
     if (!m_options.exitApplication)
         m_options.exitApplication = [] { QCoreApplication::exit(0); };
 
@@ -70,7 +70,7 @@ AppShell::AppShell(AppOptions options, ShellOptions shellOptions, QObject *paren
             showMainWindow();
     });
 
-    m_app = std::make_unique<KovraMacApp>(std::move(options));
+    m_app = std::make_unique<KovraApp>(std::move(options));
     const AppDependencies &deps = *m_app->dependencies();
     m_accountScreens = std::make_unique<ui::AccountScreens>(deps.accountServices());
 
@@ -131,8 +131,8 @@ void AppShell::showMainWindow()
                                     {{QStringLiteral("shell"), QVariant::fromValue<QObject *>(this)},
                                      {QStringLiteral("commands"), QVariant::fromValue<QObject *>(m_app->commands())},
                                      {QStringLiteral("windowTitle"), L10n::text("home.title", u"Kovra S")},
-                                     {QStringLiteral("contentSize"), KovraMacApp::kMainWindowDefaultSize},
-                                     {QStringLiteral("contentMinimumSize"), KovraMacApp::kMainContentMinimumSize}});
+                                     {QStringLiteral("contentSize"), KovraApp::kMainWindowDefaultSize},
+                                     {QStringLiteral("contentMinimumSize"), KovraApp::kMainContentMinimumSize}});
         if (!m_mainWindow)
             return;
         connect(m_mainWindow, &QWindow::visibleChanged, this, &AppShell::mainWindowVisibilityChanged);
@@ -149,7 +149,7 @@ void AppShell::openSettings()
     if (!m_settingsWindow) {
         m_settingsWindow = createWindow(QStringLiteral("SettingsWindow"),
                                         {{QStringLiteral("windowTitle"), L10n::text("home.settings", u"Настройки")},
-                                         {QStringLiteral("fixedSize"), ui::MacSettingsSceneModel::kSize}});
+                                         {QStringLiteral("fixedSize"), ui::SettingsSceneModel::kSize}});
         if (!m_settingsWindow)
             return;
         placeContent(m_settingsWindow, makeSettingsContent(m_settingsWindow));
@@ -190,10 +190,10 @@ void AppShell::makeMenuBar()
     const AppDependencies &deps = *m_app->dependencies();
     ui::MenuBarSources sources{m_app->connect(), deps.connectivity(), deps.subscriptionStore(), deps.connectionStore()};
     ui::MenuBarActions actions{[this] { showMainWindow(); }, [this] { openSettings(); }, [this] { quit(); }};
-    ui::MacMenuBarExtra::Options options;
+    ui::MenuBarExtra::Options options;
     options.engine = m_engine.get();
     options.appearance = m_appearance.get();
-    m_menuBar = std::make_unique<ui::MacMenuBarExtra>(sources, std::move(actions), std::move(options));
+    m_menuBar = std::make_unique<ui::MenuBarExtra>(sources, std::move(actions), std::move(options));
     syncTrayIcon();
 }
 
@@ -260,7 +260,7 @@ void AppShell::placeContent(QQuickWindow *window, QQuickItem *content)
 QQuickItem *AppShell::makeMainContent(QQuickWindow *window)
 {
     const AppDependencies &deps = *m_app->dependencies();
-    ui::MacRootServices services;
+    ui::RootServices services;
     services.authState = deps.authState();
     services.coordinator = m_app->connect();
     services.connectivity = deps.connectivity();
@@ -271,17 +271,17 @@ QQuickItem *AppShell::makeMainContent(QQuickWindow *window)
     services.homeOptions.diagnostics = deps.diagnosticsViewOptions();
     services.homeOptions.linkOpener = deps.urlOpener();
     services.homeOptions.sheetEngine = m_engine.get();
-    m_rootModel = std::make_unique<ui::MacRootModel>(std::move(services));
-    connect(m_rootModel.get(), &ui::MacRootModel::settingsRequested, this, &AppShell::openSettings);
-    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacRootView.qml"),
+    m_rootModel = std::make_unique<ui::RootModel>(std::move(services));
+    connect(m_rootModel.get(), &ui::RootModel::settingsRequested, this, &AppShell::openSettings);
+    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/RootView.qml"),
                       {{QStringLiteral("model"), QVariant::fromValue(m_rootModel.get())}}, window);
 }
 
 QQuickItem *AppShell::makeSettingsContent(QQuickWindow *window)
 {
     m_settingsModel =
-        std::make_unique<ui::MacSettingsSceneModel>(m_app->dependencies()->authState(), m_accountScreens.get());
-    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacSettingsScene.qml"),
+        std::make_unique<ui::SettingsSceneModel>(m_app->dependencies()->authState(), m_accountScreens.get());
+    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/SettingsScene.qml"),
                       {{QStringLiteral("model"), QVariant::fromValue(m_settingsModel.get())}}, window);
 }
 

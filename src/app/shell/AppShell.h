@@ -21,22 +21,22 @@ class QQuickItem;
 
 namespace kovra {
 
-class KovraMacApp;
+class KovraApp;
 
 namespace ui {
 class AccountScreens;
 class Appearance;
 class DesktopAppearance;
-class MacMenuBarExtra;
-class MacRootModel;
-class MacSettingsSceneModel;
+class MenuBarExtra;
+class RootModel;
+class SettingsSceneModel;
 } // namespace ui
 
 struct ShellOptions {
     // Whether the desktop has a tray to show the menu-bar icon in; asked when the app
     // starts and each time the main window is closed. Without one, closing the main
     // window quits (it would be unreachable). Default: whether the desktop's tray
-    // host answers (MacMenuBarExtra::isTrayAvailable).
+    // host answers (MenuBarExtra::isTrayAvailable).
     std::function<bool()> trayAvailable;
     // Where the lock file and the local socket of the one app per user are; empty: the
     // folder of the tunnel provider's socket.
@@ -49,7 +49,7 @@ struct ShellOptions {
     bool reduceMotionRequested = false;
 };
 
-// The app's windows over the start-up (KovraMacApp): the one main window with its
+// The app's windows over the start-up (KovraApp): the one main window with its
 // connection menu and keys, the settings window (built on first open), the close
 // policy, the menu-bar extra (a tray icon and its panel, shown while the desktop
 // has a tray) and the one-app-per-user lock. Built after QApplication exists; main()
@@ -66,7 +66,7 @@ public:
     // come from the templates and look the same in any style).
     static inline const QString kControlsStyle = QStringLiteral("Fusion");
 
-    // Builds the app (KovraMacApp) and the QML engine; shows nothing. Throws what the
+    // Builds the app (KovraApp) and the QML engine; shows nothing. Throws what the
     // app's constructor throws.
     AppShell(AppOptions options, ShellOptions shellOptions = {}, QObject *parent = nullptr);
     ~AppShell() override;
@@ -77,7 +77,7 @@ public:
     QCoro::Task<Claim> start();
     QString problem() const;
 
-    KovraMacApp *app() const { return m_app.get(); }
+    KovraApp *app() const { return m_app.get(); }
     SingleInstance *instance() const { return m_instance.get(); }
     // Null until first shown.
     QQuickWindow *mainWindow() const { return m_mainWindow; }
@@ -85,7 +85,7 @@ public:
     QQuickWindow *settingsWindow() const { return m_settingsWindow; }
     QQmlEngine *engine() const { return m_engine.get(); }
     // Null until the start has shown the main window.
-    ui::MacMenuBarExtra *menuBar() const { return m_menuBar.get(); }
+    ui::MenuBarExtra *menuBar() const { return m_menuBar.get(); }
 
     // Shows, raises and activates the one main window (built the first time).
     Q_INVOKABLE void showMainWindow();
@@ -114,7 +114,7 @@ private:
     bool syncTrayIcon();
 
     ShellOptions m_options;
-    std::unique_ptr<KovraMacApp> m_app;
+    std::unique_ptr<KovraApp> m_app;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<ui::Appearance> m_appearance;
     std::unique_ptr<ui::DesktopAppearance> m_desktopAppearance;
@@ -122,9 +122,9 @@ private:
     std::unique_ptr<QQmlEngine> m_engine;
     QPointer<QQuickWindow> m_mainWindow;
     QPointer<QQuickWindow> m_settingsWindow;
-    std::unique_ptr<ui::MacRootModel> m_rootModel;
-    std::unique_ptr<ui::MacSettingsSceneModel> m_settingsModel;
-    std::unique_ptr<ui::MacMenuBarExtra> m_menuBar;
+    std::unique_ptr<ui::RootModel> m_rootModel;
+    std::unique_ptr<ui::SettingsSceneModel> m_settingsModel;
+    std::unique_ptr<ui::MenuBarExtra> m_menuBar;
     bool m_started = false;
     bool m_quit = false;
     Logger m_log{QStringLiteral("App")};

@@ -64,7 +64,7 @@ struct SubscriptionStripContent {
     bool operator==(const SubscriptionStripContent &) const = default;
 };
 
-// The view-model of the home window's subscription card (MacSubscriptionStrip.qml).
+// The view-model of the home window's subscription card (SubscriptionStrip.qml).
 // It holds no state of its own beyond its inputs: setInputs() (or bindToStores())
 // recomputes what the card shows; there is no timer, so the expiry text reads the
 // clock when an input changes. The header opens a new detail screen with a copy of

@@ -3,7 +3,7 @@ import QtQuick.Window
 import Kovra.Design
 
 // A sheet: a window-modal dialog over `transientParent`, centred on it, holding
-// its content (the children) under MacModalChrome titled `title`. The presenter
+// its content (the children) under ModalChrome titled `title`. The presenter
 // binds `open`; the user's dismissal (the close button, Escape, or the window
 // manager's close) hides the sheet and emits `dismissed` once, and the presenter
 // sets its flag back to false:
@@ -61,7 +61,7 @@ Window {
         dismiss()
     }
 
-    MacModalChrome {
+    ModalChrome {
         id: chrome
         anchors.fill: parent
         title: sheet.title

@@ -12,7 +12,7 @@ import Kovra.Main
 BrandCard {
     id: card
 
-    required property MacHomeModel model
+    required property HomeModel model
 
     objectName: "connectionCard"
     padding: 16

@@ -8,7 +8,7 @@ import Kovra.Main
 BrandCard {
     id: card
 
-    required property MacHomeModel model
+    required property HomeModel model
 
     objectName: "heroCard"
     padding: 24

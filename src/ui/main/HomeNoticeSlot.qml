@@ -58,7 +58,7 @@ Item {
         NumberAnimation { id: coming; target: slot; property: "offset"; from: 1; easing.type: Easing.InOutQuad }
     }
 
-    MacNoticeBanner {
+    NoticeBanner {
         id: banner
         objectName: "noticeBanner"
         width: slot.width

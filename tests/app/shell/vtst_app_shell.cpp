@@ -1,11 +1,11 @@
 #include "account/KeychainStore.h"
-#include "app/KovraMacApp.h"
+#include "app/KovraApp.h"
 #include "app/shell/AppShell.h"
 #include "platform/Log.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "ui/design/PreviewHost.h"
-#include "ui/main/MacMenuBarExtra.h"
-#include "ui/main/MacMenuBarModel.h"
+#include "ui/main/MenuBarExtra.h"
+#include "ui/main/MenuBarModel.h"
 #include "ui/design/QmlWarnings.h"
 
 #include <QDir>
@@ -200,7 +200,7 @@ private Q_SLOTS:
             return;
         // Hidden with the window, its content animates nothing meanwhile.
         QVERIFY(!main->contentItem()->isVisible());
-        ui::MacMenuBarModel *menu = rig.shell->menuBar()->model();
+        ui::MenuBarModel *menu = rig.shell->menuBar()->model();
         menu->openMainWindow();
         QCOMPARE(rig.main(), main);
         QVERIFY(main->isVisible() && main->contentItem()->isVisible() && rig.shell->app()->isWarmupStarted());

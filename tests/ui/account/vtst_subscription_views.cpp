@@ -42,7 +42,7 @@ const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
                           " function pushPage(url, model) { return push(url, {model: model}, StackView.Immediate) }\n"
                           " function showStrip() { push(page, {}, StackView.Immediate) }\n"
                           " Component { id: page\n"
-                          "  Item { MacSubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
+                          "  Item { SubscriptionStrip { objectName: 'strip'; x: 20; y: 20; width: 400\n"
                           "   model: stackView.strip; stack: stackView } } } }";
 
 } // namespace

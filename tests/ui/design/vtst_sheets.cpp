@@ -68,7 +68,7 @@ private Q_SLOTS:
     // divider. (Its dismissal requests: through SheetWindow below.)
     void modalChrome()
     {
-        QQuickItem *chrome = view().showQml("MacModalChrome { width: 460; height: 200; title: \"<i>Подключение</i>\"\n"
+        QQuickItem *chrome = view().showQml("ModalChrome { width: 460; height: 200; title: \"<i>Подключение</i>\"\n"
                                             " Rectangle { objectName: \"content\"; anchors.fill: parent } }");
         QVERIFY(chrome);
         QCOMPARE(view().value("title", "text").toString(), u"<i>Подключение</i>"_qs);

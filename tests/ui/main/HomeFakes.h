@@ -9,7 +9,7 @@
 #include "account/MeStore.h"
 #include "account/SubscriptionService.h"
 #include "account/SubscriptionStore.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/ConnectionsService.h"
 #include "catalog/EntriesService.h"
@@ -22,7 +22,7 @@
 #include "tunnel/SystemExtensionActivator.h"
 #include "tunnel/TunnelController.h"
 #include "ui/account/AccountScreens.h"
-#include "ui/main/MacHomeModel.h"
+#include "ui/main/HomeModel.h"
 
 #include "support/Await.h"
 #include "support/FakeExtensionManager.h"
@@ -71,17 +71,17 @@ const QByteArray kActiveSubscription = R"({"subscription_url":"https://sub.examp
 struct HomeRig {
     // The model's options, made once the rest of the rig stands (its clock and link
     // opener are set to the rig's).
-    using OptionsFor = std::function<ui::MacHomeModel::Options(HomeRig &)>;
+    using OptionsFor = std::function<ui::HomeModel::Options(HomeRig &)>;
 
     // `entry`, `region`: the route chosen in the app group.
     explicit HomeRig(const QString &entry = {}, const QString &region = {}, const OptionsFor &options = {})
         : defaults(defaultsSelecting(entry, region)),
           model(&coordinator, &engine, &tunnel, {&subscriptions, &me, &connections, &regions, &entries}, &screens,
-                withRig(options ? options(*this) : ui::MacHomeModel::Options()))
+                withRig(options ? options(*this) : ui::HomeModel::Options()))
     {
         test::saveConfiguration(preferences, kPacketTunnelBundleID);
     }
-    ui::MacHomeModel::Options withRig(ui::MacHomeModel::Options options)
+    ui::HomeModel::Options withRig(ui::HomeModel::Options options)
     {
         options.clock = clock;
         options.linkOpener = links;
@@ -118,10 +118,10 @@ struct HomeRig {
     EntryStore entries{std::make_shared<EntriesService>(&api.client), appGroup()};
     ConnectionStore connections{std::make_shared<ConnectionsService>(&api.client), appGroup(), &regions, &entries,
                                 &tunnel, &subscriptions};
-    MacConnectCoordinator coordinator{&tunnel, &engine, &subscriptions, nullptr,
-                                      MacConnectCoordinator::Options{{.clock = clock}}};
+    ConnectCoordinator coordinator{&tunnel, &engine, &subscriptions, nullptr,
+                                      ConnectCoordinator::Options{{.clock = clock}}};
     ui::AccountScreens screens{{.subscriptionStore = &subscriptions, .meStore = &me, .clock = clock}};
-    ui::MacHomeModel model;
+    ui::HomeModel model;
 };
 
 } // namespace kovra::test

@@ -4,8 +4,8 @@
 // Амстердам chosen, the coordinator over a fake engine, a manual clock at
 // 2025-03-05 12:00 UTC.
 
-#include "ui/main/MacMenuBarExtra.h"
-#include "ui/main/MacMenuBarModel.h"
+#include "ui/main/MenuBarExtra.h"
+#include "ui/main/MenuBarModel.h"
 
 #include "HomeFakes.h"
 
@@ -28,7 +28,7 @@ struct MenuBarRig : HomeRig {
     }
     ui::MenuBarSources sources() { return {&coordinator, &engine, &subscriptions, &connections}; }
 
-    ui::MacMenuBarModel menu{&coordinator, &engine, &subscriptions, &connections, clock};
+    ui::MenuBarModel menu{&coordinator, &engine, &subscriptions, &connections, clock};
 };
 
 } // namespace kovra::test

@@ -73,7 +73,7 @@ private Q_SLOTS:
         rig.engine.set(verdict, resolving);
         if (optimistic >= 0)
             rig.coordinator.hero()->setOptimistic(VPNStatus(optimistic));
-        const MacHomeModel &m = rig.model;
+        const HomeModel &m = rig.model;
         QCOMPARE(std::tuple(m.statusTextColorRole(), m.statusGlow(), m.canChangeConnection(), m.connectionTooltip()),
                  std::tuple(QString::fromLatin1(role), glow, canChange, canChange ? kOpenHint : kLockedHint));
         rig.model.openConnectionPicker();
@@ -91,7 +91,7 @@ private Q_SLOTS:
         QCOMPARE(relay.model.connectionLabel(), u"Авто"_s);
         QCOMPARE(relay.model.connectionFlags(), u"⚡"_s);
 
-        MacHomeModel none(nullptr, nullptr, nullptr, {}, nullptr);
+        HomeModel none(nullptr, nullptr, nullptr, {}, nullptr);
         QVERIFY(!none.hasConnection() && !none.canChangeConnection());
         QCOMPARE(none.connectionAccessibilityValue(), u"Авто"_s);
     }

@@ -61,8 +61,8 @@ private Q_SLOTS:
         rig.engine.set(r.verdict, r.resolving);
         if (r.optimistic >= 0)
             rig.coordinator.hero()->setOptimistic(VPNStatus(r.optimistic));
-        MacMenuBarModel connectionless(&rig.coordinator, &rig.engine, &rig.subscriptions, nullptr, rig.clock);
-        MacMenuBarModel &m = r.connection ? rig.menu : connectionless;
+        MenuBarModel connectionless(&rig.coordinator, &rig.engine, &rig.subscriptions, nullptr, rig.clock);
+        MenuBarModel &m = r.connection ? rig.menu : connectionless;
 
         QCOMPARE(QStringList({m.labelSymbol(), m.statusText(), m.statusColorRole(), m.primaryTitle(), m.primaryTint(),
                               m.connectionFlags(), m.trafficText(), m.expiryText()}),

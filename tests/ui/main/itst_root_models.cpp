@@ -1,8 +1,8 @@
 #include "account/AuthState.h"
 #include "platform/Log.h"
-#include "ui/main/MacLoginModel.h"
-#include "ui/main/MacRootModel.h"
-#include "ui/main/MacSettingsSceneModel.h"
+#include "ui/main/LoginModel.h"
+#include "ui/main/RootModel.h"
+#include "ui/main/SettingsSceneModel.h"
 
 #include "SessionFakes.h"
 
@@ -52,9 +52,9 @@ private Q_SLOTS:
         QFETCH(LoginPanel::Value, panel);
         QFETCH(QString, text);
         SessionRig rig;
-        MacRootModel root({.authState = &rig.auth});
-        MacSettingsSceneModel scene(&rig.auth, nullptr);
-        MacLoginModel &login = *root.login();
+        RootModel root({.authState = &rig.auth});
+        SettingsSceneModel scene(&rig.auth, nullptr);
+        LoginModel &login = *root.login();
         rig.setStatus(status);
         rig.auth.setLastError(error);
         const bool signedIn = status == Kind::authenticated;
@@ -76,8 +76,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, stored);
         SessionRig rig(stored ? std::optional(u"tok-stored-51c2"_s) : std::nullopt);
-        MacRootModel root({.authState = &rig.auth});
-        MacLoginModel &login = *root.login();
+        RootModel root({.authState = &rig.auth});
+        LoginModel &login = *root.login();
         rig.scriptSignIn(200, 500); // the poll fails without ending the sign-in
         LogCapture logs;
         login.signIn();
@@ -104,7 +104,7 @@ private Q_SLOTS:
     void failedStart()
     {
         SessionRig rig;
-        MacLoginModel login(&rig.auth);
+        LoginModel login(&rig.auth);
         rig.scriptSignIn(500);
         LogCapture logs;
         login.signIn();
@@ -117,11 +117,11 @@ private Q_SLOTS:
     void homeAtEachSignIn()
     {
         SessionRig rig;
-        MacRootModel root({.authState = &rig.auth});
-        QSignalSpy settings(&root, &MacRootModel::settingsRequested);
+        RootModel root({.authState = &rig.auth});
+        QSignalSpy settings(&root, &RootModel::settingsRequested);
         for (int signIn = 0; signIn < 2; ++signIn) {
             rig.setStatus(Kind::authenticated);
-            MacHomeModel *home = root.home();
+            HomeModel *home = root.home();
             QVERIFY(home && !home->showDiagnostics() && !home->showConnectionPicker());
             home->setShowDiagnostics(true);
             home->setShowConnectionPicker(true);
@@ -136,7 +136,7 @@ private Q_SLOTS:
     void trialAlert()
     {
         SessionRig rig;
-        MacRootModel root({.authState = &rig.auth});
+        RootModel root({.authState = &rig.auth});
         QSignalSpy flag(&rig.auth, &AuthState::isNewAccountChanged);
         QVERIFY(root.setProperty("showsTrialAlert", true));
         QVERIFY(!root.showsTrialAlert() && !rig.auth.isNewAccount());

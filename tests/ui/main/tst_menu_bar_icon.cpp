@@ -1,5 +1,5 @@
 #include "ui/design/Appearance.h"
-#include "ui/main/MacMenuBarExtra.h"
+#include "ui/main/MenuBarExtra.h"
 #include "ui/main/MenuBarIcon.h"
 #include "ui/main/StatusLook.h"
 
@@ -89,7 +89,7 @@ private Q_SLOTS:
         QFETCH(QRect, anchor);
         QFETCH(QSize, size);
         QFETCH(QPoint, expected);
-        QCOMPARE(MacMenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), expected);
+        QCOMPARE(MenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), expected);
     }
 };
 

@@ -61,14 +61,14 @@ class HomeViewTest : public ViewTestCase {
         m_rig.reset();
         m_rig = std::make_unique<HomeRig>(u"ru-1"_s, u"nl"_s, [this](HomeRig &rig) {
             m_prober = std::make_shared<ScriptedProber>(rig.clock);
-            MacHomeModel::Options options;
+            HomeModel::Options options;
             options.diagnostics = sheetOptions(rig.home.paths(), m_prober, m_controlPlane, rig.clock);
             options.diagnostics.baseURLs = {FakeService::closedPortURL()};
             return options;
         });
         m_rig->api.service.script(FakeService::anyHost, "GET", u"/me/subscription"_s,
                                   {FakeReply::json(200, kActiveSubscription)});
-        return view().show(u"Kovra.Main/MacHomeView"_s,
+        return view().show(u"Kovra.Main/HomeView"_s,
                            {{"model", QVariant::fromValue(&m_rig->model)}, {"width", width}, {"height", height}},
                            {.margin = 0});
     }
@@ -151,7 +151,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, diagnostics);
         QVERIFY(showHome(800, 600));
-        MacHomeModel &model = m_rig->model;
+        HomeModel &model = m_rig->model;
         const auto flag = [&] { return diagnostics ? model.showDiagnostics() : model.showConnectionPicker(); };
         const auto setFlag = [&](bool on) { diagnostics ? model.setShowDiagnostics(on) : model.setShowConnectionPicker(on); };
         clickCentre(view().window(), view().find(diagnostics ? u"diagnosticsButton"_s : u"connectionRow"_s));
@@ -217,7 +217,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(bool, hasAction);
         QQuickItem *banner = view().showQml(
-            "import Kovra.Main\nMacNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
+            "import Kovra.Main\nNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
             " text: \"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения\" }",
             {{"actionTitle", title}, {"hasAction", hasAction}});
         QVERIFY(banner);

@@ -54,18 +54,18 @@ class MenuBarViewTest : public ViewTestCase {
         m_rig->engine.set(verdict);
         return *m_rig;
     }
-    std::unique_ptr<MacMenuBarExtra> extra()
+    std::unique_ptr<MenuBarExtra> extra()
     {
         m_calls = {};
         MenuBarActions actions{[this] { ++m_calls.main; }, [this] { ++m_calls.settings; }, [this] { ++m_calls.quit; }};
-        MacMenuBarExtra::Options options;
+        MenuBarExtra::Options options;
         options.engine = &view().engine();
         options.clock = m_rig->clock;
-        return std::make_unique<MacMenuBarExtra>(m_rig->sources(), std::move(actions), std::move(options));
+        return std::make_unique<MenuBarExtra>(m_rig->sources(), std::move(actions), std::move(options));
     }
     // Opens the panel under an icon at the top of the screen and waits until it has
     // the focus.
-    static bool openFocused(MacMenuBarExtra &extra)
+    static bool openFocused(MenuBarExtra &extra)
     {
         extra.openPanel(QRect(300, 0, 22, 22));
         return QTest::qWaitFor([&] { return extra.panel()->isExposed() && extra.panel()->isActive(); });
@@ -96,7 +96,7 @@ private Q_SLOTS:
         MenuBarRig &rig = rigAt(status, verdict, subscription);
         if (optimistic >= 0)
             rig.coordinator.hero()->setOptimistic(VPNStatus(optimistic));
-        QQuickItem *root = view().show(u"Kovra.Main/MacMenuBarView"_s, {{"model", QVariant::fromValue(&rig.menu)}},
+        QQuickItem *root = view().show(u"Kovra.Main/MenuBarView"_s, {{"model", QVariant::fromValue(&rig.menu)}},
                                        {.margin = 0});
         QVERIFY(root);
         view().saveScreenshot(u"panel"_s);

@@ -1,8 +1,8 @@
 #include "ui/account/AccountScreens.h"
 #include "ui/design/Brand.h"
-#include "ui/main/MacLoginModel.h"
-#include "ui/main/MacRootModel.h"
-#include "ui/main/MacSettingsSceneModel.h"
+#include "ui/main/LoginModel.h"
+#include "ui/main/RootModel.h"
+#include "ui/main/SettingsSceneModel.h"
 #include "ui/main/MainModule.h"
 
 #include "HomeFakes.h"
@@ -40,7 +40,7 @@ class RootViewsTest : public ViewTestCase {
 
     std::unique_ptr<HomeRig> m_home;
     std::unique_ptr<SessionRig> m_session;
-    std::unique_ptr<MacRootModel> m_root;
+    std::unique_ptr<RootModel> m_root;
     // The models of the screens shown alone; they outlive the view.
     std::unique_ptr<AccountScreens> m_screens;
     std::unique_ptr<QObject> m_model;
@@ -51,10 +51,10 @@ class RootViewsTest : public ViewTestCase {
         m_session = std::make_unique<SessionRig>();
         m_session->setStatus(status);
         HomeRig &h = *m_home;
-        m_root = std::make_unique<MacRootModel>(MacRootServices{
+        m_root = std::make_unique<RootModel>(RootServices{
             &m_session->auth, &h.coordinator, &h.engine, &h.tunnel,
             {&h.subscriptions, &h.me, &h.connections, &h.regions, &h.entries}, nullptr, h.withRig({})});
-        return view().show(u"Kovra.Main/MacRootView"_s,
+        return view().show(u"Kovra.Main/RootView"_s,
                            {{"model", QVariant::fromValue(m_root.get())}, {"width", 900}, {"height", 560}}, {.margin = 0});
     }
     // Items of popups are found from the window's content.
@@ -96,8 +96,8 @@ private Q_SLOTS:
         m_session->setStatus(status);
         if (error)
             m_session->auth.setLastError(std::make_exception_ptr(AuthStateError()));
-        m_model = std::make_unique<MacLoginModel>(&m_session->auth);
-        QVERIFY(view().show(u"Kovra.Main/MacLoginView"_s,
+        m_model = std::make_unique<LoginModel>(&m_session->auth);
+        QVERIFY(view().show(u"Kovra.Main/LoginView"_s,
                             {{"model", QVariant::fromValue(m_model.get())}, {"width", 780}, {"height", 520}}, {.margin = 0}));
         const QString panel = status == Kind::linking ? u"waitingPanel"_s : u"signInPanel"_s;
         QVERIFY(view().isShown(panel));
@@ -196,8 +196,8 @@ private Q_SLOTS:
         m_session = std::make_unique<SessionRig>();
         SessionRig &rig = *m_session;
         m_screens = std::make_unique<AccountScreens>(AccountServices{.authState = &rig.auth});
-        m_model = std::make_unique<MacSettingsSceneModel>(&rig.auth, m_screens.get());
-        QQuickItem *scene = view().show(u"Kovra.Main/MacSettingsScene"_s, {{"model", QVariant::fromValue(m_model.get())}},
+        m_model = std::make_unique<SettingsSceneModel>(&rig.auth, m_screens.get());
+        QQuickItem *scene = view().show(u"Kovra.Main/SettingsScene"_s, {{"model", QVariant::fromValue(m_model.get())}},
                                         {.margin = 0});
         QVERIFY(scene);
         QCOMPARE(sceneRect(view().find(u"settingsFrame"_s)).size(), QSizeF(540, 620));

@@ -25,7 +25,7 @@ enum Value {
 Q_ENUM_NS(Value)
 } // namespace LoginPanel
 
-// The sign-in window (MacLoginView.qml) over the session state: the panel follows
+// The sign-in window (LoginView.qml) over the session state: the panel follows
 // the status, the error line shows the text of the last failed sign-in for as long as
 // the session state keeps it (this window never clears it).
 //
@@ -36,7 +36,7 @@ Q_ENUM_NS(Value)
 // status is read back from the token store, so cancelling a Telegram link of a
 // signed-in account keeps it signed in. The session state is held weakly.
 // Lives on the GUI thread.
-class MacLoginModel : public QObject {
+class LoginModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the root view's model")
@@ -54,7 +54,7 @@ class MacLoginModel : public QObject {
     Q_PROPERTY(QString signInPanelName READ signInPanelName CONSTANT)
     Q_PROPERTY(QString waitingPanelName READ linkingTitle CONSTANT)
 public:
-    explicit MacLoginModel(AuthState *authState, QObject *parent = nullptr);
+    explicit LoginModel(AuthState *authState, QObject *parent = nullptr);
 
     LoginPanel::Value panel() const { return m_panel; }
     bool showsError() const { return !m_errorText.isEmpty(); }

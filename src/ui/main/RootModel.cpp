@@ -1,63 +1,63 @@
-#include "ui/main/MacRootModel.h"
+#include "ui/main/RootModel.h"
 
 #include "account/AuthState.h"
 #include "platform/L10n.h"
-#include "ui/main/MacLoginModel.h"
+#include "ui/main/LoginModel.h"
 
 namespace kovra::ui {
 
-MacRootModel::MacRootModel(MacRootServices services, QObject *parent)
+RootModel::RootModel(RootServices services, QObject *parent)
     : QObject(parent),
       m_services(std::move(services)),
       m_auth(m_services.authState),
-      m_login(new MacLoginModel(m_services.authState, this))
+      m_login(new LoginModel(m_services.authState, this))
 {
     if (AuthState *auth = m_services.authState) {
-        connect(auth, &AuthState::statusChanged, this, &MacRootModel::updateSignedIn);
-        connect(auth, &AuthState::isNewAccountChanged, this, &MacRootModel::showsTrialAlertChanged);
+        connect(auth, &AuthState::statusChanged, this, &RootModel::updateSignedIn);
+        connect(auth, &AuthState::isNewAccountChanged, this, &RootModel::showsTrialAlertChanged);
     }
     updateSignedIn();
 }
 
-MacRootModel::~MacRootModel() = default;
+RootModel::~RootModel() = default;
 
-bool MacRootModel::showsTrialAlert() const
+bool RootModel::showsTrialAlert() const
 {
     return m_auth && m_auth->isNewAccount();
 }
 
-void MacRootModel::setShowsTrialAlert(bool shown)
+void RootModel::setShowsTrialAlert(bool shown)
 {
     // The alert only ever closes from here; it opens when a sign-in made a new account.
     if (!shown && m_auth)
         m_auth->setIsNewAccount(false);
 }
 
-QString MacRootModel::trialTitle()
+QString RootModel::trialTitle()
 {
     return L10n::text("login.trial.activated.title", u"Пробный доступ активирован");
 }
 
-QString MacRootModel::trialMessage()
+QString RootModel::trialMessage()
 {
     return L10n::text("login.trial.activated", u"Активирован пробный доступ: 200 МБ, 7 дней.");
 }
 
-QString MacRootModel::trialButtonTitle()
+QString RootModel::trialButtonTitle()
 {
     return L10n::text("login.trial.activated.ok", u"Отлично");
 }
 
-void MacRootModel::updateSignedIn()
+void RootModel::updateSignedIn()
 {
     const bool signedIn = m_auth && m_auth->statusKind() == AuthState::StatusKind::authenticated;
     if (signedIn == m_signedIn)
         return;
     if (signedIn && !m_home) {
-        const MacRootServices &s = m_services;
-        m_home = new MacHomeModel(s.coordinator, s.connectivity, s.tunnel, s.stores, s.accountScreens, s.homeOptions,
+        const RootServices &s = m_services;
+        m_home = new HomeModel(s.coordinator, s.connectivity, s.tunnel, s.stores, s.accountScreens, s.homeOptions,
                                   this);
-        connect(m_home, &MacHomeModel::settingsRequested, this, &MacRootModel::settingsRequested);
+        connect(m_home, &HomeModel::settingsRequested, this, &RootModel::settingsRequested);
         Q_EMIT homeChanged();
     }
     if (!signedIn && m_home) {

@@ -16,13 +16,13 @@ namespace ui {
 
 class AccountScreens;
 
-// The settings window's content (MacSettingsScene.qml), 540 by 620: while the
+// The settings window's content (SettingsScene.qml), 540 by 620: while the
 // session is authenticated a navigation stack whose root is a new settings screen;
 // otherwise a placeholder asking to sign in from the main window, without actions.
 // A sign-in or a sign-out swaps the content in the open window; each sign-in gets a
 // new settings screen. The session state is held weakly.
 // Lives on the GUI thread.
-class MacSettingsSceneModel : public QObject {
+class SettingsSceneModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the app")
@@ -36,7 +36,7 @@ public:
     static constexpr QSize kSize{540, 620};
 
     // `screens` makes the settings screen's model (not owned; it outlives this one).
-    MacSettingsSceneModel(AuthState *authState, const AccountScreens *screens, QObject *parent = nullptr);
+    SettingsSceneModel(AuthState *authState, const AccountScreens *screens, QObject *parent = nullptr);
 
     bool isSignedIn() const { return m_signedIn; }
     static QString placeholderSymbol();

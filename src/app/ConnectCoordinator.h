@@ -18,7 +18,7 @@ class ConnectivityEngine;
 class SubscriptionStore;
 class TunnelController;
 
-struct MacConnectCoordinatorOptions {
+struct ConnectCoordinatorOptions {
     // The optimistic state's timers and clock; the clock also dates the subscription.
     ConnectionHeroStateOptions hero;
 };
@@ -35,7 +35,7 @@ struct MacConnectCoordinatorOptions {
 // optimistic state on the next turn of the event loop after every change of the
 // session status. An input that is gone reads as absent (no tunnel reads invalid).
 // Lives on the GUI thread.
-class MacConnectCoordinator : public QObject {
+class ConnectCoordinator : public QObject {
     Q_OBJECT
     Q_PROPERTY(kovra::ConnectionHeroState *hero READ hero CONSTANT)
     Q_PROPERTY(kovra::vpn::Status effectiveStatus READ effectiveStatus NOTIFY effectiveStatusChanged)
@@ -45,11 +45,11 @@ class MacConnectCoordinator : public QObject {
     Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
     Q_PROPERTY(kovra::ui::ConnectButtonVisual::Value buttonVisual READ buttonVisual NOTIFY buttonVisualChanged)
 public:
-    using Options = MacConnectCoordinatorOptions;
+    using Options = ConnectCoordinatorOptions;
 
-    MacConnectCoordinator(TunnelController *tunnel, ConnectivityEngine *connectivity, SubscriptionStore *subscriptions,
+    ConnectCoordinator(TunnelController *tunnel, ConnectivityEngine *connectivity, SubscriptionStore *subscriptions,
                           AuthState *authState, Options options = {}, QObject *parent = nullptr);
-    ~MacConnectCoordinator() override;
+    ~ConnectCoordinator() override;
 
     ConnectionHeroState *hero() const { return m_hero; }
 

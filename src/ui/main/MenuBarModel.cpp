@@ -1,8 +1,8 @@
-#include "ui/main/MacMenuBarModel.h"
+#include "ui/main/MenuBarModel.h"
 
 #include "account/SubscriptionStore.h"
 #include "app/AppCommands.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "connectivity/ConnectivityEngine.h"
 #include "platform/L10n.h"
@@ -22,7 +22,7 @@ bool isUpOrComingUp(VPNStatus status)
 
 } // namespace
 
-MacMenuBarModel::MacMenuBarModel(MacConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
+MenuBarModel::MenuBarModel(ConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
                                  SubscriptionStore *subscriptions, ConnectionStore *connections,
                                  std::shared_ptr<Clock> clock, QObject *parent)
     : QObject(parent),
@@ -33,66 +33,66 @@ MacMenuBarModel::MacMenuBarModel(MacConnectCoordinator *coordinator, Connectivit
       m_clock(clock ? std::move(clock) : Clock::system())
 {
     if (coordinator) {
-        for (auto signal : {&MacConnectCoordinator::statusTextChanged, &MacConnectCoordinator::statusDotStateChanged})
-            connect(coordinator, signal, this, &MacMenuBarModel::updateHeader);
+        for (auto signal : {&ConnectCoordinator::statusTextChanged, &ConnectCoordinator::statusDotStateChanged})
+            connect(coordinator, signal, this, &MenuBarModel::updateHeader);
         for (auto signal :
-             {&MacConnectCoordinator::effectiveStatusChanged, &MacConnectCoordinator::isToggleEnabledChanged})
-            connect(coordinator, signal, this, &MacMenuBarModel::updatePrimary);
+             {&ConnectCoordinator::effectiveStatusChanged, &ConnectCoordinator::isToggleEnabledChanged})
+            connect(coordinator, signal, this, &MenuBarModel::updatePrimary);
     }
     if (connectivity)
-        connect(connectivity, &ConnectivityEngine::verdictChanged, this, &MacMenuBarModel::updateHeader);
+        connect(connectivity, &ConnectivityEngine::verdictChanged, this, &MenuBarModel::updateHeader);
     if (connections)
-        connect(connections, &ConnectionStore::currentConnectionChanged, this, &MacMenuBarModel::updateLine);
+        connect(connections, &ConnectionStore::currentConnectionChanged, this, &MenuBarModel::updateLine);
     if (subscriptions)
-        connect(subscriptions, &SubscriptionStore::latestChanged, this, &MacMenuBarModel::updateSubscription);
+        connect(subscriptions, &SubscriptionStore::latestChanged, this, &MenuBarModel::updateSubscription);
     updateHeader();
     updateLine();
     updatePrimary();
     updateSubscription();
 }
 
-MacMenuBarModel::~MacMenuBarModel() = default;
+MenuBarModel::~MenuBarModel() = default;
 
-QString MacMenuBarModel::autoLabel()
+QString MenuBarModel::autoLabel()
 {
     return L10n::text("home.connection.auto", u"Авто");
 }
 
-QString MacMenuBarModel::openTitle()
+QString MenuBarModel::openTitle()
 {
     return L10n::text("menubar.open", u"Открыть Kovra S");
 }
 
-QString MacMenuBarModel::settingsTitle()
+QString MenuBarModel::settingsTitle()
 {
     return L10n::text("home.settings", u"Настройки");
 }
 
-QString MacMenuBarModel::quitTitle()
+QString MenuBarModel::quitTitle()
 {
     return L10n::text("menubar.quit", u"Завершить");
 }
 
-QString MacMenuBarModel::subscriptionAccessibilityName() const
+QString MenuBarModel::subscriptionAccessibilityName() const
 {
     if (!m_subscription.present)
         return {};
     return m_subscription.traffic + QStringLiteral(", ") + m_subscription.expiry;
 }
 
-void MacMenuBarModel::activatePrimary()
+void MenuBarModel::activatePrimary()
 {
     // Read afresh: the published value may lag a change queued behind this press.
     if (m_coordinator && m_coordinator->isToggleEnabled())
         m_coordinator->toggle();
 }
 
-void MacMenuBarModel::refreshTimeTexts()
+void MenuBarModel::refreshTimeTexts()
 {
     updateSubscription();
 }
 
-void MacMenuBarModel::updateHeader()
+void MenuBarModel::updateHeader()
 {
     Header next;
     if (m_coordinator) {
@@ -101,11 +101,11 @@ void MacMenuBarModel::updateHeader()
     }
     next.glow = m_connectivity && m_connectivity->verdict() == ConnectivityVerdict::online;
     next.colorRole = statusTextColorRole(next.dot);
-    updateProperty(m_symbol, menuBarSymbol(next.dot), this, &MacMenuBarModel::labelSymbolChanged);
-    updateProperty(m_header, std::move(next), this, &MacMenuBarModel::headerChanged);
+    updateProperty(m_symbol, menuBarSymbol(next.dot), this, &MenuBarModel::labelSymbolChanged);
+    updateProperty(m_header, std::move(next), this, &MenuBarModel::headerChanged);
 }
 
-void MacMenuBarModel::updateLine()
+void MenuBarModel::updateLine()
 {
     Line next;
     const std::optional<Connection> current = m_connections ? m_connections->currentConnection() : std::nullopt;
@@ -114,20 +114,20 @@ void MacMenuBarModel::updateLine()
         next.flags = current->flags;
         next.label = current->label;
     }
-    updateProperty(m_line, std::move(next), this, &MacMenuBarModel::connectionLineChanged);
+    updateProperty(m_line, std::move(next), this, &MenuBarModel::connectionLineChanged);
 }
 
-void MacMenuBarModel::updatePrimary()
+void MenuBarModel::updatePrimary()
 {
     const VPNStatus status = m_coordinator ? m_coordinator->effectiveStatus() : VPNStatus::Invalid;
     Primary next;
     next.title = AppCommands::connectTitleFor(status);
     next.tint = isUpOrComingUp(status) ? QStringLiteral("danger") : QStringLiteral("accent");
     next.enabled = m_coordinator && m_coordinator->isToggleEnabled();
-    updateProperty(m_primary, std::move(next), this, &MacMenuBarModel::primaryChanged);
+    updateProperty(m_primary, std::move(next), this, &MenuBarModel::primaryChanged);
 }
 
-void MacMenuBarModel::updateSubscription()
+void MenuBarModel::updateSubscription()
 {
     Subscription next;
     if (m_subscriptions && m_subscriptions->latest()) {
@@ -136,7 +136,7 @@ void MacMenuBarModel::updateSubscription()
         next.traffic = SubscriptionFormat::traffic(subscription.usedBytes, subscription.dataLimitBytes);
         next.expiry = SubscriptionFormat::expiry(subscription.expireUnix, *m_clock);
     }
-    updateProperty(m_subscription, std::move(next), this, &MacMenuBarModel::subscriptionLineChanged);
+    updateProperty(m_subscription, std::move(next), this, &MenuBarModel::subscriptionLineChanged);
 }
 
 } // namespace kovra::ui

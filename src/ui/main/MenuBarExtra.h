@@ -21,18 +21,18 @@ namespace kovra {
 
 class ConnectionStore;
 class ConnectivityEngine;
-class MacConnectCoordinator;
+class ConnectCoordinator;
 class SubscriptionStore;
 
 namespace ui {
 
 class Appearance;
-class MacMenuBarModel;
+class MenuBarModel;
 class MenuBarIcon;
 
 // What the extra shows; the app's container owns all of it.
 struct MenuBarSources {
-    MacConnectCoordinator *coordinator = nullptr;
+    ConnectCoordinator *coordinator = nullptr;
     ConnectivityEngine *connectivity = nullptr;
     SubscriptionStore *subscriptions = nullptr;
     ConnectionStore *connections = nullptr;
@@ -48,7 +48,7 @@ struct MenuBarActions {
     std::function<void()> quit;
 };
 
-struct MacMenuBarExtraOptions {
+struct MenuBarExtraOptions {
     // The engine the panel is built by, prepared with the design module (it must
     // outlive the extra); none: an engine of the extra's own.
     QQmlEngine *engine = nullptr;
@@ -66,7 +66,7 @@ struct MacMenuBarExtraOptions {
 };
 
 // The menu-bar extra on a Linux desktop: a tray icon whose image shows the connection
-// state (its tooltip the status text), the panel (MacMenuBarView.qml in a frameless
+// state (its tooltip the status text), the panel (MenuBarView.qml in a frameless
 // window, built on first use) that a click on the icon opens next to the icon (at
 // the icon's geometry when the tray reports one, else at the pointer, kept inside
 // the screen's available area), and the icon's context menu with the same four
@@ -76,18 +76,18 @@ struct MacMenuBarExtraOptions {
 // The panel closes when it loses the focus, on Escape, on a second click on the icon
 // and after each footer action. The icon is not shown until setIconVisible(true).
 // Lives on the GUI thread; the context menu exists only in a QApplication.
-class MacMenuBarExtra : public QObject {
+class MenuBarExtra : public QObject {
     Q_OBJECT
 public:
-    using Options = MacMenuBarExtraOptions;
+    using Options = MenuBarExtraOptions;
 
     // Space between the icon and the panel.
     static constexpr int kPanelGap = 4;
 
-    MacMenuBarExtra(MenuBarSources sources, MenuBarActions actions, Options options = {}, QObject *parent = nullptr);
-    ~MacMenuBarExtra() override;
+    MenuBarExtra(MenuBarSources sources, MenuBarActions actions, Options options = {}, QObject *parent = nullptr);
+    ~MenuBarExtra() override;
 
-    MacMenuBarModel *model() const { return m_model; }
+    MenuBarModel *model() const { return m_model; }
     MenuBarIcon *icon() const { return m_icon; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     // Null outside a QApplication.
@@ -132,7 +132,7 @@ private:
     std::unique_ptr<Appearance> m_ownAppearance;
     std::unique_ptr<QQmlEngine> m_ownEngine;
     QPointer<QQmlEngine> m_engine;
-    MacMenuBarModel *m_model;
+    MenuBarModel *m_model;
     MenuBarIcon *m_icon;
     QSystemTrayIcon *m_tray;
     std::unique_ptr<QMenu> m_menu;

@@ -14,7 +14,7 @@ namespace kovra {
 
 class ConnectionStore;
 class ConnectivityEngine;
-class MacConnectCoordinator;
+class ConnectCoordinator;
 class SubscriptionStore;
 
 namespace ui {
@@ -29,7 +29,7 @@ namespace ui {
 // the subscription changes and on refreshTimeTexts() (the panel calls it when it
 // opens), never by a timer. A collaborator that is gone reads as absent. Lives on
 // the GUI thread.
-class MacMenuBarModel : public QObject {
+class MenuBarModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the menu-bar extra")
@@ -62,10 +62,10 @@ class MacMenuBarModel : public QObject {
     Q_PROPERTY(QString settingsTitle READ settingsTitle CONSTANT)
     Q_PROPERTY(QString quitTitle READ quitTitle CONSTANT)
 public:
-    MacMenuBarModel(MacConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
+    MenuBarModel(ConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
                     SubscriptionStore *subscriptions, ConnectionStore *connections,
                     std::shared_ptr<Clock> clock = Clock::system(), QObject *parent = nullptr);
-    ~MacMenuBarModel() override;
+    ~MenuBarModel() override;
 
     QString labelSymbol() const { return m_symbol; }
 
@@ -145,7 +145,7 @@ private:
     void updatePrimary();
     void updateSubscription();
 
-    QPointer<MacConnectCoordinator> m_coordinator;
+    QPointer<ConnectCoordinator> m_coordinator;
     QPointer<ConnectivityEngine> m_connectivity;
     QPointer<SubscriptionStore> m_subscriptions;
     QPointer<ConnectionStore> m_connections;

@@ -1,4 +1,4 @@
-#include "ui/main/MacSettingsSceneModel.h"
+#include "ui/main/SettingsSceneModel.h"
 
 #include "account/AuthState.h"
 #include "platform/L10n.h"
@@ -8,45 +8,45 @@
 
 namespace kovra::ui {
 
-MacSettingsSceneModel::MacSettingsSceneModel(AuthState *authState, const AccountScreens *screens, QObject *parent)
+SettingsSceneModel::SettingsSceneModel(AuthState *authState, const AccountScreens *screens, QObject *parent)
     : QObject(parent), m_auth(authState), m_screens(screens)
 {
     if (authState)
-        connect(authState, &AuthState::statusChanged, this, &MacSettingsSceneModel::updateSignedIn);
+        connect(authState, &AuthState::statusChanged, this, &SettingsSceneModel::updateSignedIn);
     updateSignedIn();
 }
 
-QString MacSettingsSceneModel::placeholderSymbol()
+QString SettingsSceneModel::placeholderSymbol()
 {
     return QStringLiteral("person.crop.circle.badge.xmark");
 }
 
-QString MacSettingsSceneModel::placeholderTitle()
+QString SettingsSceneModel::placeholderTitle()
 {
     return L10n::text("settings.signed_out.title", u"Вы вышли из аккаунта");
 }
 
-QString MacSettingsSceneModel::placeholderHint()
+QString SettingsSceneModel::placeholderHint()
 {
     return L10n::text("settings.signed_out.hint", u"Войдите в главном окне, чтобы открыть настройки.");
 }
 
-QString MacSettingsSceneModel::backLabel()
+QString SettingsSceneModel::backLabel()
 {
     return L10n::text("home.back", u"Назад");
 }
 
-SettingsModel *MacSettingsSceneModel::makeSettings() const
+SettingsModel *SettingsSceneModel::makeSettings() const
 {
     if (!m_signedIn || !m_screens)
         return nullptr;
     return m_screens->settings();
 }
 
-void MacSettingsSceneModel::updateSignedIn()
+void SettingsSceneModel::updateSignedIn()
 {
     const bool signedIn = m_auth && m_auth->statusKind() == AuthState::StatusKind::authenticated;
-    updateProperty(m_signedIn, signedIn, this, &MacSettingsSceneModel::signedInChanged);
+    updateProperty(m_signedIn, signedIn, this, &SettingsSceneModel::signedInChanged);
 }
 
 } // namespace kovra::ui

@@ -13,7 +13,7 @@ import Kovra.Main
 Item {
     id: scene
 
-    required property MacSettingsSceneModel model
+    required property SettingsSceneModel model
 
     objectName: "settingsScene"
     implicitWidth: model.size.width

@@ -26,9 +26,9 @@ import Kovra.Main
 Item {
     id: home
 
-    required property MacHomeModel model
+    required property HomeModel model
     property Component subscriptionCardComponent: Component {
-        MacSubscriptionStrip {
+        SubscriptionStrip {
             model: home.model.subscriptionCard
             stack: home.pageStack
         }

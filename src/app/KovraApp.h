@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/AppDependencies.h"
 #include "app/AppOptions.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "platform/Cancellation.h"
 
 #include <QObject>
@@ -22,10 +22,10 @@ namespace kovra {
 // process. The executable builds one, awaits restoreSession() and only then shows
 // its windows, which get this object (or its parts) handed down. Lives on the GUI
 // thread.
-class KovraMacApp : public QObject {
+class KovraApp : public QObject {
     Q_OBJECT
     Q_PROPERTY(kovra::AppDependencies *dependencies READ dependencies CONSTANT)
-    Q_PROPERTY(kovra::MacConnectCoordinator *connect READ connect CONSTANT)
+    Q_PROPERTY(kovra::ConnectCoordinator *connect READ connect CONSTANT)
     Q_PROPERTY(kovra::AppCommands *commands READ commands CONSTANT)
 public:
     // The main window: its scene identifier, first size and its content's least size.
@@ -35,11 +35,11 @@ public:
 
     // Builds everything; starts no request, no refresh and no tunnel work. Throws
     // std::invalid_argument without a config folder in `options.paths`.
-    explicit KovraMacApp(AppOptions options, QObject *parent = nullptr);
-    ~KovraMacApp() override;
+    explicit KovraApp(AppOptions options, QObject *parent = nullptr);
+    ~KovraApp() override;
 
     AppDependencies *dependencies() const { return m_dependencies.get(); }
-    MacConnectCoordinator *connect() const { return m_connect.get(); }
+    ConnectCoordinator *connect() const { return m_connect.get(); }
     AppCommands *commands() const { return m_commands.get(); }
 
     // Reads the session's first status from the token store; until it ends the
@@ -62,7 +62,7 @@ public:
 
 private:
     std::unique_ptr<AppDependencies> m_dependencies;
-    std::unique_ptr<MacConnectCoordinator> m_connect;
+    std::unique_ptr<ConnectCoordinator> m_connect;
     std::unique_ptr<AppCommands> m_commands;
     std::optional<CancellationSource> m_warmup;
 };

@@ -1,9 +1,9 @@
-#include "ui/main/MacMenuBarExtra.h"
+#include "ui/main/MenuBarExtra.h"
 
 #include "platform/Log.h"
 #include "ui/design/Appearance.h"
 #include "ui/design/DesignModule.h"
-#include "ui/main/MacMenuBarModel.h"
+#include "ui/main/MenuBarModel.h"
 #include "ui/main/MainModule.h"
 #include "ui/main/MenuBarIcon.h"
 
@@ -26,7 +26,7 @@ const Logger &log()
     return logger;
 }
 
-const QUrl kPanelUrl(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacMenuBarView.qml"));
+const QUrl kPanelUrl(QStringLiteral("qrc:/qt/qml/Kovra/Main/MenuBarView.qml"));
 
 bool windowsPlaceThemselves()
 {
@@ -35,7 +35,7 @@ bool windowsPlaceThemselves()
 
 } // namespace
 
-MacMenuBarExtra::MacMenuBarExtra(MenuBarSources sources, MenuBarActions actions, Options options, QObject *parent)
+MenuBarExtra::MenuBarExtra(MenuBarSources sources, MenuBarActions actions, Options options, QObject *parent)
     : QObject(parent), m_actions(std::move(actions)), m_options(std::move(options)), m_engine(m_options.engine)
 {
     if (!m_options.clock)
@@ -53,14 +53,14 @@ MacMenuBarExtra::MacMenuBarExtra(MenuBarSources sources, MenuBarActions actions,
         m_engine = m_ownEngine.get();
     }
 
-    m_model = new MacMenuBarModel(sources.coordinator, sources.connectivity, sources.subscriptions,
+    m_model = new MenuBarModel(sources.coordinator, sources.connectivity, sources.subscriptions,
                                   sources.connections, m_options.clock, this);
     m_icon = new MenuBarIcon(appearance, this);
     m_tray = new QSystemTrayIcon(this);
 
-    connect(m_model, &MacMenuBarModel::labelSymbolChanged, this, [this] { m_icon->setSymbol(m_model->labelSymbol()); });
+    connect(m_model, &MenuBarModel::labelSymbolChanged, this, [this] { m_icon->setSymbol(m_model->labelSymbol()); });
     connect(m_icon, &MenuBarIcon::iconChanged, this, [this] { m_tray->setIcon(m_icon->icon()); });
-    connect(m_model, &MacMenuBarModel::headerChanged, this, [this] { m_tray->setToolTip(m_model->statusText()); });
+    connect(m_model, &MenuBarModel::headerChanged, this, [this] { m_tray->setToolTip(m_model->statusText()); });
     m_icon->setSymbol(m_model->labelSymbol());
     m_tray->setToolTip(m_model->statusText());
 
@@ -68,14 +68,14 @@ MacMenuBarExtra::MacMenuBarExtra(MenuBarSources sources, MenuBarActions actions,
         if (reason == QSystemTrayIcon::Trigger)
             togglePanel(iconAnchor());
     });
-    connect(m_model, &MacMenuBarModel::mainWindowRequested, this, [this] { runAction(m_actions.openMainWindow); });
-    connect(m_model, &MacMenuBarModel::settingsRequested, this, [this] { runAction(m_actions.openSettings); });
-    connect(m_model, &MacMenuBarModel::quitRequested, this, [this] { runAction(m_actions.quit); });
-    connect(m_model, &MacMenuBarModel::dismissRequested, this, &MacMenuBarExtra::closePanel);
+    connect(m_model, &MenuBarModel::mainWindowRequested, this, [this] { runAction(m_actions.openMainWindow); });
+    connect(m_model, &MenuBarModel::settingsRequested, this, [this] { runAction(m_actions.openSettings); });
+    connect(m_model, &MenuBarModel::quitRequested, this, [this] { runAction(m_actions.quit); });
+    connect(m_model, &MenuBarModel::dismissRequested, this, &MenuBarExtra::closePanel);
     buildMenu();
 }
 
-MacMenuBarExtra::~MacMenuBarExtra()
+MenuBarExtra::~MenuBarExtra()
 {
     // The menu and the panel go before the model they show.
     if (m_tray)
@@ -84,52 +84,52 @@ MacMenuBarExtra::~MacMenuBarExtra()
     m_panel.reset();
 }
 
-bool MacMenuBarExtra::isTrayAvailable()
+bool MenuBarExtra::isTrayAvailable()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
-void MacMenuBarExtra::setIconVisible(bool visible)
+void MenuBarExtra::setIconVisible(bool visible)
 {
     m_tray->setVisible(visible);
 }
 
-bool MacMenuBarExtra::isIconVisible() const
+bool MenuBarExtra::isIconVisible() const
 {
     return m_tray->isVisible();
 }
 
-bool MacMenuBarExtra::isPanelOpen() const
+bool MenuBarExtra::isPanelOpen() const
 {
     return m_panel && m_panel->isVisible();
 }
 
-void MacMenuBarExtra::buildMenu()
+void MenuBarExtra::buildMenu()
 {
     if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
         return;
     m_menu = std::make_unique<QMenu>();
-    m_primaryAction = m_menu->addAction(QString(), m_model, &MacMenuBarModel::activatePrimary);
+    m_primaryAction = m_menu->addAction(QString(), m_model, &MenuBarModel::activatePrimary);
     m_primaryAction->setObjectName(QStringLiteral("primaryAction"));
     m_menu->addSeparator();
-    m_menu->addAction(MacMenuBarModel::openTitle(), m_model, &MacMenuBarModel::openMainWindow)
+    m_menu->addAction(MenuBarModel::openTitle(), m_model, &MenuBarModel::openMainWindow)
         ->setObjectName(QStringLiteral("openAction"));
-    m_menu->addAction(MacMenuBarModel::settingsTitle(), m_model, &MacMenuBarModel::openSettings)
+    m_menu->addAction(MenuBarModel::settingsTitle(), m_model, &MenuBarModel::openSettings)
         ->setObjectName(QStringLiteral("settingsAction"));
-    m_menu->addAction(MacMenuBarModel::quitTitle(), m_model, &MacMenuBarModel::quit)
+    m_menu->addAction(MenuBarModel::quitTitle(), m_model, &MenuBarModel::quit)
         ->setObjectName(QStringLiteral("quitAction"));
-    connect(m_model, &MacMenuBarModel::primaryChanged, this, &MacMenuBarExtra::updateMenu);
+    connect(m_model, &MenuBarModel::primaryChanged, this, &MenuBarExtra::updateMenu);
     updateMenu();
     m_tray->setContextMenu(m_menu.get());
 }
 
-void MacMenuBarExtra::updateMenu()
+void MenuBarExtra::updateMenu()
 {
     m_primaryAction->setText(m_model->primaryTitle());
     m_primaryAction->setEnabled(m_model->primaryEnabled());
 }
 
-void MacMenuBarExtra::ensurePanel()
+void MenuBarExtra::ensurePanel()
 {
     if (m_panel)
         return;
@@ -143,8 +143,8 @@ void MacMenuBarExtra::ensurePanel()
     m_panel->setSource(kPanelUrl);
     for (const QQmlError &error : m_panel->errors())
         log().error(QStringLiteral("panel failed to load: %1").arg(error.toString()));
-    connect(m_panel.get(), &QWindow::activeChanged, this, &MacMenuBarExtra::panelActiveChanged);
-    connect(m_panel.get(), &QWindow::visibleChanged, this, &MacMenuBarExtra::panelOpenChanged);
+    connect(m_panel.get(), &QWindow::activeChanged, this, &MenuBarExtra::panelActiveChanged);
+    connect(m_panel.get(), &QWindow::visibleChanged, this, &MenuBarExtra::panelOpenChanged);
     // The subscription line comes and goes: keep the panel where it belongs.
     connect(m_panel.get(), &QWindow::heightChanged, this, [this] {
         if (isPanelOpen())
@@ -152,7 +152,7 @@ void MacMenuBarExtra::ensurePanel()
     });
 }
 
-void MacMenuBarExtra::openPanel(std::optional<QRect> anchor)
+void MenuBarExtra::openPanel(std::optional<QRect> anchor)
 {
     ensurePanel();
     m_anchor = anchor.value_or(QRect(QCursor::pos(), QSize(1, 1)));
@@ -164,13 +164,13 @@ void MacMenuBarExtra::openPanel(std::optional<QRect> anchor)
     m_panel->requestActivate();
 }
 
-void MacMenuBarExtra::closePanel()
+void MenuBarExtra::closePanel()
 {
     if (m_panel)
         m_panel->hide();
 }
 
-void MacMenuBarExtra::togglePanel(std::optional<QRect> anchor)
+void MenuBarExtra::togglePanel(std::optional<QRect> anchor)
 {
     if (isPanelOpen()) {
         closePanel();
@@ -184,7 +184,7 @@ void MacMenuBarExtra::togglePanel(std::optional<QRect> anchor)
     openPanel(anchor);
 }
 
-void MacMenuBarExtra::placePanel()
+void MenuBarExtra::placePanel()
 {
     if (!m_options.placesPanel.value_or(windowsPlaceThemselves()))
         return;
@@ -196,7 +196,7 @@ void MacMenuBarExtra::placePanel()
     m_panel->setPosition(panelPosition(m_anchor, m_panel->size(), screen->availableGeometry()));
 }
 
-void MacMenuBarExtra::panelActiveChanged()
+void MenuBarExtra::panelActiveChanged()
 {
     if (m_panel->isActive() || !m_panel->isVisible())
         return;
@@ -204,14 +204,14 @@ void MacMenuBarExtra::panelActiveChanged()
     m_panel->hide();
 }
 
-void MacMenuBarExtra::runAction(const std::function<void()> &action)
+void MenuBarExtra::runAction(const std::function<void()> &action)
 {
     closePanel();
     if (action)
         action();
 }
 
-std::optional<QRect> MacMenuBarExtra::iconAnchor() const
+std::optional<QRect> MenuBarExtra::iconAnchor() const
 {
     const QRect geometry = m_tray->geometry();
     if (geometry.isValid() && !geometry.isEmpty())
@@ -219,7 +219,7 @@ std::optional<QRect> MacMenuBarExtra::iconAnchor() const
     return std::nullopt;
 }
 
-QPoint MacMenuBarExtra::panelPosition(const QRect &anchor, const QSize &size, const QRect &available)
+QPoint MenuBarExtra::panelPosition(const QRect &anchor, const QSize &size, const QRect &available)
 {
     const bool below = anchor.center().y() < available.center().y();
     int x = anchor.center().x() - size.width() / 2;

@@ -11,7 +11,7 @@ import Kovra.Main
 Rectangle {
     id: panel
 
-    required property MacMenuBarModel model
+    required property MenuBarModel model
 
     objectName: "menuBarView"
     width: 264

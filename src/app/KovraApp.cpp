@@ -1,4 +1,4 @@
-#include "app/KovraMacApp.h"
+#include "app/KovraApp.h"
 
 #include "account/KeychainStore.h"
 #include "account/MeService.h"
@@ -15,7 +15,7 @@
 
 namespace kovra {
 
-std::unique_ptr<APIClient> KovraMacApp::makeAPIClient(const AppOptions &options, APIClient::Sessions sessions)
+std::unique_ptr<APIClient> KovraApp::makeAPIClient(const AppOptions &options, APIClient::Sessions sessions)
 {
     auto keychain = std::make_shared<KeychainStore>(options.keychainService);
     // Opening the app group runs its one-time migration before the client reads it.
@@ -23,7 +23,7 @@ std::unique_ptr<APIClient> KovraMacApp::makeAPIClient(const AppOptions &options,
     return std::make_unique<APIClient>(sessions, options.baseURLs, std::move(keychain), std::move(store));
 }
 
-KovraMacApp::KovraMacApp(AppOptions options, QObject *parent) : QObject(parent)
+KovraApp::KovraApp(AppOptions options, QObject *parent) : QObject(parent)
 {
     if (options.paths.configHome.isEmpty())
         throw std::invalid_argument("the app needs its base folders");
@@ -87,13 +87,13 @@ KovraMacApp::KovraMacApp(AppOptions options, QObject *parent) : QObject(parent)
         *d.m_appGroup, std::make_shared<AppReachabilityProbe>(probe), nullptr, d.m_pathMonitor, o.connectivity);
     // 14. (The session hook went in with the session state, step 7.)
     // 15. The connect model, and the commands over it.
-    m_connect = std::make_unique<MacConnectCoordinator>(d.tunnelController(), d.connectivity(),
+    m_connect = std::make_unique<ConnectCoordinator>(d.tunnelController(), d.connectivity(),
                                                         d.subscriptionStore(), d.authState(), o.connect);
     m_commands = std::make_unique<AppCommands>(m_connect.get(), d.authState(), d.subscriptionStore(),
                                                d.connectionStore());
 }
 
-KovraMacApp::~KovraMacApp()
+KovraApp::~KovraApp()
 {
     mainContentHidden();
     // The commands and the connect model go before the objects they watch.
@@ -102,12 +102,12 @@ KovraMacApp::~KovraMacApp()
     m_dependencies.reset();
 }
 
-QCoro::Task<void> KovraMacApp::restoreSession()
+QCoro::Task<void> KovraApp::restoreSession()
 {
     return m_dependencies->authState()->restore();
 }
 
-void KovraMacApp::mainContentShown()
+void KovraApp::mainContentShown()
 {
     mainContentHidden();
     m_warmup.emplace();
@@ -117,7 +117,7 @@ void KovraMacApp::mainContentShown()
     warmup.run(m_warmup->token());
 }
 
-void KovraMacApp::mainContentHidden()
+void KovraApp::mainContentHidden()
 {
     if (!m_warmup)
         return;

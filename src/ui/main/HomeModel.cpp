@@ -1,8 +1,8 @@
-#include "ui/main/MacHomeModel.h"
+#include "ui/main/HomeModel.h"
 
 #include "account/MeStore.h"
 #include "account/SubscriptionStore.h"
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/EntryStore.h"
 #include "catalog/RegionStore.h"
@@ -70,7 +70,7 @@ QCoro::Task<void> refreshOf(QPointer<Store> store)
 
 } // namespace
 
-MacHomeModel::MacHomeModel(MacConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
+HomeModel::HomeModel(ConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
                            TunnelController *tunnel, HomeStores stores, const AccountScreens *accountScreens,
                            Options options, QObject *parent)
     : QObject(parent),
@@ -99,79 +99,79 @@ MacHomeModel::MacHomeModel(MacConnectCoordinator *coordinator, ConnectivityEngin
         m_subscriptionCard = accountScreens->subscriptionStrip(this);
 
     if (coordinator) {
-        for (auto signal : {&MacConnectCoordinator::statusTextChanged, &MacConnectCoordinator::statusDotStateChanged,
-                            &MacConnectCoordinator::buttonVisualChanged, &MacConnectCoordinator::isToggleEnabledChanged})
-            connect(coordinator, signal, this, &MacHomeModel::updateHero);
-        connect(coordinator, &MacConnectCoordinator::canChangeConnectionChanged, this, &MacHomeModel::updateRow);
+        for (auto signal : {&ConnectCoordinator::statusTextChanged, &ConnectCoordinator::statusDotStateChanged,
+                            &ConnectCoordinator::buttonVisualChanged, &ConnectCoordinator::isToggleEnabledChanged})
+            connect(coordinator, signal, this, &HomeModel::updateHero);
+        connect(coordinator, &ConnectCoordinator::canChangeConnectionChanged, this, &HomeModel::updateRow);
     }
     if (connectivity)
-        connect(connectivity, &ConnectivityEngine::verdictChanged, this, &MacHomeModel::updateHero);
+        connect(connectivity, &ConnectivityEngine::verdictChanged, this, &HomeModel::updateHero);
     if (stores.connections)
-        connect(stores.connections, &ConnectionStore::currentConnectionChanged, this, &MacHomeModel::updateRow);
+        connect(stores.connections, &ConnectionStore::currentConnectionChanged, this, &HomeModel::updateRow);
     if (tunnel)
-        connect(tunnel, &TunnelController::statusChanged, this, &MacHomeModel::tunnelStatusChanged);
+        connect(tunnel, &TunnelController::statusChanged, this, &HomeModel::tunnelStatusChanged);
     updateHero();
     updateRow();
 }
 
-MacHomeModel::~MacHomeModel()
+HomeModel::~HomeModel()
 {
     if (m_appearance)
         m_appearance->cancel();
 }
 
-QString MacHomeModel::title() const
+QString HomeModel::title() const
 {
     return L10n::text("home.title", u"Kovra S");
 }
 
-QString MacHomeModel::diagnosticsLabel() const
+QString HomeModel::diagnosticsLabel() const
 {
     return L10n::text("home.diagnostics", u"Диагностика");
 }
 
-QString MacHomeModel::settingsLabel() const
+QString HomeModel::settingsLabel() const
 {
     return L10n::text("home.settings", u"Настройки");
 }
 
-QString MacHomeModel::backLabel() const
+QString HomeModel::backLabel() const
 {
     return L10n::text("home.back", u"Назад");
 }
 
-QString MacHomeModel::connectionHeading() const
+QString HomeModel::connectionHeading() const
 {
     return L10n::text("conn.title", u"Подключение");
 }
 
-qreal MacHomeModel::noticeSlotMinHeight() const
+qreal HomeModel::noticeSlotMinHeight() const
 {
     return 32.0 * BrandFonts::instance().body.pixelSize() / kDesignBodyPixelSize;
 }
 
-QString MacHomeModel::autoLabel() const
+QString HomeModel::autoLabel() const
 {
     return L10n::text("home.connection.auto", u"Авто");
 }
 
-QString MacHomeModel::connectionTooltip() const
+QString HomeModel::connectionTooltip() const
 {
     return m_row.canChange ? L10n::text("home.region.open_hint", u"Открыть выбор подключения")
                            : L10n::text("home.region.locked_hint", u"Подключение нельзя менять во время перехода VPN");
 }
 
-QString MacHomeModel::connectionAccessibilityLabel() const
+QString HomeModel::connectionAccessibilityLabel() const
 {
     return L10n::text("home.region.label", u"Подключение");
 }
 
-QString MacHomeModel::connectionAccessibilityValue() const
+QString HomeModel::connectionAccessibilityValue() const
 {
     return m_row.hasConnection ? m_row.label : autoLabel();
 }
 
-void MacHomeModel::updateHero()
+void HomeModel::updateHero()
 {
     Hero next;
     if (m_coordinator) {
@@ -182,10 +182,10 @@ void MacHomeModel::updateHero()
     }
     next.colorRole = ui::statusTextColorRole(next.dot);
     next.glow = m_connectivity && m_connectivity->verdict() == ConnectivityVerdict::online;
-    updateProperty(m_hero, std::move(next), this, &MacHomeModel::heroChanged);
+    updateProperty(m_hero, std::move(next), this, &HomeModel::heroChanged);
 }
 
-void MacHomeModel::updateRow()
+void HomeModel::updateRow()
 {
     Row next;
     const std::optional<Connection> current = m_connections ? m_connections->currentConnection() : std::nullopt;
@@ -195,28 +195,28 @@ void MacHomeModel::updateRow()
         next.label = current->label;
     }
     next.canChange = m_coordinator && m_coordinator->canChangeConnection();
-    updateProperty(m_row, std::move(next), this, &MacHomeModel::connectionRowChanged);
+    updateProperty(m_row, std::move(next), this, &HomeModel::connectionRowChanged);
 }
 
-void MacHomeModel::tunnelStatusChanged()
+void HomeModel::tunnelStatusChanged()
 {
     if (m_tunnel && isTransition(m_tunnel->status()))
         setShowConnectionPicker(false);
 }
 
-void MacHomeModel::setShowDiagnostics(bool shown)
+void HomeModel::setShowDiagnostics(bool shown)
 {
-    if (updateProperty(m_showDiagnostics, shown, this, &MacHomeModel::showDiagnosticsChanged))
+    if (updateProperty(m_showDiagnostics, shown, this, &HomeModel::showDiagnosticsChanged))
         m_diagnosticsSheet.sync(m_showDiagnostics, m_window);
 }
 
-void MacHomeModel::setShowConnectionPicker(bool shown)
+void HomeModel::setShowConnectionPicker(bool shown)
 {
-    if (updateProperty(m_showConnectionPicker, shown, this, &MacHomeModel::showConnectionPickerChanged))
+    if (updateProperty(m_showConnectionPicker, shown, this, &HomeModel::showConnectionPickerChanged))
         m_pickerSheet.sync(m_showConnectionPicker, m_window);
 }
 
-void MacHomeModel::setWindow(QWindow *window)
+void HomeModel::setWindow(QWindow *window)
 {
     if (m_window == window)
         return;
@@ -225,13 +225,13 @@ void MacHomeModel::setWindow(QWindow *window)
     syncSheets();
 }
 
-void MacHomeModel::syncSheets()
+void HomeModel::syncSheets()
 {
     m_diagnosticsSheet.sync(m_showDiagnostics, m_window);
     m_pickerSheet.sync(m_showConnectionPicker, m_window);
 }
 
-SheetHost *MacHomeModel::presentDiagnostics(QWindow *parent)
+SheetHost *HomeModel::presentDiagnostics(QWindow *parent)
 {
     DiagnosticsViewOptions options = m_options.diagnostics;
     if (!options.clock)
@@ -240,7 +240,7 @@ SheetHost *MacHomeModel::presentDiagnostics(QWindow *parent)
     return DiagnosticsSheet::present(parent, m_tunnel, nullptr, std::move(options), m_options.sheetEngine);
 }
 
-SheetHost *MacHomeModel::presentPicker(QWindow *parent)
+SheetHost *HomeModel::presentPicker(QWindow *parent)
 {
     ConnectionPickerOptions options;
     options.clock = m_options.clock;
@@ -249,31 +249,31 @@ SheetHost *MacHomeModel::presentPicker(QWindow *parent)
                                           m_options.sheetEngine);
 }
 
-void MacHomeModel::toggle()
+void HomeModel::toggle()
 {
     if (m_coordinator)
         m_coordinator->toggle();
 }
 
-void MacHomeModel::openConnectionPicker()
+void HomeModel::openConnectionPicker()
 {
     if (m_row.canChange)
         setShowConnectionPicker(true);
 }
 
-void MacHomeModel::openDiagnostics()
+void HomeModel::openDiagnostics()
 {
     setShowDiagnostics(true);
 }
 
-void MacHomeModel::openSettings()
+void HomeModel::openSettings()
 {
     Q_EMIT settingsRequested();
 }
 
-void MacHomeModel::setOnScreen(bool onScreen)
+void HomeModel::setOnScreen(bool onScreen)
 {
-    if (!updateProperty(m_onScreen, onScreen, this, &MacHomeModel::onScreenChanged))
+    if (!updateProperty(m_onScreen, onScreen, this, &HomeModel::onScreenChanged))
         return;
     if (onScreen)
         appear();
@@ -281,7 +281,7 @@ void MacHomeModel::setOnScreen(bool onScreen)
         leave();
 }
 
-void MacHomeModel::appear()
+void HomeModel::appear()
 {
     // A start already under way when the window opens is still timed out.
     if (m_tunnel && m_coordinator
@@ -292,14 +292,14 @@ void MacHomeModel::appear()
     runAppearance(this, m_appearance->token());
 }
 
-void MacHomeModel::leave()
+void HomeModel::leave()
 {
     if (m_appearance)
         m_appearance->cancel();
     m_appearance.reset();
 }
 
-QCoro::Task<void> MacHomeModel::runAppearance(QPointer<MacHomeModel> self, CancellationToken token)
+QCoro::Task<void> HomeModel::runAppearance(QPointer<HomeModel> self, CancellationToken token)
 {
     try {
         const QPointer<TunnelController> tunnel = self->m_tunnel;

@@ -11,7 +11,7 @@ import Kovra.Main
 Item {
     id: root
 
-    required property MacRootModel model
+    required property RootModel model
 
     readonly property bool animated: !Brand.reduceMotion
     // The alert opens once the view is in a window.
@@ -39,7 +39,7 @@ Item {
             NumberAnimation { duration: root.model.fadeDuration; easing.type: Easing.InOutQuad }
         }
 
-        sourceComponent: MacLoginView {
+        sourceComponent: LoginView {
             model: root.model.login
         }
     }
@@ -58,12 +58,12 @@ Item {
             NumberAnimation { duration: root.model.fadeDuration; easing.type: Easing.InOutQuad }
         }
 
-        sourceComponent: MacHomeView {
+        sourceComponent: HomeView {
             model: root.model.home
         }
     }
 
-    MacTrialAlert {
+    TrialAlert {
         id: trialAlert
         title: root.model.trialTitle
         message: root.model.trialMessage

@@ -25,7 +25,7 @@ namespace kovra {
 class ConnectionStore;
 class ConnectivityEngine;
 class EntryStore;
-class MacConnectCoordinator;
+class ConnectCoordinator;
 class MeStore;
 class RegionStore;
 class SubscriptionStore;
@@ -46,7 +46,7 @@ struct HomeStores {
     EntryStore *entries = nullptr;
 };
 
-struct MacHomeModelOptions {
+struct HomeModelOptions {
     // What the diagnostics sheet is built with (the service's base URLs, the probe
     // targets, the folders): the app's own.
     DiagnosticsViewOptions diagnostics;
@@ -80,7 +80,7 @@ struct MacHomeModelOptions {
 // window-modal child window; the user's dismissal clears the flag, clearing the flag
 // closes the sheet. Every collaborator is held weakly (one that is gone reads as
 // absent). Lives on the GUI thread.
-class MacHomeModel : public QObject {
+class HomeModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the app")
@@ -123,15 +123,15 @@ class MacHomeModel : public QObject {
     // Set by the view: the window the sheets open over.
     Q_PROPERTY(QWindow *window READ window WRITE setWindow NOTIFY windowChanged)
 public:
-    using Options = MacHomeModelOptions;
+    using Options = HomeModelOptions;
 
     // The body text size the layout metrics are drawn for.
     static constexpr int kDesignBodyPixelSize = 14;
 
-    MacHomeModel(MacConnectCoordinator *coordinator, ConnectivityEngine *connectivity, TunnelController *tunnel,
+    HomeModel(ConnectCoordinator *coordinator, ConnectivityEngine *connectivity, TunnelController *tunnel,
                  HomeStores stores, const AccountScreens *accountScreens, Options options = {},
                  QObject *parent = nullptr);
-    ~MacHomeModel() override;
+    ~HomeModel() override;
 
     QString title() const;
     QString diagnosticsLabel() const;
@@ -220,9 +220,9 @@ private:
     void syncSheets();
     SheetHost *presentDiagnostics(QWindow *parent);
     SheetHost *presentPicker(QWindow *parent);
-    static QCoro::Task<void> runAppearance(QPointer<MacHomeModel> self, CancellationToken token);
+    static QCoro::Task<void> runAppearance(QPointer<HomeModel> self, CancellationToken token);
 
-    QPointer<MacConnectCoordinator> m_coordinator;
+    QPointer<ConnectCoordinator> m_coordinator;
     QPointer<ConnectivityEngine> m_connectivity;
     QPointer<TunnelController> m_tunnel;
     QPointer<SubscriptionStore> m_subscriptions;

@@ -1,4 +1,4 @@
-#include "app/MacConnectCoordinator.h"
+#include "app/ConnectCoordinator.h"
 
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"
@@ -26,14 +26,14 @@ constexpr qint64 kExpiryStepSeconds = 24 * 3600;
 
 } // namespace
 
-struct MacConnectCoordinator::Presentation {
+struct ConnectCoordinator::Presentation {
     const char *key;
     const char16_t *russian;
     ui::ConnectButtonVisual::Value visual;
     ui::StatusDotState::Value dot;
 };
 
-MacConnectCoordinator::MacConnectCoordinator(TunnelController *tunnel, ConnectivityEngine *connectivity,
+ConnectCoordinator::ConnectCoordinator(TunnelController *tunnel, ConnectivityEngine *connectivity,
                                              SubscriptionStore *subscriptions, AuthState *authState, Options options,
                                              QObject *parent)
     : QObject(parent),
@@ -46,18 +46,18 @@ MacConnectCoordinator::MacConnectCoordinator(TunnelController *tunnel, Connectiv
     options.hero.clock = m_clock;
     m_hero = new ConnectionHeroState([tunnel = m_tunnel] { return tunnel ? tunnel->status() : VPNStatus::Invalid; },
                                      options.hero, this);
-    connect(m_hero, &ConnectionHeroState::optimisticStatusChanged, this, &MacConnectCoordinator::recompute);
+    connect(m_hero, &ConnectionHeroState::optimisticStatusChanged, this, &ConnectCoordinator::recompute);
 
     if (m_tunnel) {
-        m_tunnel->setOnStatusChange([self = QPointer<MacConnectCoordinator>(this)](VPNStatus from, VPNStatus to) {
+        m_tunnel->setOnStatusChange([self = QPointer<ConnectCoordinator>(this)](VPNStatus from, VPNStatus to) {
             if (self)
                 self->routeStatus(from, to);
         });
-        connect(m_tunnel, &TunnelController::statusChanged, this, &MacConnectCoordinator::recompute);
+        connect(m_tunnel, &TunnelController::statusChanged, this, &ConnectCoordinator::recompute);
     }
     if (m_connectivity) {
-        connect(m_connectivity, &ConnectivityEngine::verdictChanged, this, &MacConnectCoordinator::recompute);
-        connect(m_connectivity, &ConnectivityEngine::isResolvingChanged, this, &MacConnectCoordinator::recompute);
+        connect(m_connectivity, &ConnectivityEngine::verdictChanged, this, &ConnectCoordinator::recompute);
+        connect(m_connectivity, &ConnectivityEngine::isResolvingChanged, this, &ConnectCoordinator::recompute);
     }
     if (m_subscriptions) {
         connect(m_subscriptions, &SubscriptionStore::latestChanged, this, [this] {
@@ -73,19 +73,19 @@ MacConnectCoordinator::MacConnectCoordinator(TunnelController *tunnel, Connectiv
     recompute();
 }
 
-MacConnectCoordinator::~MacConnectCoordinator() = default;
+ConnectCoordinator::~ConnectCoordinator() = default;
 
-VPNStatus MacConnectCoordinator::realStatus() const
+VPNStatus ConnectCoordinator::realStatus() const
 {
     return m_tunnel ? m_tunnel->status() : VPNStatus::Invalid;
 }
 
-VPNStatus MacConnectCoordinator::effectiveStatus() const
+VPNStatus ConnectCoordinator::effectiveStatus() const
 {
     return m_hero->optimisticStatus().value_or(realStatus());
 }
 
-bool MacConnectCoordinator::isToggleEnabled() const
+bool ConnectCoordinator::isToggleEnabled() const
 {
     switch (effectiveStatus()) {
     case VPNStatus::Connecting:
@@ -101,7 +101,7 @@ bool MacConnectCoordinator::isToggleEnabled() const
     return latest && *latest && (*latest)->isActive(*m_clock);
 }
 
-bool MacConnectCoordinator::canChangeConnection() const
+bool ConnectCoordinator::canChangeConnection() const
 {
     if (m_hero->hasOptimisticStatus())
         return false;
@@ -109,7 +109,7 @@ bool MacConnectCoordinator::canChangeConnection() const
     return status == VPNStatus::Invalid || status == VPNStatus::Disconnected || status == VPNStatus::Connected;
 }
 
-MacConnectCoordinator::Presentation MacConnectCoordinator::presentation() const
+ConnectCoordinator::Presentation ConnectCoordinator::presentation() const
 {
     using Visual = ui::ConnectButtonVisual::Value;
     using Dot = ui::StatusDotState::Value;
@@ -142,23 +142,23 @@ MacConnectCoordinator::Presentation MacConnectCoordinator::presentation() const
     return {"home.status.error", u"Ошибка", Visual::Idle, Dot::Inactive};
 }
 
-ui::StatusDotState::Value MacConnectCoordinator::statusDotState() const
+ui::StatusDotState::Value ConnectCoordinator::statusDotState() const
 {
     return presentation().dot;
 }
 
-QString MacConnectCoordinator::statusText() const
+QString ConnectCoordinator::statusText() const
 {
     const Presentation p = presentation();
     return L10n::text(p.key, p.russian);
 }
 
-ui::ConnectButtonVisual::Value MacConnectCoordinator::buttonVisual() const
+ui::ConnectButtonVisual::Value ConnectCoordinator::buttonVisual() const
 {
     return presentation().visual;
 }
 
-void MacConnectCoordinator::toggle()
+void ConnectCoordinator::toggle()
 {
     switch (effectiveStatus()) {
     case VPNStatus::Invalid:
@@ -183,7 +183,7 @@ void MacConnectCoordinator::toggle()
     }
 }
 
-QCoro::Task<void> MacConnectCoordinator::stopTunnel(QPointer<TunnelController> tunnel)
+QCoro::Task<void> ConnectCoordinator::stopTunnel(QPointer<TunnelController> tunnel)
 {
     // Nobody awaits this task: a failure only reaches the log, and the optimistic
     // state is left to its own rules.
@@ -195,7 +195,7 @@ QCoro::Task<void> MacConnectCoordinator::stopTunnel(QPointer<TunnelController> t
     }
 }
 
-void MacConnectCoordinator::seedConnectivityIfNeeded()
+void ConnectCoordinator::seedConnectivityIfNeeded()
 {
     if (m_didSeedConnectivity)
         return;
@@ -204,7 +204,7 @@ void MacConnectCoordinator::seedConnectivityIfNeeded()
         m_connectivity->handleTunnelStatus(realStatus());
 }
 
-void MacConnectCoordinator::routeStatus(VPNStatus oldStatus, VPNStatus newStatus)
+void ConnectCoordinator::routeStatus(VPNStatus oldStatus, VPNStatus newStatus)
 {
     m_didSeedConnectivity = true;
     if (m_connectivity)
@@ -212,7 +212,7 @@ void MacConnectCoordinator::routeStatus(VPNStatus oldStatus, VPNStatus newStatus
     m_hero->statusChanged(oldStatus, newStatus);
 }
 
-void MacConnectCoordinator::watchSubscriptionExpiry()
+void ConnectCoordinator::watchSubscriptionExpiry()
 {
     m_expiryTimer.reset();
     const std::optional<SubscriptionOut> *latest = m_subscriptions ? &m_subscriptions->latest() : nullptr;
@@ -229,16 +229,16 @@ void MacConnectCoordinator::watchSubscriptionExpiry()
     });
 }
 
-void MacConnectCoordinator::recompute()
+void ConnectCoordinator::recompute()
 {
     const Presentation p = presentation();
-    updateProperty(m_effectiveStatus, effectiveStatus(), this, &MacConnectCoordinator::effectiveStatusChanged);
-    updateProperty(m_isToggleEnabled, isToggleEnabled(), this, &MacConnectCoordinator::isToggleEnabledChanged);
+    updateProperty(m_effectiveStatus, effectiveStatus(), this, &ConnectCoordinator::effectiveStatusChanged);
+    updateProperty(m_isToggleEnabled, isToggleEnabled(), this, &ConnectCoordinator::isToggleEnabledChanged);
     updateProperty(m_canChangeConnection, canChangeConnection(), this,
-                   &MacConnectCoordinator::canChangeConnectionChanged);
-    updateProperty(m_statusDotState, p.dot, this, &MacConnectCoordinator::statusDotStateChanged);
-    updateProperty(m_statusText, L10n::text(p.key, p.russian), this, &MacConnectCoordinator::statusTextChanged);
-    updateProperty(m_buttonVisual, p.visual, this, &MacConnectCoordinator::buttonVisualChanged);
+                   &ConnectCoordinator::canChangeConnectionChanged);
+    updateProperty(m_statusDotState, p.dot, this, &ConnectCoordinator::statusDotStateChanged);
+    updateProperty(m_statusText, L10n::text(p.key, p.russian), this, &ConnectCoordinator::statusTextChanged);
+    updateProperty(m_buttonVisual, p.visual, this, &ConnectCoordinator::buttonVisualChanged);
 }
 
 } // namespace kovra

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/main/MacHomeModel.h"
+#include "ui/main/HomeModel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,22 +13,22 @@ class AuthState;
 
 namespace ui {
 
-class MacLoginModel;
+class LoginModel;
 
 // What the main window's content is built over: the session state and the objects of
 // the app's container the home window shows (all owned by the app, outliving the
 // window), and the home window's options.
-struct MacRootServices {
+struct RootServices {
     AuthState *authState = nullptr;
-    MacConnectCoordinator *coordinator = nullptr;
+    ConnectCoordinator *coordinator = nullptr;
     ConnectivityEngine *connectivity = nullptr;
     TunnelController *tunnel = nullptr;
     HomeStores stores;
     const AccountScreens *accountScreens = nullptr;
-    MacHomeModelOptions homeOptions;
+    HomeModelOptions homeOptions;
 };
 
-// The main window's content (MacRootView.qml): the sign-in window while signed out,
+// The main window's content (RootView.qml): the sign-in window while signed out,
 // the home window while signed in, and the welcome alert of a new account.
 //
 // Only an `authenticated` session counts as signed in; a Telegram sign-in waiting
@@ -41,13 +41,13 @@ struct MacRootServices {
 // to `showsTrialAlert` (the alert's button, Escape, any other dismissal) clears the
 // flag, notifying only when it was set; writing true is ignored.
 // Lives on the GUI thread; the collaborators are held weakly.
-class MacRootModel : public QObject {
+class RootModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the app")
     Q_PROPERTY(bool signedIn READ isSignedIn NOTIFY signedInChanged)
-    Q_PROPERTY(kovra::ui::MacLoginModel *login READ login CONSTANT)
-    Q_PROPERTY(kovra::ui::MacHomeModel *home READ home NOTIFY homeChanged)
+    Q_PROPERTY(kovra::ui::LoginModel *login READ login CONSTANT)
+    Q_PROPERTY(kovra::ui::HomeModel *home READ home NOTIFY homeChanged)
     Q_PROPERTY(bool showsTrialAlert READ showsTrialAlert WRITE setShowsTrialAlert NOTIFY showsTrialAlertChanged)
     Q_PROPERTY(QString trialTitle READ trialTitle CONSTANT)
     Q_PROPERTY(QString trialMessage READ trialMessage CONSTANT)
@@ -58,12 +58,12 @@ class MacRootModel : public QObject {
 public:
     static constexpr int kFadeMs = 350;
 
-    explicit MacRootModel(MacRootServices services, QObject *parent = nullptr);
-    ~MacRootModel() override;
+    explicit RootModel(RootServices services, QObject *parent = nullptr);
+    ~RootModel() override;
 
     bool isSignedIn() const { return m_signedIn; }
-    MacLoginModel *login() const { return m_login; }
-    MacHomeModel *home() const { return m_home; }
+    LoginModel *login() const { return m_login; }
+    HomeModel *home() const { return m_home; }
 
     bool showsTrialAlert() const;
     void setShowsTrialAlert(bool shown);
@@ -86,10 +86,10 @@ Q_SIGNALS:
 private:
     void updateSignedIn();
 
-    MacRootServices m_services;
+    RootServices m_services;
     QPointer<AuthState> m_auth;
-    MacLoginModel *m_login;
-    MacHomeModel *m_home = nullptr;
+    LoginModel *m_login;
+    HomeModel *m_home = nullptr;
     bool m_signedIn = false;
 };
 

@@ -1,4 +1,4 @@
-#include "ui/main/MacLoginModel.h"
+#include "ui/main/LoginModel.h"
 
 #include "account/AuthState.h"
 #include "platform/Error.h"
@@ -28,86 +28,86 @@ LoginPanel::Value panelFor(AuthState::StatusKind status)
 
 } // namespace
 
-MacLoginModel::MacLoginModel(AuthState *authState, QObject *parent) : QObject(parent), m_auth(authState)
+LoginModel::LoginModel(AuthState *authState, QObject *parent) : QObject(parent), m_auth(authState)
 {
     if (authState) {
-        connect(authState, &AuthState::statusChanged, this, &MacLoginModel::updatePanel);
-        connect(authState, &AuthState::lastErrorChanged, this, &MacLoginModel::updateError);
+        connect(authState, &AuthState::statusChanged, this, &LoginModel::updatePanel);
+        connect(authState, &AuthState::lastErrorChanged, this, &LoginModel::updateError);
     }
     updatePanel();
     updateError();
 }
 
-QString MacLoginModel::title()
+QString LoginModel::title()
 {
     return L10n::text("login.title", u"Kovra S");
 }
 
-QString MacLoginModel::subtitle()
+QString LoginModel::subtitle()
 {
     return L10n::text("login.subtitle", u"Безопасное соединение");
 }
 
-QString MacLoginModel::signInTitle()
+QString LoginModel::signInTitle()
 {
     return L10n::text("login.button.telegram", u"Войти через Telegram");
 }
 
-QString MacLoginModel::linkingTitle()
+QString LoginModel::linkingTitle()
 {
     return L10n::text("login.linking.title", u"Подтвердите вход в Telegram");
 }
 
-QString MacLoginModel::linkingHint()
+QString LoginModel::linkingHint()
 {
     return L10n::text("login.linking.hint", u"Откройте сообщение от бота и нажмите «Подтвердить».");
 }
 
-QString MacLoginModel::reopenTitle()
+QString LoginModel::reopenTitle()
 {
     return L10n::text("login.linking.reopen", u"Открыть Telegram снова");
 }
 
-QString MacLoginModel::cancelTitle()
+QString LoginModel::cancelTitle()
 {
     return L10n::text("login.linking.cancel", u"Отмена");
 }
 
-QString MacLoginModel::signInPanelName()
+QString LoginModel::signInPanelName()
 {
     return L10n::text("login.panel.sign_in", u"Вход");
 }
 
-void MacLoginModel::signIn()
+void LoginModel::signIn()
 {
     log().info(QStringLiteral("login button tapped"));
     QCoro::Task<void> started = beginAndLaunch(m_auth); // runs on by itself
 }
 
-void MacLoginModel::reopen()
+void LoginModel::reopen()
 {
     QCoro::Task<void> opening = launch(m_auth);
 }
 
-void MacLoginModel::cancel()
+void LoginModel::cancel()
 {
     if (m_auth)
         m_auth->cancelTelegramLink();
 }
 
-void MacLoginModel::updatePanel()
+void LoginModel::updatePanel()
 {
     const LoginPanel::Value panel = m_auth ? panelFor(m_auth->statusKind()) : LoginPanel::SignIn;
-    updateProperty(m_panel, panel, this, &MacLoginModel::panelChanged);
+    updateProperty(m_panel, panel, this, &LoginModel::panelChanged);
 }
 
-void MacLoginModel::updateError()
+void LoginModel::updateError()
 {
     const QString text = m_auth ? m_auth->lastErrorMessage() : QString();
-    updateProperty(m_errorText, text, this, &MacLoginModel::errorChanged);
+    updateProperty(m_errorText, text, this, &LoginModel::errorChanged);
 }
 
-QCoro::Task<void> MacLoginModel::beginAndLaunch(QPointer<AuthState> authState)
+QCoro::Task<void> LoginModel::beginAndLaunch(QPointer<AuthState> authState)
 {
     try {
         if (!authState)
@@ -121,7 +121,7 @@ QCoro::Task<void> MacLoginModel::beginAndLaunch(QPointer<AuthState> authState)
     }
 }
 
-QCoro::Task<void> MacLoginModel::launch(QPointer<AuthState> authState)
+QCoro::Task<void> LoginModel::launch(QPointer<AuthState> authState)
 {
     try {
         if (authState)

@@ -11,7 +11,7 @@ import Kovra.Main
 Item {
     id: login
 
-    required property MacLoginModel model
+    required property LoginModel model
 
     objectName: "loginView"
     implicitWidth: 780
