@@ -2,7 +2,8 @@
 
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
+#include "ui/main/MenuBarModel.h"
 #include "catalog/ConnectionStore.h"
 #include "platform/L10n.h"
 #include "platform/Log.h"
@@ -18,7 +19,7 @@ AppCommands::AppCommands(ConnectCoordinator *connect, AuthState *authState, Subs
     if (connect)
         QObject::connect(connect, &ConnectCoordinator::effectiveStatusChanged, this,
                          &AppCommands::updateConnectTitle);
-    m_connectTitle = connectTitleFor(connect ? connect->effectiveStatus() : VPNStatus::Invalid);
+    m_connectTitle = MenuBarModel::connectTitleFor(connect ? connect->effectiveStatus() : VPNStatus::Invalid);
 }
 
 QString AppCommands::menuTitle()
@@ -31,22 +32,9 @@ QString AppCommands::refreshTitle()
     return L10n::text("menu.refresh", u"Обновить подписку");
 }
 
-QString AppCommands::connectTitleFor(VPNStatus effectiveStatus)
-{
-    switch (effectiveStatus) {
-    case VPNStatus::Connecting:
-    case VPNStatus::Connected:
-    case VPNStatus::Reasserting: return L10n::text("menubar.disconnect", u"Отключиться");
-    case VPNStatus::Invalid:
-    case VPNStatus::Disconnected:
-    case VPNStatus::Disconnecting: break;
-    }
-    return L10n::text("menubar.connect", u"Подключиться");
-}
-
 void AppCommands::updateConnectTitle()
 {
-    const QString title = connectTitleFor(m_connect ? m_connect->effectiveStatus() : VPNStatus::Invalid);
+    const QString title = MenuBarModel::connectTitleFor(m_connect ? m_connect->effectiveStatus() : VPNStatus::Invalid);
     updateProperty(m_connectTitle, title, this, &AppCommands::connectTitleChanged);
 }
 

@@ -33,10 +33,9 @@ public:
 
     // "Соединение".
     static QString menuTitle();
-    // "Отключиться" while the effective status is connecting, connected or
-    // reasserting, else "Подключиться". Notifies only on a change.
+    // The menu-bar panel's connect title for the effective status. Notifies only on a
+    // change.
     QString connectTitle() const { return m_connectTitle; }
-    static QString connectTitleFor(VPNStatus effectiveStatus);
     bool connectEnabled() const { return true; }
     static QString connectShortcut() { return QStringLiteral("Ctrl+K"); }
     // "Обновить подписку".

@@ -4,7 +4,7 @@
 #include "account/GoogleSignInConfig.h"
 #include "account/SubscriptionStore.h"
 #include "app/ExternalTargets.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "catalog/RegionStore.h"
 #include "connectivity/KovraConnectivityController.h"
 #include "core/APIClient.h"

@@ -3,7 +3,7 @@
 #include "app/AppCommands.h"
 #include "app/AppDependencies.h"
 #include "app/AppOptions.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "platform/Cancellation.h"
 
 #include <QObject>

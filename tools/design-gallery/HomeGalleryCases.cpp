@@ -1,6 +1,6 @@
 #include "GalleryCases.h"
 
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/ConnectionsService.h"
 #include "catalog/EntriesService.h"

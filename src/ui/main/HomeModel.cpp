@@ -2,7 +2,7 @@
 
 #include "account/MeStore.h"
 #include "account/SubscriptionStore.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/EntryStore.h"
 #include "catalog/RegionStore.h"

@@ -1,6 +1,6 @@
 #include "ui/main/HomeNotice.h"
 
-#include "app/ConnectionHeroState.h"
+#include "ui/main/ConnectionHeroState.h"
 #include "platform/Error.h"
 #include "platform/L10n.h"
 #include "platform/Log.h"

@@ -1,8 +1,7 @@
 #include "ui/main/MenuBarModel.h"
 
 #include "account/SubscriptionStore.h"
-#include "app/AppCommands.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "connectivity/ConnectivityEngine.h"
 #include "platform/L10n.h"
@@ -52,6 +51,19 @@ MenuBarModel::MenuBarModel(ConnectCoordinator *coordinator, ConnectivityEngine *
 }
 
 MenuBarModel::~MenuBarModel() = default;
+
+QString MenuBarModel::connectTitleFor(VPNStatus effectiveStatus)
+{
+    switch (effectiveStatus) {
+    case VPNStatus::Connecting:
+    case VPNStatus::Connected:
+    case VPNStatus::Reasserting: return L10n::text("menubar.disconnect", u"Отключиться");
+    case VPNStatus::Invalid:
+    case VPNStatus::Disconnected:
+    case VPNStatus::Disconnecting: break;
+    }
+    return L10n::text("menubar.connect", u"Подключиться");
+}
 
 QString MenuBarModel::autoLabel()
 {
@@ -121,7 +133,7 @@ void MenuBarModel::updatePrimary()
 {
     const VPNStatus status = m_coordinator ? m_coordinator->effectiveStatus() : VPNStatus::Invalid;
     Primary next;
-    next.title = AppCommands::connectTitleFor(status);
+    next.title = connectTitleFor(status);
     next.tint = isUpOrComingUp(status) ? QStringLiteral("danger") : QStringLiteral("accent");
     next.enabled = m_coordinator && m_coordinator->isToggleEnabled();
     updateProperty(m_primary, std::move(next), this, &MenuBarModel::primaryChanged);

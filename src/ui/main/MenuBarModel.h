@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/VPNStatus.h"
 #include "ui/design/DesignTypes.h"
 
 #include <QObject>
@@ -80,6 +81,9 @@ public:
     static QString autoLabel();
 
     QString primaryTitle() const { return m_primary.title; }
+    // "Отключиться" while the effective status is connecting, connected or
+    // reasserting, else "Подключиться"; the connection menu shows the same title.
+    static QString connectTitleFor(VPNStatus effectiveStatus);
     QString primaryTint() const { return m_primary.tint; }
     bool primaryEnabled() const { return m_primary.enabled; }
 

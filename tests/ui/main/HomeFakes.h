@@ -9,7 +9,7 @@
 #include "account/MeStore.h"
 #include "account/SubscriptionService.h"
 #include "account/SubscriptionStore.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "catalog/ConnectionStore.h"
 #include "catalog/ConnectionsService.h"
 #include "catalog/EntriesService.h"

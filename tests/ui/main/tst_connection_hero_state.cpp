@@ -1,4 +1,4 @@
-#include "app/ConnectionHeroState.h"
+#include "ui/main/ConnectionHeroState.h"
 #include "platform/VPNError.h"
 #include "tunnel/TunnelController.h"
 

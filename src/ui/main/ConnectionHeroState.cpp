@@ -1,4 +1,4 @@
-#include "app/ConnectionHeroState.h"
+#include "ui/main/ConnectionHeroState.h"
 
 #include "platform/Error.h"
 #include "platform/L10n.h"

@@ -1,4 +1,4 @@
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"

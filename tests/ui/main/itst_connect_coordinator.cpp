@@ -1,6 +1,6 @@
 #include "account/AuthState.h"
 #include "account/SubscriptionStore.h"
-#include "app/ConnectCoordinator.h"
+#include "ui/main/ConnectCoordinator.h"
 #include "connectivity/ConnectivityEngine.h"
 #include "tunnel/ProviderConfiguration.h"
 #include "tunnel/SystemExtensionActivator.h"

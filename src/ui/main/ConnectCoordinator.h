@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ConnectionHeroState.h"
+#include "ui/main/ConnectionHeroState.h"
 #include "platform/Clock.h"
 #include "platform/VPNStatus.h"
 #include "ui/design/DesignTypes.h"
