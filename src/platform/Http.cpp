@@ -200,19 +200,14 @@ public:
             break;
         }
 
-        HttpResponse response;
-        // Qt gives file: replies a status too, so the scheme decides what is HTTP.
-        const QString scheme = m_reply->url().scheme();
-        response.isHttp = scheme == u"http" || scheme == u"https";
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const QNetworkReply::NetworkError error = m_reply->error();
+        // Stopped at the cap, the reply has its head and no error of its own.
         const bool overCap = m_abort == Abort::OverCap;
-        if (response.isHttp && status.isValid() && (overCap || isAnswer(status.toInt(), error)))
-            response.statusCode = status.toInt();
-        else if (response.isHttp && status.isValid() && isBodyFailure(error))
-            throw URLError(URLError::CannotDecodeContentData);
-        else if (response.isHttp || (!overCap && error != QNetworkReply::NoError))
-            throw URLError(codeFor(error, m_certificateRejected));
+        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected); failure && !overCap)
+            throw URLError(*failure);
+        HttpResponse response;
+        response.isHttp = isHttpReply(*m_reply);
+        if (response.isHttp)
+            response.statusCode = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         response.body = m_body;
         response.headers = m_reply->rawHeaderPairs();
         response.overCap = overCap;
@@ -309,6 +304,28 @@ private:
 };
 
 } // namespace
+
+std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!isHttpReply(reply)) {
+        if (error == QNetworkReply::NoError)
+            return std::nullopt;
+    } else if (status.isValid()) {
+        if (isAnswer(status.toInt(), error))
+            return std::nullopt;
+        if (isBodyFailure(error))
+            return CannotDecodeContentData;
+    }
+    return codeFor(error, certificateRejected);
+}
+
+bool isHttpReply(const QNetworkReply &reply)
+{
+    const QString scheme = reply.url().scheme();
+    return scheme == u"http" || scheme == u"https";
+}
 
 HttpSession::HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock, QObject *parent)
     : QObject(parent), m_kind(kind), m_timeout(timeout), m_clock(std::move(clock)),

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 
@@ -39,6 +40,12 @@ public:
 
     explicit URLError(Code code) : m_code(code) {}
     Code code() const { return m_code; }
+
+    // What a finished reply's error means: nothing when the reply holds the server's
+    // answer (any status over HTTP, any reply without error otherwise), else the code of
+    // the failure. `certificateRejected`: the reply reported certificate errors.
+    static std::optional<Code> failureOf(const QNetworkReply &reply, bool certificateRejected);
+
     QString description() const override;
     bool isCancellation() const override { return m_code == Cancelled; }
 
@@ -60,6 +67,9 @@ struct HttpResponse {
     // The value of a header (case-insensitive name), empty when absent.
     QByteArray header(const QByteArray &name) const;
 };
+
+// Whether a reply came over HTTP(S): Qt gives file: replies a status too.
+bool isHttpReply(const QNetworkReply &reply);
 
 // A QNetworkAccessManager with a total time-out per request. Sessions live on the GUI
 // thread and are used there. A session owns its requests: destroying it ends every
