@@ -54,7 +54,8 @@ QCoro::Task<RawProbeOutcome> dns(QString host, double timeout, RawProbeEnvironme
 // fresh ephemeral session bounded by the time-out; redirects are not followed. The
 // detail is "HTTP <status>" (-1 for a reply that is not HTTP); for a GET with a
 // non-empty body the separator and the first bodyPrefixLength bytes, trimmed, follow
-// when they are valid UTF-8 (a negative length counts as 0). ok for status 200-299.
+// when they are valid UTF-8 (a negative length counts as 0); a body beyond 1 MiB (or the
+// prefix, when longer) is read only that far. ok for status 200-299.
 // URL text that is not a URL: at once "invalid URL" with latency 0. A failed request:
 // describe() of its error.
 QCoro::Task<RawProbeOutcome> https(QString url, bool get, qint64 bodyPrefixLength, QString separator, double timeout,

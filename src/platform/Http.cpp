@@ -145,7 +145,6 @@ public:
         connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
             m_answered = true;
             m_watch.reset(); // from here on the body reaches readyRead
-            checkAnnouncedLength();
         });
         connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] { m_connecting = true; });
         connect(reply, &QNetworkReply::requestSent, this, [this] { requestSent(); });
@@ -237,16 +236,6 @@ private:
             }
         }
         HttpBodyGuard::instance().delivered(m_body.size() - before);
-    }
-
-    void checkAnnouncedLength()
-    {
-        if (m_cap < 0)
-            return;
-        bool ok = false;
-        const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-        if (ok && length > m_cap)
-            abortFor(Abort::OverCap);
     }
 
     // Qt shows nothing of a 401 or 407 answer until its body has ended; the guard

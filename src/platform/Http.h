@@ -61,7 +61,7 @@ struct HttpResponse {
     QByteArray body;
     QList<QNetworkReply::RawHeaderPair> headers;
     // The body was longer than the caller's cap: reading stopped there and body holds
-    // at most the cap's worth of bytes (nothing when the announced length was too big).
+    // its first bytes, at most the cap's worth.
     bool overCap = false;
 
     // The value of a header (case-insensitive name), empty when absent.
@@ -104,7 +104,7 @@ public:
     // send it again), CannotDecodeContentData for a body Qt could not decode,
     // CannotFindHost at once for a host under ".invalid", other codes for transport
     // failures. With a cap of 0 or more, reading stops once the body would exceed it and
-    // overCap is set; a body Qt withholds from readers (401, 407) that grows past the cap
+    // overCap is set, the first bytes kept; a body Qt withholds from readers (401, 407) that grows past the cap
     // ends the request with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);

@@ -198,6 +198,7 @@ private Q_SLOTS:
     // "page": the fake host's page, answering the row's status and body with a Location
     // header; "refused": a closed port; "silent": a path that never answers; "plain": a
     // host that answers a TLS request in plain text. `outcome`: "ok" or "fail", the detail.
+    // A body over 1 MiB is cut, its prefix kept.
     void https_data()
     {
         QTest::addColumn<QString>("url");
@@ -211,6 +212,8 @@ private Q_SLOTS:
                                             << "ok HTTP 200|hello";
         QTest::newRow("GET prefix cuts a character") << "page" << true << FakeReply::json(200, "ab\xd0\xb6") << 3ll << "ok HTTP 200";
         QTest::newRow("GET negative prefix") << "page" << true << FakeReply::json(200, "x") << -5ll << "ok HTTP 200|";
+        QTest::newRow("GET announced 2 MiB") << "page" << true << FakeReply::streamed(200, 2 << 20, false) << 10ll
+                                             << "ok HTTP 200|0123456789";
         QTest::newRow("not a URL") << "http://exa mple/" << true << none << 0ll << "fail invalid URL";
         QTest::newRow("refused") << "refused" << true << none << 0ll << "fail cannot connect";
         QTest::newRow("silent host") << "silent" << true << none << 0ll << "fail timeout";
