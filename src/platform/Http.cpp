@@ -130,25 +130,38 @@ bool isInvalidDomainName(QString host)
 constexpr qint64 kGuardSlack = 2 * HttpSession::readAheadBytes;
 
 // Watches one reply while its request runs: collects the body up to the cap, aborts
-// on the time-out, the cancellation, a withheld body past the cap or a connection cut
+// on a time-out, the cancellation, a withheld body past the cap or a connection cut
 // before any answer, remembers why, and ends once the reply has finished or is gone.
 class InFlight : public QObject {
 public:
     enum class Abort { None, TimedOut, Cancelled, OverCap, Withheld, CutOff };
 
-    InFlight(QNetworkReply *reply, std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token,
-             qint64 cap)
-        : m_reply(reply), m_cap(cap)
+    InFlight(QNetworkReply *reply, std::chrono::milliseconds idleTimeout,
+             std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token, qint64 cap)
+        : m_reply(reply), m_cap(cap), m_clock(clock),
+          m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
     {
         reply->setReadBufferSize(HttpSession::readAheadBytes);
-        connect(reply, &QNetworkReply::readyRead, this, [this] { take(); });
+        connect(reply, &QNetworkReply::readyRead, this, [this] {
+            progressed();
+            take();
+        });
         connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+            progressed();
             m_answered = true;
             m_watch.reset(); // from here on the body reaches readyRead
         });
-        connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] { m_connecting = true; });
-        connect(reply, &QNetworkReply::requestSent, this, [this] { requestSent(); });
+        connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+            progressed();
+            m_connecting = true;
+        });
+        connect(reply, &QNetworkReply::uploadProgress, this, [this] { progressed(); });
+        connect(reply, &QNetworkReply::requestSent, this, [this] {
+            progressed();
+            requestSent();
+        });
         connect(reply, &QNetworkReply::redirected, this, [this] {
+            progressed();
             m_sends = 0;
             m_connecting = false;
             m_answered = false;
@@ -161,6 +174,7 @@ public:
                 [this](const QList<QSslError> &errors) { m_certificateRejected = !errors.isEmpty(); });
 #endif
         m_timer = clock.startTimer(timeout, [this] { abortFor(Abort::TimedOut); });
+        progressed();
         token.onCancel(this, [this] { abortFor(Abort::Cancelled); });
         watchWithheldBody();
         if (reply->isFinished())
@@ -217,8 +231,16 @@ private:
     void end()
     {
         m_timer.reset();
+        m_idleTimer.reset();
         m_watch.reset();
         m_ended.resolve();
+    }
+
+    // Restarts the idle time-out, when there is one.
+    void progressed()
+    {
+        if (m_idleTimeout && m_abort == Abort::None && m_timer)
+            m_idleTimer = m_clock.startTimer(*m_idleTimeout, [this] { abortFor(Abort::TimedOut); });
     }
 
     void take()
@@ -266,6 +288,7 @@ private:
             return;
         m_abort = why;
         m_timer.reset();
+        m_idleTimer.reset();
         m_watch.reset();
         // Called from the reply's own signals: abort from the event loop, unless the
         // reply has ended meanwhile.
@@ -280,8 +303,11 @@ private:
 
     QPointer<QNetworkReply> m_reply;
     qint64 m_cap;
+    Clock &m_clock;
+    std::optional<std::chrono::milliseconds> m_idleTimeout;
     QByteArray m_body;
     std::unique_ptr<ClockTimer> m_timer;
+    std::unique_ptr<ClockTimer> m_idleTimer;
     std::unique_ptr<HttpBodyGuard::Watch> m_watch;
     OneShot<void> m_ended;
     Abort m_abort = Abort::None;
@@ -317,7 +343,13 @@ bool isHttpReply(const QNetworkReply &reply)
 }
 
 HttpSession::HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock, QObject *parent)
-    : QObject(parent), m_kind(kind), m_timeout(timeout), m_clock(std::move(clock)),
+    : HttpSession(kind, timeout, timeout, std::move(clock), parent)
+{
+}
+
+HttpSession::HttpSession(Kind kind, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds timeout,
+                         std::shared_ptr<Clock> clock, QObject *parent)
+    : QObject(parent), m_kind(kind), m_idleTimeout(idleTimeout), m_timeout(timeout), m_clock(std::move(clock)),
       m_nam(new QNetworkAccessManager(this))
 {
     if (kind == Kind::Ephemeral)
@@ -337,6 +369,12 @@ HttpSession::~HttpSession()
 std::unique_ptr<HttpSession> HttpSession::ephemeral(std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock)
 {
     return std::make_unique<HttpSession>(Kind::Ephemeral, timeout, std::move(clock));
+}
+
+std::unique_ptr<HttpSession> HttpSession::ephemeral(std::chrono::milliseconds idleTimeout,
+                                                    std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock)
+{
+    return std::make_unique<HttpSession>(Kind::Ephemeral, idleTimeout, timeout, std::move(clock));
 }
 
 QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest request, QByteArray body,
@@ -359,7 +397,7 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
                                                               : m_nam->sendCustomRequest(request, method, body);
     // The frame keeps what it uses after the wait: the session may be gone by then.
     const std::shared_ptr<Clock> clock = m_clock;
-    InFlight flight(reply, m_timeout, *clock, token, maxBodyBytes);
+    InFlight flight(reply, m_idleTimeout, m_timeout, *clock, token, maxBodyBytes);
     co_await flight.ended();
     co_return flight.result();
 }
