@@ -7,6 +7,8 @@
 #include <QNetworkCookieJar>
 #include <QPointer>
 
+#include <cstring>
+
 #include <utility>
 
 namespace kovra {
@@ -100,6 +102,8 @@ URLError::Code codeFor(QNetworkReply::NetworkError error, bool certificateReject
         return URLError::Cancelled;
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProxyConnectionClosedError:
+    // The connection closed before the answer and the request's body cannot go again.
+    case QNetworkReply::ContentReSendError:
         return URLError::NetworkConnectionLost;
     case QNetworkReply::SslHandshakeFailedError:
         return certificateRejected ? URLError::ServerCertificateUntrusted : URLError::SecureConnectionFailed;
@@ -129,6 +133,47 @@ bool isInvalidDomainName(QString host)
 // headers, TLS framing and the read-ahead of replies in transit.
 constexpr qint64 kGuardSlack = 2 * HttpSession::readAheadBytes;
 
+// A request body that goes out once per answer: a sequential device that rewinds only
+// after the server has answered what it got. Qt sends a request again when its
+// connection closes before the answer, but only after rewinding the body; this one
+// refuses, and Qt fails the request (ContentReSendError) instead of writing it twice.
+// A redirect (307, 308) is an answer: the body goes to the new place from its start.
+class OneShotBody : public QIODevice {
+public:
+    explicit OneShotBody(QByteArray data) : m_data(std::move(data)) { open(QIODevice::ReadOnly); }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_read + QIODevice::bytesAvailable(); }
+
+    void answered() { m_mayRewind = true; }
+
+    bool reset() override
+    {
+        if (!std::exchange(m_mayRewind, false))
+            return false;
+        close(); // drops what Qt peeked into the device's own buffer
+        m_read = 0;
+        return open(QIODevice::ReadOnly);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_read >= m_data.size())
+            return -1;
+        const qint64 n = std::min(maxSize, qint64(m_data.size()) - m_read);
+        std::memcpy(data, m_data.constData() + m_read, size_t(n));
+        m_read += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_read = 0;
+    bool m_mayRewind = false;
+};
+
 // Watches one reply while its request runs: collects the body up to the cap, aborts
 // on a time-out, the cancellation, a withheld body past the cap or a connection cut
 // before any answer, remembers why, and ends once the reply has finished or is gone.
@@ -136,7 +181,7 @@ class InFlight : public QObject {
 public:
     enum class Abort { None, TimedOut, Cancelled, OverCap, Withheld, CutOff };
 
-    InFlight(QNetworkReply *reply, std::chrono::milliseconds idleTimeout,
+    InFlight(QNetworkReply *reply, OneShotBody *body, std::chrono::milliseconds idleTimeout,
              std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token, qint64 cap)
         : m_reply(reply), m_cap(cap), m_clock(clock),
           m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
@@ -146,8 +191,10 @@ public:
             progressed();
             take();
         });
-        connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        connect(reply, &QNetworkReply::metaDataChanged, this, [this, body = QPointer<OneShotBody>(body)] {
             progressed();
+            if (body)
+                body->answered();
             m_answered = true;
             m_watch.reset(); // from here on the body reaches readyRead
         });
@@ -390,14 +437,25 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
     }
     // get() and post() rather than a custom verb: only they reach non-HTTP schemes.
     // HEAD goes through head(): as a custom verb Qt would wait for the body that the
-    // answer's length announces (or, chunked, for ever).
-    QNetworkReply *reply = method == "GET" && body.isEmpty()  ? m_nam->get(request)
-                         : method == "HEAD" && body.isEmpty() ? m_nam->head(request)
-                         : method == "POST"                   ? m_nam->post(request, body)
-                                                              : m_nam->sendCustomRequest(request, method, body);
+    // answer's length announces (or, chunked, for ever). Any other method (a POST that
+    // creates an invoice) goes out once: its body comes unbuffered from a OneShotBody,
+    // so Qt cannot send the request again after a cut-off.
+    QNetworkReply *reply = nullptr;
+    OneShotBody *once = nullptr;
+    if (method == "GET" || method == "HEAD") {
+        reply = method == "GET" && body.isEmpty()    ? m_nam->get(request)
+              : method == "HEAD" && body.isEmpty() ? m_nam->head(request)
+                                                   : m_nam->sendCustomRequest(request, method, body);
+    } else {
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        once = new OneShotBody(std::move(body));
+        reply = method == "POST" ? m_nam->post(request, once) : m_nam->sendCustomRequest(request, method, once);
+        once->setParent(reply);
+    }
     // The frame keeps what it uses after the wait: the session may be gone by then.
     const std::shared_ptr<Clock> clock = m_clock;
-    InFlight flight(reply, m_idleTimeout, m_timeout, *clock, token, maxBodyBytes);
+    InFlight flight(reply, once, m_idleTimeout, m_timeout, *clock, token, maxBodyBytes);
     co_await flight.ended();
     co_return flight.result();
 }

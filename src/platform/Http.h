@@ -108,11 +108,13 @@ public:
     // TimedOut when one of the session's time-outs passes first, Cancelled when the token
     // fires (the connection is aborted) or the session is destroyed, NetworkConnectionLost
     // as soon as a connection opened for the request closes before any answer (Qt would
-    // send it again), CannotDecodeContentData for a body Qt could not decode,
-    // CannotFindHost at once for a host under ".invalid", other codes for transport
-    // failures. With a cap of 0 or more, reading stops once the body would exceed it and
-    // overCap is set, the first bytes kept; a body Qt withholds from readers (401, 407)
-    // that grows past the cap ends the request with DataLengthExceedsMaximum.
+    // send it again), and for any request but GET and HEAD once its connection closes
+    // before the answer (such a request is written once, never again),
+    // CannotDecodeContentData for a body Qt could not decode, CannotFindHost at once for
+    // a host under ".invalid", other codes for transport failures. With a cap of 0 or
+    // more, reading stops once the body would exceed it and overCap is set, the first
+    // bytes kept; a body Qt withholds from readers (401, 407) that grows past the cap
+    // ends the request with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);
 
