@@ -19,41 +19,6 @@ using std::chrono::milliseconds;
 // How much of the body Qt may hold before this code has counted (and dropped) it.
 constexpr qint64 kChunk = 64 * 1024;
 
-// The URL-loading code of a failure below HTTP; none for an answer with a status of
-// its own (4xx, 5xx), which is no transport failure.
-std::optional<URLError::Code> transportFailure(QNetworkReply::NetworkError error, bool certificateRejected)
-{
-    if (error == QNetworkReply::NoError || error >= QNetworkReply::ContentAccessDenied)
-        return std::nullopt;
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::ProxyConnectionRefusedError:
-        return URLError::CannotConnectToHost;
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::ProxyNotFoundError:
-        return URLError::CannotFindHost;
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::ProxyTimeoutError:
-        return URLError::TimedOut;
-    case QNetworkReply::RemoteHostClosedError:
-    case QNetworkReply::ProxyConnectionClosedError:
-        return URLError::NetworkConnectionLost;
-    case QNetworkReply::SslHandshakeFailedError:
-        return certificateRejected ? URLError::ServerCertificateUntrusted : URLError::SecureConnectionFailed;
-    case QNetworkReply::UnknownNetworkError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-        return URLError::NotConnectedToInternet;
-    case QNetworkReply::OperationCanceledError:
-        return URLError::Cancelled;
-    case QNetworkReply::ProtocolUnknownError:
-    case QNetworkReply::ProtocolInvalidOperationError:
-        return URLError::UnsupportedURL;
-    default:
-        return URLError::BadServerResponse;
-    }
-}
-
 // One download in flight: counts the body as it arrives, watches the two bounds and
 // resolves `result` once the reply has finished.
 class StreamedDownload : public QObject {
@@ -94,19 +59,13 @@ private:
         return std::chrono::duration_cast<milliseconds>(m_clock->monotonicNow() - m_start).count();
     }
 
-    bool isHttp() const
-    {
-        const QString scheme = m_reply->url().scheme();
-        return scheme == u"http" || scheme == u"https";
-    }
-
     void noteHead()
     {
         if (!m_outcome.headMS)
             m_outcome.headMS = elapsedMS();
         const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         m_outcome.statusCode.reset();
-        if (isHttp() && status.isValid())
+        if (isHttpReply(*m_reply) && status.isValid())
             m_outcome.statusCode = status.toInt();
         m_outcome.expectedBytes.reset();
         bool ok = false;
@@ -147,9 +106,9 @@ private:
         count();
         m_totalTimer.reset();
         m_idleTimer.reset();
-        const QNetworkReply::NetworkError error = m_reply->error();
-        std::optional<URLError::Code> failure = transportFailure(error, m_certificateRejected);
-        if (m_timedOut && error == QNetworkReply::OperationCanceledError)
+        std::optional<URLError::Code> failure = URLError::failureOf(*m_reply, m_certificateRejected);
+        // This download's own abort on a time-out ends it as cancelled.
+        if (m_timedOut && m_reply->error() == QNetworkReply::OperationCanceledError)
             failure = URLError::TimedOut;
         // A head that came without its own signal still counts.
         if (!m_outcome.headMS && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())

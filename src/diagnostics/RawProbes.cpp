@@ -123,7 +123,8 @@ QCoro::Task<RawProbeOutcome> https(QString url, bool get, qint64 bodyPrefixLengt
     QNetworkRequest request(target);
     request.setRawHeader("User-Agent", "KovraS-Diagnostics/1.0");
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    LaterPtr<HttpSession> session(HttpSession::ephemeral(Bound(timeout).interval()).release());
+    const milliseconds idle = Bound(timeout).interval();
+    LaterPtr<HttpSession> session(HttpSession::ephemeral(idle, idle + environment.httpOvertime).release());
     const qint64 cap = get ? qMax(bodyPrefixLength, kBodyCap) : -1;
 
     // Named arguments: GCC 12 destroys a conditional's temporary handed to a coroutine twice.

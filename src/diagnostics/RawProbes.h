@@ -7,6 +7,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <exception>
 #include <memory>
 
@@ -24,11 +25,13 @@ struct RawProbeOutcome {
     friend bool operator==(const RawProbeOutcome &, const RawProbeOutcome &) = default;
 };
 
-// What the probes run on: the clock that times them (and ends the TCP and DNS probes)
-// and the resolver that looks names up. The defaults are the product's.
+// What the probes run on: the clock that times them (and ends the TCP and DNS probes),
+// the resolver that looks names up, and how much longer than its time-out an HTTP
+// probe may take in all. The defaults are the product's.
 struct RawProbeEnvironment {
     std::shared_ptr<Clock> clock = Clock::system();
     std::shared_ptr<Resolver> resolver = Resolver::shared();
+    std::chrono::milliseconds httpOvertime{2000};
 };
 
 // The TCP, DNS and HTTP(S) probes every diagnostic uses. None of them throws: every
@@ -51,10 +54,12 @@ QCoro::Task<RawProbeOutcome> tcp(QString host, qint64 port, double timeout, RawP
 QCoro::Task<RawProbeOutcome> dns(QString host, double timeout, RawProbeEnvironment environment = {});
 
 // One GET (get true) or HEAD request, User-Agent "KovraS-Diagnostics/1.0", through a
-// fresh ephemeral session bounded by the time-out; redirects are not followed. The
-// detail is "HTTP <status>" (-1 for a reply that is not HTTP); for a GET with a
-// non-empty body the separator and the first bodyPrefixLength bytes, trimmed, follow
-// when they are valid UTF-8 (a negative length counts as 0). ok for status 200-299.
+// fresh ephemeral session; redirects are not followed. The time-out bounds each wait
+// for the answer's next bytes, the time-out plus the environment's overtime the whole
+// request. The detail is "HTTP <status>" (-1 for a reply that is not HTTP); for a GET
+// with a non-empty body the separator and the first bodyPrefixLength bytes, trimmed,
+// follow when they are valid UTF-8 (a negative length counts as 0); a body beyond
+// 1 MiB (or the prefix, when longer) is read only that far. ok for status 200-299.
 // URL text that is not a URL: at once "invalid URL" with latency 0. A failed request:
 // describe() of its error.
 QCoro::Task<RawProbeOutcome> https(QString url, bool get, qint64 bodyPrefixLength, QString separator, double timeout,

@@ -7,6 +7,8 @@
 #include <QNetworkCookieJar>
 #include <QPointer>
 
+#include <cstring>
+
 #include <utility>
 
 namespace kovra {
@@ -100,6 +102,8 @@ URLError::Code codeFor(QNetworkReply::NetworkError error, bool certificateReject
         return URLError::Cancelled;
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProxyConnectionClosedError:
+    // The connection closed before the answer and the request's body cannot go again.
+    case QNetworkReply::ContentReSendError:
         return URLError::NetworkConnectionLost;
     case QNetworkReply::SslHandshakeFailedError:
         return certificateRejected ? URLError::ServerCertificateUntrusted : URLError::SecureConnectionFailed;
@@ -129,27 +133,82 @@ bool isInvalidDomainName(QString host)
 // headers, TLS framing and the read-ahead of replies in transit.
 constexpr qint64 kGuardSlack = 2 * HttpSession::readAheadBytes;
 
+// A request body that goes out once per answer: a sequential device that rewinds only
+// after the server has answered what it got. Qt sends a request again when its
+// connection closes before the answer, but only after rewinding the body; this one
+// refuses, and Qt fails the request (ContentReSendError) instead of writing it twice.
+// A redirect (307, 308) is an answer: the body goes to the new place from its start.
+class OneShotBody : public QIODevice {
+public:
+    explicit OneShotBody(QByteArray data) : m_data(std::move(data)) { open(QIODevice::ReadOnly); }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return m_data.size() - m_read + QIODevice::bytesAvailable(); }
+
+    void answered() { m_mayRewind = true; }
+
+    bool reset() override
+    {
+        if (!std::exchange(m_mayRewind, false))
+            return false;
+        close(); // drops what Qt peeked into the device's own buffer
+        m_read = 0;
+        return open(QIODevice::ReadOnly);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_read >= m_data.size())
+            return -1;
+        const qint64 n = std::min(maxSize, qint64(m_data.size()) - m_read);
+        std::memcpy(data, m_data.constData() + m_read, size_t(n));
+        m_read += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QByteArray m_data;
+    qint64 m_read = 0;
+    bool m_mayRewind = false;
+};
+
 // Watches one reply while its request runs: collects the body up to the cap, aborts
-// on the time-out, the cancellation, a withheld body past the cap or a connection cut
+// on a time-out, the cancellation, a withheld body past the cap or a connection cut
 // before any answer, remembers why, and ends once the reply has finished or is gone.
 class InFlight : public QObject {
 public:
     enum class Abort { None, TimedOut, Cancelled, OverCap, Withheld, CutOff };
 
-    InFlight(QNetworkReply *reply, std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token,
-             qint64 cap)
-        : m_reply(reply), m_cap(cap)
+    InFlight(QNetworkReply *reply, OneShotBody *body, std::chrono::milliseconds idleTimeout,
+             std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token, qint64 cap)
+        : m_reply(reply), m_cap(cap), m_clock(clock),
+          m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
     {
         reply->setReadBufferSize(HttpSession::readAheadBytes);
-        connect(reply, &QNetworkReply::readyRead, this, [this] { take(); });
-        connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
+        connect(reply, &QNetworkReply::readyRead, this, [this] {
+            progressed();
+            take();
+        });
+        connect(reply, &QNetworkReply::metaDataChanged, this, [this, body = QPointer<OneShotBody>(body)] {
+            progressed();
+            if (body)
+                body->answered();
             m_answered = true;
             m_watch.reset(); // from here on the body reaches readyRead
-            checkAnnouncedLength();
         });
-        connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] { m_connecting = true; });
-        connect(reply, &QNetworkReply::requestSent, this, [this] { requestSent(); });
+        connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
+            progressed();
+            m_connecting = true;
+        });
+        connect(reply, &QNetworkReply::uploadProgress, this, [this] { progressed(); });
+        connect(reply, &QNetworkReply::requestSent, this, [this] {
+            progressed();
+            requestSent();
+        });
         connect(reply, &QNetworkReply::redirected, this, [this] {
+            progressed();
             m_sends = 0;
             m_connecting = false;
             m_answered = false;
@@ -162,6 +221,7 @@ public:
                 [this](const QList<QSslError> &errors) { m_certificateRejected = !errors.isEmpty(); });
 #endif
         m_timer = clock.startTimer(timeout, [this] { abortFor(Abort::TimedOut); });
+        progressed();
         token.onCancel(this, [this] { abortFor(Abort::Cancelled); });
         watchWithheldBody();
         if (reply->isFinished())
@@ -200,19 +260,14 @@ public:
             break;
         }
 
-        HttpResponse response;
-        // Qt gives file: replies a status too, so the scheme decides what is HTTP.
-        const QString scheme = m_reply->url().scheme();
-        response.isHttp = scheme == u"http" || scheme == u"https";
-        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const QNetworkReply::NetworkError error = m_reply->error();
+        // Stopped at the cap, the reply has its head and no error of its own.
         const bool overCap = m_abort == Abort::OverCap;
-        if (response.isHttp && status.isValid() && (overCap || isAnswer(status.toInt(), error)))
-            response.statusCode = status.toInt();
-        else if (response.isHttp && status.isValid() && isBodyFailure(error))
-            throw URLError(URLError::CannotDecodeContentData);
-        else if (response.isHttp || (!overCap && error != QNetworkReply::NoError))
-            throw URLError(codeFor(error, m_certificateRejected));
+        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected); failure && !overCap)
+            throw URLError(*failure);
+        HttpResponse response;
+        response.isHttp = isHttpReply(*m_reply);
+        if (response.isHttp)
+            response.statusCode = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         response.body = m_body;
         response.headers = m_reply->rawHeaderPairs();
         response.overCap = overCap;
@@ -223,8 +278,16 @@ private:
     void end()
     {
         m_timer.reset();
+        m_idleTimer.reset();
         m_watch.reset();
         m_ended.resolve();
+    }
+
+    // Restarts the idle time-out, when there is one.
+    void progressed()
+    {
+        if (m_idleTimeout && m_abort == Abort::None && m_timer)
+            m_idleTimer = m_clock.startTimer(*m_idleTimeout, [this] { abortFor(Abort::TimedOut); });
     }
 
     void take()
@@ -242,16 +305,6 @@ private:
             }
         }
         HttpBodyGuard::instance().delivered(m_body.size() - before);
-    }
-
-    void checkAnnouncedLength()
-    {
-        if (m_cap < 0)
-            return;
-        bool ok = false;
-        const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-        if (ok && length > m_cap)
-            abortFor(Abort::OverCap);
     }
 
     // Qt shows nothing of a 401 or 407 answer until its body has ended; the guard
@@ -282,6 +335,7 @@ private:
             return;
         m_abort = why;
         m_timer.reset();
+        m_idleTimer.reset();
         m_watch.reset();
         // Called from the reply's own signals: abort from the event loop, unless the
         // reply has ended meanwhile.
@@ -296,8 +350,11 @@ private:
 
     QPointer<QNetworkReply> m_reply;
     qint64 m_cap;
+    Clock &m_clock;
+    std::optional<std::chrono::milliseconds> m_idleTimeout;
     QByteArray m_body;
     std::unique_ptr<ClockTimer> m_timer;
+    std::unique_ptr<ClockTimer> m_idleTimer;
     std::unique_ptr<HttpBodyGuard::Watch> m_watch;
     OneShot<void> m_ended;
     Abort m_abort = Abort::None;
@@ -310,8 +367,36 @@ private:
 
 } // namespace
 
+std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected)
+{
+    const QNetworkReply::NetworkError error = reply.error();
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!isHttpReply(reply)) {
+        if (error == QNetworkReply::NoError)
+            return std::nullopt;
+    } else if (status.isValid()) {
+        if (isAnswer(status.toInt(), error))
+            return std::nullopt;
+        if (isBodyFailure(error))
+            return CannotDecodeContentData;
+    }
+    return codeFor(error, certificateRejected);
+}
+
+bool isHttpReply(const QNetworkReply &reply)
+{
+    const QString scheme = reply.url().scheme();
+    return scheme == u"http" || scheme == u"https";
+}
+
 HttpSession::HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock, QObject *parent)
-    : QObject(parent), m_kind(kind), m_timeout(timeout), m_clock(std::move(clock)),
+    : HttpSession(kind, timeout, timeout, std::move(clock), parent)
+{
+}
+
+HttpSession::HttpSession(Kind kind, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds timeout,
+                         std::shared_ptr<Clock> clock, QObject *parent)
+    : QObject(parent), m_kind(kind), m_idleTimeout(idleTimeout), m_timeout(timeout), m_clock(std::move(clock)),
       m_nam(new QNetworkAccessManager(this))
 {
     if (kind == Kind::Ephemeral)
@@ -333,6 +418,12 @@ std::unique_ptr<HttpSession> HttpSession::ephemeral(std::chrono::milliseconds ti
     return std::make_unique<HttpSession>(Kind::Ephemeral, timeout, std::move(clock));
 }
 
+std::unique_ptr<HttpSession> HttpSession::ephemeral(std::chrono::milliseconds idleTimeout,
+                                                    std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock)
+{
+    return std::make_unique<HttpSession>(Kind::Ephemeral, idleTimeout, timeout, std::move(clock));
+}
+
 QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest request, QByteArray body,
                                             CancellationToken token, qint64 maxBodyBytes)
 {
@@ -346,14 +437,25 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
     }
     // get() and post() rather than a custom verb: only they reach non-HTTP schemes.
     // HEAD goes through head(): as a custom verb Qt would wait for the body that the
-    // answer's length announces (or, chunked, for ever).
-    QNetworkReply *reply = method == "GET" && body.isEmpty()  ? m_nam->get(request)
-                         : method == "HEAD" && body.isEmpty() ? m_nam->head(request)
-                         : method == "POST"                   ? m_nam->post(request, body)
-                                                              : m_nam->sendCustomRequest(request, method, body);
+    // answer's length announces (or, chunked, for ever). Any other method (a POST that
+    // creates an invoice) goes out once: its body comes unbuffered from a OneShotBody,
+    // so Qt cannot send the request again after a cut-off.
+    QNetworkReply *reply = nullptr;
+    OneShotBody *once = nullptr;
+    if (method == "GET" || method == "HEAD") {
+        reply = method == "GET" && body.isEmpty()    ? m_nam->get(request)
+              : method == "HEAD" && body.isEmpty() ? m_nam->head(request)
+                                                   : m_nam->sendCustomRequest(request, method, body);
+    } else {
+        request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+        request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+        once = new OneShotBody(std::move(body));
+        reply = method == "POST" ? m_nam->post(request, once) : m_nam->sendCustomRequest(request, method, once);
+        once->setParent(reply);
+    }
     // The frame keeps what it uses after the wait: the session may be gone by then.
     const std::shared_ptr<Clock> clock = m_clock;
-    InFlight flight(reply, m_timeout, *clock, token, maxBodyBytes);
+    InFlight flight(reply, once, m_idleTimeout, m_timeout, *clock, token, maxBodyBytes);
     co_await flight.ended();
     co_return flight.result();
 }

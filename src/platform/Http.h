@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class QNetworkAccessManager;
 
@@ -39,6 +40,12 @@ public:
 
     explicit URLError(Code code) : m_code(code) {}
     Code code() const { return m_code; }
+
+    // What a finished reply's error means: nothing when the reply holds the server's
+    // answer (any status over HTTP, any reply without error otherwise), else the code of
+    // the failure. `certificateRejected`: the reply reported certificate errors.
+    static std::optional<Code> failureOf(const QNetworkReply &reply, bool certificateRejected);
+
     QString description() const override;
     bool isCancellation() const override { return m_code == Cancelled; }
 
@@ -54,16 +61,21 @@ struct HttpResponse {
     QByteArray body;
     QList<QNetworkReply::RawHeaderPair> headers;
     // The body was longer than the caller's cap: reading stopped there and body holds
-    // at most the cap's worth of bytes (nothing when the announced length was too big).
+    // its first bytes, at most the cap's worth.
     bool overCap = false;
 
     // The value of a header (case-insensitive name), empty when absent.
     QByteArray header(const QByteArray &name) const;
 };
 
-// A QNetworkAccessManager with a total time-out per request. Sessions live on the GUI
-// thread and are used there. A session owns its requests: destroying it ends every
-// request still running (their senders see URLError(Cancelled)).
+// Whether a reply came over HTTP(S): Qt gives file: replies a status too.
+bool isHttpReply(const QNetworkReply &reply);
+
+// A QNetworkAccessManager with a total time-out per request and, when shorter, an idle
+// one: the longest wait for the request's next progress (connecting, the request sent,
+// the head, body bytes). Sessions live on the GUI thread and are used there. A session
+// owns its requests: destroying it ends every request still running (their senders see
+// URLError(Cancelled)).
 class HttpSession : public QObject {
     Q_OBJECT
 public:
@@ -75,32 +87,40 @@ public:
     // What a reply reads ahead of its reader at most (for replies Qt does not withhold).
     static constexpr qint64 readAheadBytes = 1024 * 1024;
 
-    // The time-out is measured on `clock` (a precise timer).
+    // The time-outs are measured on `clock` (precise timers).
     HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock = Clock::system(),
                 QObject *parent = nullptr);
+    HttpSession(Kind kind, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds timeout,
+                std::shared_ptr<Clock> clock = Clock::system(), QObject *parent = nullptr);
     ~HttpSession() override;
 
     // A fresh ephemeral session of the caller's own (no connections shared with others).
     static std::unique_ptr<HttpSession> ephemeral(std::chrono::milliseconds timeout,
+                                                  std::shared_ptr<Clock> clock = Clock::system());
+    static std::unique_ptr<HttpSession> ephemeral(std::chrono::milliseconds idleTimeout,
+                                                  std::chrono::milliseconds timeout,
                                                   std::shared_ptr<Clock> clock = Clock::system());
 
     Kind kind() const { return m_kind; }
     std::chrono::milliseconds timeout() const { return m_timeout; }
 
     // Sends one request and returns the answer, whatever its status. Throws URLError:
-    // TimedOut when the session's time-out passes first, Cancelled when the token fires
-    // (the connection is aborted) or the session is destroyed, NetworkConnectionLost as
-    // soon as a connection opened for the request closes before any answer (Qt would
-    // send it again), CannotDecodeContentData for a body Qt could not decode,
-    // CannotFindHost at once for a host under ".invalid", other codes for transport
-    // failures. With a cap of 0 or more, reading stops once the body would exceed it and
-    // overCap is set; a body Qt withholds from readers (401, 407) that grows past the cap
+    // TimedOut when one of the session's time-outs passes first, Cancelled when the token
+    // fires (the connection is aborted) or the session is destroyed, NetworkConnectionLost
+    // as soon as a connection opened for the request closes before any answer (Qt would
+    // send it again), and for any request but GET and HEAD once its connection closes
+    // before the answer (such a request is written once, never again),
+    // CannotDecodeContentData for a body Qt could not decode, CannotFindHost at once for
+    // a host under ".invalid", other codes for transport failures. With a cap of 0 or
+    // more, reading stops once the body would exceed it and overCap is set, the first
+    // bytes kept; a body Qt withholds from readers (401, 407) that grows past the cap
     // ends the request with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);
 
 private:
     Kind m_kind;
+    std::chrono::milliseconds m_idleTimeout;
     std::chrono::milliseconds m_timeout;
     std::shared_ptr<Clock> m_clock;
     QNetworkAccessManager *m_nam;

@@ -157,6 +157,10 @@ private Q_SLOTS:
         QTest::newRow("sequential: first host's 500 is the answer")
             << "sequential" << "" << QList{FakeReply::json(500, "a"), ok("b"), ok("c")} << 200 << 0 << "500 a" << QList{0}
             << none << -1;
+        // A fresh session: the first host cuts the connection it opened for the invoice off.
+        QTest::newRow("sequential: a cut-off moves on, the request not repeated")
+            << "sequential" << "" << QList{FakeReply::close(100ms), FakeReply::json(201, "b"), ok("c")} << 200 << 5000
+            << "201 b" << QList{0, 1} << QStringList{failed.arg(-1005)} << 1;
         QTest::newRow("sequential: a time-out moves on")
             << "sequential" << "" << QList{silent, FakeReply::json(201, "b"), ok("c")} << 200 << 300 << "201 b"
             << QList{0, 1} << QStringList{failed.arg(-1001)} << 1;
@@ -207,6 +211,8 @@ private Q_SLOTS:
         if (mode == u"race") // racing candidates may overlap; which hosts matters, not their order
             std::sort(hosts.begin(), hosts.end());
         QCOMPARE(hosts, contacted);
+        if (mode == u"sequential") // a POST reaches each host once
+            QCOMPARE(m_fake->requestCount(), contacted.size());
         for (const auto &r : m_fake->requests())
             QCOMPARE(r.hasHeader("Authorization"), !warmup);
         const QStringList lines = log.texts(QStringLiteral("APIClient"));

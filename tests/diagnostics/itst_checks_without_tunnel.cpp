@@ -54,6 +54,13 @@ QList<TriageStep> steps(const QStringList &specs)
 
 FakeReply answer(const char *body, int status = 200) { return FakeReply::json(status, QByteArray(body)); }
 
+FakeReply trickled(QByteArray body, std::chrono::milliseconds pace)
+{
+    FakeReply reply = FakeReply::json(200, std::move(body));
+    reply.trickle = pace;
+    return reply;
+}
+
 const TriageReport kReport{QDateTime(QDate(2025, 3, 1), QTime(9, 15), Qt::UTC), NetworkPathType::wifi,
                            {{"api1.test", "echo:1024", true, 80, "HTTP 200, 1024/1024 B, head 35ms, done 80ms", true}},
                            QStringLiteral("все проверки прошли")};
@@ -198,6 +205,8 @@ private Q_SLOTS:
     // "page": the fake host's page, answering the row's status and body with a Location
     // header; "refused": a closed port; "silent": a path that never answers; "plain": a
     // host that answers a TLS request in plain text. `outcome`: "ok" or "fail", the detail.
+    // A body over 1 MiB is cut, its prefix kept. Slow bodies and the silent host run with a
+    // 0.5 s time-out and 1.5 s overtime: the time-out bounds each wait, both the whole.
     void https_data()
     {
         QTest::addColumn<QString>("url");
@@ -211,6 +220,13 @@ private Q_SLOTS:
                                             << "ok HTTP 200|hello";
         QTest::newRow("GET prefix cuts a character") << "page" << true << FakeReply::json(200, "ab\xd0\xb6") << 3ll << "ok HTTP 200";
         QTest::newRow("GET negative prefix") << "page" << true << FakeReply::json(200, "x") << -5ll << "ok HTTP 200|";
+        QTest::newRow("GET announced 2 MiB") << "page" << true << FakeReply::streamed(200, 2 << 20, false) << 10ll
+                                             << "ok HTTP 200|0123456789";
+        QTest::newRow("body trickles for 1 s") << "page" << true << trickled("0123456789", 100ms) << 10ll
+                                               << "ok HTTP 200|0123456789";
+        QTest::newRow("body pauses 1.5 s") << "page" << true << trickled("x", 1500ms) << 10ll << "fail timeout";
+        QTest::newRow("body trickles for 3 s") << "page" << true << trickled(QByteArray(30, 'x'), 100ms) << 10ll
+                                               << "fail timeout";
         QTest::newRow("not a URL") << "http://exa mple/" << true << none << 0ll << "fail invalid URL";
         QTest::newRow("refused") << "refused" << true << none << 0ll << "fail cannot connect";
         QTest::newRow("silent host") << "silent" << true << none << 0ll << "fail timeout";
@@ -235,14 +251,15 @@ private Q_SLOTS:
         QVERIFY(plain.listen(QHostAddress::LocalHost, 0));
         connect(&plain, &QTcpServer::newConnection, &plain,
                 [&plain] { plain.nextPendingConnection()->write("HTTP/1.1 400 Bad Request\r\n\r\n"); });
-        const double timeout = url == u"silent" ? 0.3 : 10.0;
+        const double timeout = url == u"silent" || page.trickle > 0ms ? 0.5 : 10.0;
         if (url == u"page" || url == u"silent")
             url = base + u'/' + url;
         else if (url == u"refused")
             url = FakeService::closedPortURL(QStringLiteral("/x")).toString();
         else if (url == u"plain")
             url = QStringLiteral("https://127.0.0.1:%1/x").arg(plain.serverPort());
-        const RawProbeOutcome o = await(RawProbes::https(url, get, prefix, QStringLiteral("|"), timeout, {std::make_shared<ManualClock>()}));
+        const RawProbeOutcome o = await(RawProbes::https(url, get, prefix, QStringLiteral("|"), timeout,
+                                                         {.clock = std::make_shared<ManualClock>(), .httpOvertime = 1500ms}));
         QCOMPARE((o.ok ? u"ok "_qs : u"fail "_qs) + o.detail, outcome);
         if (url.endsWith(u"/page")) // one request: a redirect is not followed
             QVERIFY(fake.requestCount() == 1 && fake.requests().first().method == method);

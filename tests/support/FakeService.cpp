@@ -40,6 +40,20 @@ FakeReply FakeReply::streamed(int status, qint64 bytes, bool chunked)
 
 namespace {
 
+// Writes the byte of `body` at `next` after `pace`, and so on to its end.
+void trickleFrom(loopback::Exchange *exchange, QByteArray body, qsizetype next, std::chrono::milliseconds pace)
+{
+    exchange->after(pace, [exchange, body, next, pace] {
+        if (!exchange->isOpen())
+            return;
+        exchange->socket()->write(body.mid(next, 1));
+        if (next + 1 < body.size())
+            trickleFrom(exchange, body, next + 1, pace);
+        else
+            exchange->finish();
+    });
+}
+
 QString scriptKey(int host, const QByteArray &method, const QString &path)
 {
     return QString::number(host) + u'|' + QString::fromLatin1(method.toUpper()) + u'|' + path;
@@ -90,10 +104,14 @@ void FakeService::receive(const loopback::Request &request, loopback::Exchange *
         response.body = reply.body;
         response.announceLength = reply.announceLength;
         response.chunked = reply.chunked;
-        if (reply.streamedBytes > 0)
+        if (reply.trickle > std::chrono::milliseconds(0) && !reply.body.isEmpty() && exchange->isOpen()) {
+            exchange->socket()->write(response.head(reply.body.size()));
+            trickleFrom(exchange, reply.body, 0, reply.trickle);
+        } else if (reply.streamedBytes > 0) {
             exchange->stream(response, reply.streamedBytes);
-        else
+        } else {
             exchange->respond(response);
+        }
     });
 }
 

@@ -37,6 +37,9 @@ struct FakeReply {
     // When above 0, the body is this many filler bytes instead of `body`, written as
     // the connection drains (the service never holds them all).
     qint64 streamedBytes = 0;
+    // When above 0, the head (announcing the length) goes out at once and then `body`
+    // one byte every `trickle`.
+    std::chrono::milliseconds trickle{0};
 
     static FakeReply json(int status, QByteArray body = {}, std::chrono::milliseconds delay = {});
     static FakeReply silent();
