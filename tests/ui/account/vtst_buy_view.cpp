@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include "BuyFakes.h"
-#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::test;

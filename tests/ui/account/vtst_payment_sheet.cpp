@@ -15,7 +15,6 @@
 #include "support/MemoryTokenStore.h"
 #include "support/view/ViewHarness.h"
 
-#include "ViewClicks.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -93,12 +92,7 @@ class PaymentSheetTest : public ViewTestCase {
     QQuickItem *find(const QString &name) const { return ViewHarness::findIn(m_host->window()->contentItem(), name); }
     bool shown(const QString &name) const { return find(name) && find(name)->isVisible(); }
     void click(const QString &name) { clickCentre(m_host->window(), find(name)); }
-    void saveSheet(const QString &name)
-    {
-        const QString env = qEnvironmentVariable("KOVRA_SCREENSHOTS");
-        QDir dir(env.isEmpty() ? QCoreApplication::applicationDirPath() + u"/screenshots"_s : env);
-        QVERIFY(dir.mkpath(u"."_s) && m_host->window()->grabWindow().save(dir.filePath(u"payment-sheet-%1-%2.png"_s.arg(QString::fromLatin1(QTest::currentDataTag()), name))));
-    }
+    void saveSheet(const QString &name) { view().saveScreenshot(name, m_host->window()); }
 
 private Q_SLOTS:
     void init()

@@ -12,7 +12,6 @@
 #include <QTranslator>
 
 #include "SettingsFakes.h"
-#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::ui;

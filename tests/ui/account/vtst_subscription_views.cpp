@@ -17,7 +17,6 @@
 #include <QTest>
 
 #include "SettingsFakes.h"
-#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::ui;

@@ -12,13 +12,6 @@ using namespace kovra;
 using namespace kovra::ui;
 using test::argb;
 
-namespace {
-void clickCentre(QWindow *window, QQuickItem *item)
-{
-    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint());
-}
-} // namespace
-
 class SheetsTest : public test::ViewTestCase {
     Q_OBJECT
 private Q_SLOTS:
@@ -116,7 +109,7 @@ private Q_SLOTS:
         QVERIFY(test::ViewHarness::findIn(sheet->contentItem(), u"sheetContent"_qs));
 
         if (how == u"button") {
-            clickCentre(sheet, test::ViewHarness::findIn(sheet->contentItem(), u"closeButton"_qs));
+            test::clickCentre(sheet, test::ViewHarness::findIn(sheet->contentItem(), u"closeButton"_qs));
         } else if (how == u"escape") {
             // Keys reach the window that holds the focus. qWaitForWindowActive() will not
             // do here: a window counts as active while its transient parent holds the

@@ -21,12 +21,7 @@ class DiagnosticsSectionsViewTest : public test::ViewTestCase {
     test::TestHome m_home{test::TestHome::PathsOnly};
     test::FakeControlPlane m_hostCheck;
 
-    void click(const QString &name)
-    {
-        QQuickItem *item = view().find(name);
-        QVERIFY(item && item->isVisible() && item->isEnabled());
-        QTest::mouseClick(view().window(), Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-    }
+    void click(const QString &name) { test::clickCentre(view().window(), view().find(name)); }
     int rows(const QString &repeater) { return view().value(repeater, u"count"_qs).toInt(); }
     qreal top(const QString &name) { return view().find(name)->mapToScene({0, 0}).y(); }
 

@@ -17,15 +17,7 @@ using namespace kovra;
 using namespace kovra::ui;
 using namespace std::chrono_literals;
 using test::argb;
-
-namespace {
-
-void clickCentre(QWindow *window, QQuickItem *item)
-{
-    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-}
-
-} // namespace
+using test::clickCentre;
 
 class DiagnosticsSheetTest : public test::ViewTestCase {
     Q_OBJECT
@@ -50,9 +42,7 @@ class DiagnosticsSheetTest : public test::ViewTestCase {
     void saveSheet(const QString &name)
     {
         QVERIFY(view().waitForFrame());
-        const QString env = qEnvironmentVariable("KOVRA_SCREENSHOTS");
-        QDir dir(env.isEmpty() ? QCoreApplication::applicationDirPath() + u"/screenshots"_qs : env);
-        QVERIFY(dir.mkpath(u"."_qs) && m_host->window()->grabWindow().save(dir.filePath(u"diagnostics-%1.png"_qs.arg(name))));
+        view().saveScreenshot(name, m_host->window());
     }
 
 private Q_SLOTS:
@@ -151,7 +141,7 @@ private Q_SLOTS:
         }
         QCOMPARE(find(u"rerunButton"_qs)->isEnabled(), report);
         QCOMPARE(find(u"copyReportButton"_qs)->isEnabled(), report);
-        saveSheet(QString::fromLatin1(QTest::currentDataTag()));
+        saveSheet(u"sheet"_qs);
         if (!report)
             return;
 
@@ -164,7 +154,7 @@ private Q_SLOTS:
         QQuickItem *bottom = find(u"bottomRow"_qs);
         QCOMPARE(bottom->mapToScene(QPointF(0, bottom->height())).y(), 520.0 - 16);
         QCOMPARE(scroller->mapToScene(QPointF(0, scroller->height())).y(), bottom->mapToScene(QPointF(0, -8)).y());
-        saveSheet(QString::fromLatin1(QTest::currentDataTag()) + u"-minimum-scrolled"_qs);
+        saveSheet(u"minimum-scrolled"_qs);
     }
 
     // A probe's card: its result symbol and colour, its latency in plain digits, its

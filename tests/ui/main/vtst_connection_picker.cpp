@@ -94,12 +94,7 @@ class ConnectionPickerViewTest : public ViewTestCase {
         const auto at = std::ranges::find(items, key, &PickerItem::key) - items.begin();
         return at < items.size() ? ViewHarness::findIn(view().find(u"pickerLine%1"_s.arg(at)), name) : nullptr;
     }
-    void click(QQuickItem *item)
-    {
-        QVERIFY(item);
-        QTest::mouseClick(view().window(), Qt::LeftButton, {},
-                          item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-    }
+    void click(QQuickItem *item) { clickCentre(view().window(), item); }
 
 private Q_SLOTS:
     void initTestCase() { registerMainModule(); }

@@ -41,11 +41,6 @@ const ScreenRow kScreenRows[] = {
     {"failed, extension failed", 3, V::degraded, Ext::Failed, Visual::Failed, "danger"},
 };
 
-void clickCentre(QWindow *window, QQuickItem *item)
-{
-    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-}
-
 } // namespace
 
 class HomeViewTest : public ViewTestCase {
@@ -167,7 +162,7 @@ private Q_SLOTS:
             if (escape) {
                 QVERIFY(view().waitForFrame());
                 // The sheet's own window, in place of the home window's picture.
-                window->grabWindow().save(view().saveScreenshot(u"sheet"_s));
+                view().saveScreenshot(u"sheet"_s, window);
                 window->requestActivate();
                 QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
                 QTest::keyClick(window, Qt::Key_Escape);

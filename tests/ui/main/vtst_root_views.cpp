@@ -22,12 +22,6 @@ using Kind = AuthState::StatusKind;
 
 namespace {
 
-void click(QWindow *window, QQuickItem *item)
-{
-    QVERIFY(item && item->isVisible());
-    QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene(QPointF(item->width(), item->height()) / 2).toPoint());
-}
-
 QRectF sceneRect(QQuickItem *item)
 {
     return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
@@ -129,10 +123,10 @@ private Q_SLOTS:
         QVERIFY(showRoot(Kind::linking));
         QVERIFY(view().isShown(u"waitingPanel"_s));
         QVERIFY(!view().isShown(u"homeView"_s));
-        click(view().window(), view().find(u"cancelButton"_s));
+        clickCentre(view().window(), view().find(u"cancelButton"_s));
         QTRY_VERIFY(view().isShown(u"signInPanel"_s));
         m_session->scriptSignIn(200);
-        click(view().window(), view().find(u"telegramButton"_s));
+        clickCentre(view().window(), view().find(u"telegramButton"_s));
         QTRY_VERIFY(view().isShown(u"waitingPanel"_s));
         QTRY_COMPARE(m_session->opener->asked.size(), 1);
 
@@ -178,7 +172,7 @@ private Q_SLOTS:
         if (byEscape)
             QTest::keyClick(view().window(), Qt::Key_Escape);
         else
-            click(view().window(), inWindow(u"alertButton"_s));
+            clickCentre(view().window(), inWindow(u"alertButton"_s));
         QTRY_VERIFY(!m_session->auth.isNewAccount());
         QTRY_VERIFY(!inWindow(u"alertButton"_s) || !inWindow(u"alertButton"_s)->isVisible());
         m_session->setStatus(Kind::anonymous);
