@@ -190,6 +190,7 @@ QString ViewHarness::saveScreenshot(const QString &name, QQuickWindow *other)
 void ViewTestCase::init()
 {
     m_view = std::make_unique<ViewHarness>();
+    m_view->appearance().setDark(QByteArray(QTest::currentDataTag()).contains("dark"));
 }
 
 void ViewTestCase::cleanup()

@@ -109,8 +109,9 @@ QPointF centreOf(QQuickItem *item);
 void clickCentre(QWindow *window, QQuickItem *item);
 QString accessibleText(QQuickItem *item, QAccessible::Text which);
 
-// Base of view test classes: a fresh harness for every test function, failed on
-// any QML warning, with a screenshot of a failed function for review. A subclass
+// Base of view test classes: a fresh harness for every test function, dark when the
+// data row's tag names "dark", failed on any QML warning, with a screenshot of a
+// failed function for review. A subclass
 // that declares its own init() or cleanup() calls these first.
 class ViewTestCase : public QObject {
     Q_OBJECT

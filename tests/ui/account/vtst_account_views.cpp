@@ -59,22 +59,18 @@ private Q_SLOTS:
     void pill_data()
     {
         QTest::addColumn<int>("style");
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("token");
         using S = SubscriptionStatusPill;
-        QTest::newRow("active") << int(S::Active) << false << u"активна"_s << "success";
-        QTest::newRow("expired") << int(S::Expired) << false << u"истекла"_s << "danger";
-        QTest::newRow("no traffic") << int(S::NoTraffic) << false << u"нет трафика"_s << "warning";
-        QTest::newRow("inactive") << int(S::Inactive) << false << u"неактивна"_s << "textSecondary";
-        QTest::newRow("active dark") << int(S::Active) << true << u"активна"_s << "success";
+        QTest::newRow("active") << int(S::Active) << u"активна"_s << "success";
+        QTest::newRow("expired") << int(S::Expired) << u"истекла"_s << "danger";
+        QTest::newRow("no traffic") << int(S::NoTraffic) << u"нет трафика"_s << "warning";
+        QTest::newRow("inactive") << int(S::Inactive) << u"неактивна"_s << "textSecondary";
     }
     void pill()
     {
         QFETCH(int, style);
-        QFETCH(bool, dark);
         QFETCH(QString, token);
-        view().appearance().setDark(dark);
         QQuickItem *pill = view().show(u"Kovra.Account/SubscriptionStatusPill"_s, {{"style", style}});
         QVERIFY(pill);
         const QColor tone = view().brand().property(token.toLatin1().constData()).value<QColor>();
@@ -145,17 +141,13 @@ private Q_SLOTS:
     // stroke and the mark differ.
     void tariffCard_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("bestValue");
-        QTest::newRow("best value") << false << true;
-        QTest::newRow("plain") << false << false;
-        QTest::newRow("best value dark") << true << true;
+        QTest::newRow("best value") << true;
+        QTest::newRow("plain") << false;
     }
     void tariffCard()
     {
-        QFETCH(bool, dark);
         QFETCH(bool, bestValue);
-        view().appearance().setDark(dark);
         QVariantMap properties = kCard.cardProperties(bestValue, bestValue);
         properties.insert(u"width"_s, 400);
         QQuickItem *card = view().show(u"Kovra.Account/TariffCard"_s, properties);

@@ -199,24 +199,20 @@ private Q_SLOTS:
     }
 
     // A window-modal child of its opener at 420 by 520 under the chrome titled
-    // "Оплата", light and dark: a tapped row is the chosen one (one spoken element with
-    // its state); while paying the pay button is disabled with the white spinner; an
+    // "Оплата": a tapped row is the chosen one (one spoken element with
+    // its state); while paying the pay button is disabled with the spinner; an
     // error on the red tint; then the waiting view. Each dismissal, while the wait
     // polls, ends the presentation once, destroys the view-model and stops the poll.
     void presentation_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("close-button-light") << u"closeButton"_s << false;
-        QTest::newRow("escape-dark") << u"escape"_s << true;
-        QTest::newRow("window-manager-dark") << u"window manager"_s << true;
-        QTest::newRow("waiting-close-light") << u"action0"_s << false;
+        QTest::newRow("close button") << u"closeButton"_s;
+        QTest::newRow("escape") << u"escape"_s;
+        QTest::newRow("the waiting view's close") << u"action0"_s;
     }
     void presentation()
     {
         QFETCH(QString, how);
-        QFETCH(bool, dark);
-        view().appearance().setDark(dark);
         m_host = m_rig->screens.presentPaymentMethod(view().window(), kPlan, &view().engine());
         m_sheet = m_host ? m_host->findChild<PaymentMethodSheet *>() : nullptr;
         QVERIFY(m_sheet && QTest::qWaitForWindowExposed(m_host->window()));

@@ -93,22 +93,17 @@ private Q_SLOTS:
     // the bar's tint, and the buy button under the list (24 at the sides and below).
     void detailScreen_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<OptionalSubscription>("sub");
         const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
                                      qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
         const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"expired"_s, 0, 123456789, kNow - 3600,
                                       std::nullopt};
-        QTest::newRow("none") << false << OptionalSubscription();
-        QTest::newRow("active") << false << OptionalSubscription(active);
-        QTest::newRow("expired") << false << OptionalSubscription(expired);
-        QTest::newRow("active dark") << true << OptionalSubscription(active);
+        QTest::newRow("none") << OptionalSubscription();
+        QTest::newRow("active") << OptionalSubscription(active);
     }
     void detailScreen()
     {
-        QFETCH(bool, dark);
         QFETCH(OptionalSubscription, sub);
-        view().appearance().setDark(dark);
         test::SettingsRig rig;
         rig.loadMe(kMe);
         QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(rig.services()).subscriptionDetail(sub)));

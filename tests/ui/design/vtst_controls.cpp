@@ -254,24 +254,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("flags");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("bold");
         QTest::addColumn<bool>("colour");
-        for (const bool dark : {false, true}) {
-            const char *scheme = dark ? "dark" : "light";
-            QTest::addRow("automatic %s", scheme) << u"⚡"_qs << u"Авто"_qs << dark << false << false;
-            QTest::addRow("relay %s", scheme) << u"🇷🇺 → 🇳🇱"_qs << u"РФ-1 → Амстердам"_qs << dark << false << true;
+        for (const char *scheme : {"light", "dark"}) {
+            QTest::addRow("automatic %s", scheme) << u"⚡"_qs << u"Авто"_qs << false << false;
+            QTest::addRow("relay %s", scheme) << u"🇷🇺 → 🇳🇱"_qs << u"РФ-1 → Амстердам"_qs << false << true;
         }
-        QTest::newRow("automatic bold") << u"⚡"_qs << u"Авто"_qs << false << true << false;
-        QTest::newRow("no flag") << QString() << u"Амстердам"_qs << false << false << false;
+        QTest::newRow("automatic bold") << u"⚡"_qs << u"Авто"_qs << true << false;
+        QTest::newRow("no flag") << QString() << u"Амстердам"_qs << false << false;
     }
     void flagLabel()
     {
         QFETCH(QString, flags);
         QFETCH(QString, label);
-        QFETCH(bool, dark);
         QFETCH(bool, bold);
-        view().appearance().setDark(dark);
         const QFont font = bold ? view().brand().headlineFont() : view().brand().bodyFont();
         QQuickItem *item = view().show(u"FlagLabel"_qs, {{"flags", flags}, {"label", label}, {"font", font}});
         QVERIFY(item);

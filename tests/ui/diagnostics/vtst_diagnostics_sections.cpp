@@ -31,7 +31,6 @@ private Q_SLOTS:
     // its run button: running with the steps so far, then the report (orange summary,
     // rows, copy, send) and the line of a send. With the tunnel connected: no host check,
     // the notice in place of the run button. Both sections sit above the technical details.
-    // (The sheet's dark screenshots come from its own view test.)
     void sections_data()
     {
         QTest::addColumn<bool>("connected");

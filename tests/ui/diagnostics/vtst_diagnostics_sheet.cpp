@@ -102,23 +102,19 @@ private Q_SLOTS:
         QCOMPARE(m_host->window()->size(), QSize(560, 640));
     }
 
-    // The main states (the report also dark): probes running; the report with the details
+    // The main states: probes running; the report with the details
     // expanded (which starts no check; a probe's text shown literally, markup and
     // all), then at the minimum
     // size scrolled to its end, the bottom row pinned below the scroll area.
     void states_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("report");
-        QTest::newRow("light-running") << false << false;
-        QTest::newRow("light-report") << false << true;
-        QTest::newRow("dark-report") << true << true;
+        QTest::newRow("running") << false;
+        QTest::newRow("report") << true;
     }
     void states()
     {
-        QFETCH(bool, dark);
         QFETCH(bool, report);
-        view().appearance().setDark(dark);
         const QString markup = u"<b>HTTP 503</b> <a href=\"x\">Service Unavailable</a> &amp; retry"_qs;
         test::scriptProbes(*m_prober,
                            {{false, 1234, markup}, {true, 212, u"HTTP 200 — "_qs + u"203.0.113.7 "_qs.repeated(30)},

@@ -146,20 +146,17 @@ private Q_SLOTS:
         QVERIFY(view().isShown(u"signInPanel"_s));
     }
 
-    // A new account: the alert over the home window, light and dark, closed by its
+    // A new account: the alert over the home window, closed by its
     // button or by Escape; it stays closed on the next status change.
     void trialAlert_data()
     {
         QTest::addColumn<bool>("byEscape");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("button light") << false << false;
-        QTest::newRow("escape dark") << true << true;
+        QTest::newRow("button") << false;
+        QTest::newRow("escape") << true;
     }
     void trialAlert()
     {
         QFETCH(bool, byEscape);
-        QFETCH(bool, dark);
-        view().appearance().setDark(dark);
         view().appearance().setReduceMotion(true);
         QVERIFY(showRoot(Kind::anonymous));
         m_session->auth.setIsNewAccount(true);
@@ -181,12 +178,11 @@ private Q_SLOTS:
         QVERIFY(!inWindow(u"alertButton"_s) || !inWindow(u"alertButton"_s)->isVisible());
     }
 
-    // The settings window (dark; the shell's test shows it light): the placeholder while
+    // The settings window: the placeholder while
     // signed out, 540 by 620; a sign-in puts a settings screen in the same window, a
     // sign-out takes it away.
     void settingsScene()
     {
-        view().appearance().setDark(true);
         m_session = std::make_unique<SessionRig>();
         SessionRig &rig = *m_session;
         m_screens = std::make_unique<AccountScreens>(AccountServices{.authState = &rig.auth});
