@@ -57,22 +57,6 @@ private Q_SLOTS:
             QTEST(QAccessible::queryAccessibleInterface(icon)->text(QAccessible::Name), "accessibleName");
     }
 
-    // The title verbatim, the close button 24 from the edge, the content under the
-    // divider. (Its dismissal requests: through SheetWindow below.)
-    void modalChrome()
-    {
-        QQuickItem *chrome = view().showQml("MacModalChrome { width: 460; height: 200; title: \"<i>Подключение</i>\"\n"
-                                            " Rectangle { objectName: \"content\"; anchors.fill: parent } }");
-        QVERIFY(chrome);
-        QCOMPARE(view().value("title", "text").toString(), u"<i>Подключение</i>"_qs);
-        QCOMPARE(view().value("title", "textFormat").toInt(), int(Qt::PlainText));
-        QCOMPARE(view().value("closeButton", "text").toString(), u"Закрыть"_qs);
-        QQuickItem *close = view().find("closeButton");
-        QCOMPARE(close->mapToItem(chrome, QPointF(close->width(), 0)).x(), 460.0 - 24);
-        QCOMPARE(view().find("content")->mapToItem(chrome, QPointF(0, 0)).y(),
-                 view().find("divider")->mapToItem(chrome, QPointF(0, 1)).y());
-    }
-
     // A sheet opens over its parent, centred, window-modal, at least its minimum size;
     // the close button, Escape and the window manager's close each hide it and report
     // one dismissal, which resets the presenter's flag.
