@@ -89,41 +89,6 @@ private Q_SLOTS:
         m_stack = nullptr;
     }
 
-    // The screen in its main states: sections by the subscription, the support rows,
-    // the bar's tint, and the buy button under the list (24 at the sides and below).
-    void detailScreen_data()
-    {
-        QTest::addColumn<OptionalSubscription>("sub");
-        const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
-                                     qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
-        const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"expired"_s, 0, 123456789, kNow - 3600,
-                                      std::nullopt};
-        QTest::newRow("none") << OptionalSubscription();
-        QTest::newRow("active") << OptionalSubscription(active);
-    }
-    void detailScreen()
-    {
-        QFETCH(OptionalSubscription, sub);
-        test::SettingsRig rig;
-        rig.loadMe(kMe);
-        QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(rig.services()).subscriptionDetail(sub)));
-        QVERIFY(view().waitForFrame());
-
-        const bool active = sub && sub->status == u"active"_s;
-        for (const char *name : {"statusSection", "trafficSection", "expirySection"})
-            QCOMPARE(view().isShown(QString::fromLatin1(name)), sub.has_value());
-        QCOMPARE(view().isShown("emptySection"), !sub);
-        QCOMPARE(view().isShown("copyLink"), active);
-        QCOMPARE(view().isShown("shareLink"), active);
-        QCOMPARE(test::ViewHarness::findIn(view().find("supportSection"), u"sectionFooter"_s)->isVisible(), active);
-        if (active)
-            QCOMPARE(view().argb("usageFill"), argb(view().brand().warning()));
-        QQuickItem *buy = view().find("buyButton");
-        QCOMPARE(buy->mapToItem(m_stack, {0, 0}), QPointF(24, 760 - 24 - buy->height()));
-        QCOMPARE(buy->width(), 460 - 48);
-        view().saveScreenshot(u"detail"_s);
-    }
-
     // The account id row appears when the user record arrives after the screen
     // opened. Its icon-only copy button copies the id and marks itself.
     void accountIdRow()
