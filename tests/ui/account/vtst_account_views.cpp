@@ -54,8 +54,8 @@ class AccountViewsTest : public test::ViewTestCase {
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
 
-    // Each style in its dot state's colour: title, 15 % fill, 7-point dot that glows
-    // only when active, padded 10 and 4.
+    // Each style's title and spoken name in its dot state's colour, the dot glowing only
+    // when active.
     void pill_data()
     {
         QTest::addColumn<int>("style");
@@ -75,12 +75,8 @@ private Q_SLOTS:
         QVERIFY(pill);
         const QColor tone = view().brand().property(token.toLatin1().constData()).value<QColor>();
         QTEST(view().value("pillTitle", "text").toString(), "title");
-        QCOMPARE((QStringList{view().argb("pillTitle"), view().argb("capsule"), view().argb("disc")}),
-                 (QStringList{argb(tone), argb(withAlpha(tone, 0.15)), argb(tone)}));
-        QCOMPARE(view().real("pillDot", "size"), 7.0);
+        QCOMPARE((QStringList{view().argb("pillTitle"), view().argb("disc")}), (QStringList{argb(tone), argb(tone)}));
         QCOMPARE(view().isShown("ring"), style == SubscriptionStatusPill::Active);
-        QQuickItem *title = view().find("pillTitle");
-        QCOMPARE(pill->size(), QSizeF(10 + 7 + 4 + title->width() + 10, 4 + title->height() + 4));
         QCOMPARE(QAccessible::queryAccessibleInterface(pill)->text(QAccessible::Name),
                  view().value("pillTitle", "text").toString());
         view().saveScreenshot(u"pill"_s);

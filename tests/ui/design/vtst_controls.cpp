@@ -2,7 +2,6 @@
 
 #include "support/view/ViewHarness.h"
 
-#include <QAccessible>
 #include <QGlyphRun>
 #include <QQuickWindow>
 #include <QTextLayout>
@@ -107,33 +106,6 @@ private Q_SLOTS:
         view().appearance().setDark(true);
         QVERIFY(view().isShown("border"));
         QCOMPARE(view().argb("panel"), argb(view().brand().surface())); // the dark surface
-    }
-
-    void notice_data()
-    {
-        QTest::addColumn<int>("tone");
-        QTest::addColumn<QString>("systemImage");
-        QTest::addColumn<QString>("glyph");
-        QTest::newRow("warning") << int(NoticeTone::Warning) << QString() << u"warning"_qs;
-        QTest::newRow("own symbol") << int(NoticeTone::Warning) << u"hand.raised.fill"_qs << u"pan_tool"_qs;
-    }
-    void notice()
-    {
-        QFETCH(int, tone);
-        QFETCH(QString, systemImage);
-        view().appearance().setReduceMotion(true);
-        const QString text = u"Не удалось запустить VPN: <b>не</b> разметка"_qs;
-        QQuickItem *notice = view().show(u"BrandNotice"_qs,
-                                         {{"tone", tone}, {"text", text}, {"systemImage", systemImage}, {"width", 420}});
-        QVERIFY(notice);
-        QTEST(view().value("symbol", "text").toString(), "glyph");
-        // The symbol keeps the tone's colour, also when the screen replaces it.
-        QCOMPARE(view().argb("symbol"), argb(view().brand().toneColor(NoticeTone::Value(tone))));
-        QCOMPARE(view().value("text", "text").toString(), text);
-        QCOMPARE(view().value("text", "textFormat").toInt(), int(Qt::PlainText));
-        const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(notice);
-        QCOMPARE(a11y->role(), QAccessible::StaticText);
-        QCOMPARE(a11y->text(QAccessible::Name), text); // symbol and text read as one
     }
 
     void statusDot_data()
