@@ -72,11 +72,10 @@ private Q_SLOTS:
         QFETCH(QString, type);
         QFETCH(bool, fromService);
         QFETCH(QByteArray, json);
-        QFETCH(QByteArray, expected);
         const QByteArray result = type == u"region" ? decoded<Region>(fromService, json)
                                   : type == u"entry" ? decoded<Entry>(fromService, json)
                                                      : decoded<Connection>(fromService, json);
-        QCOMPARE(result, expected);
+        QTEST(result, "expected");
     }
 
     // The built-in lists survive the cache's encoding; each built-in route is named

@@ -157,11 +157,10 @@ private Q_SLOTS:
         QFETCH(CooldownMap::Entries, cooldown);
         QFETCH(QString, currentEntry);
         QFETCH(QString, currentRegion);
-        QFETCH(QStringList, expected);
         QStringList ids;
         for (const Connection &c : candidateList(catalogue, cooldown, kNow, currentEntry, currentRegion))
             ids << c.id;
-        QCOMPARE(ids, expected);
+        QTEST(ids, "expected");
     }
 
     void preferred_data()
@@ -181,9 +180,8 @@ private Q_SLOTS:
     void preferred()
     {
         QFETCH(QList<Connection>, catalogue);
-        QFETCH(QString, expected);
         const std::optional<Connection> got = preferredConnection(catalogue);
-        QCOMPARE(got ? got->id : QString(), expected);
+        QTEST(got ? got->id : QString(), "expected");
     }
 
     // Failures of one id at the given offsets (seconds), each with the pause it must get.

@@ -62,7 +62,6 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(int, action);
         QFETCH(int, status);
-        QFETCH(bool, reachable);
         FakeService fake(1);
         FakeReply reply = FakeReply::json(status);
         reply.action = FakeReply::Action(action);
@@ -72,7 +71,7 @@ private Q_SLOTS:
 
         const ReachabilitySnapshot snapshot = await(probeFor({service}, 600ms).probe());
         QCOMPARE(snapshot.results.size(), 1);
-        QCOMPARE(snapshot.results[0].reachable, reachable);
+        QTEST(snapshot.results[0].reachable, "reachable");
         QCOMPARE(fake.requestCount() > 0, url.isEmpty());
         if (url.isEmpty()) {
             QCOMPARE(fake.requests().at(0).method, QByteArray("HEAD"));

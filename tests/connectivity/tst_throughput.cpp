@@ -65,13 +65,12 @@ private Q_SLOTS:
     void readSample()
     {
         QFETCH(QByteArray, stored);
-        QFETCH(std::optional<SharedThroughputSample>, expected);
         QFETCH(QString, logged);
         const AppGroupStore store(Defaults::inMemory(), nullptr);
         if (!stored.isNull())
             store.defaults()->set(AppGroupKey::throughputSample, stored);
         LogCapture capture;
-        QCOMPARE(AppGroupThroughputSource::live(store).latest(), expected);
+        QTEST(AppGroupThroughputSource::live(store).latest(), "expected");
         const QStringList lines = capture.texts(u"AppGroupStore"_s);
         QCOMPARE(lines.size(), logged.isEmpty() ? 0 : 1);
         if (!logged.isEmpty())

@@ -184,8 +184,6 @@ private Q_SLOTS:
         QFETCH(int, staggerMs);
         QFETCH(int, timeoutMs);
         QFETCH(QString, outcome);
-        QFETCH(QList<int>, contacted);
-        QFETCH(QStringList, failures);
         QFETCH(int, active);
         const bool warmup = mode == u"warmup";
         const int storedIndex = int(m_urls.indexOf(QUrl(stored)));
@@ -210,13 +208,13 @@ private Q_SLOTS:
         QList<int> hosts = hostsContacted();
         if (mode == u"race") // racing candidates may overlap; which hosts matters, not their order
             std::sort(hosts.begin(), hosts.end());
-        QCOMPARE(hosts, contacted);
+        QTEST(hosts, "contacted");
         if (mode == u"sequential") // a POST reaches each host once
-            QCOMPARE(m_fake->requestCount(), contacted.size());
+            QCOMPARE(m_fake->requestCount(), hosts.size());
         for (const auto &r : m_fake->requests())
             QCOMPARE(r.hasHeader("Authorization"), !warmup);
         const QStringList lines = log.texts(QStringLiteral("APIClient"));
-        QCOMPARE(lines.filter(QRegularExpression("^API host")), failures);
+        QTEST(lines.filter(QRegularExpression("^API host")), "failures");
         QCOMPARE(!lines.filter(QStringLiteral("promoted API host to 127.0.0.1")).isEmpty(),
                  !warmup && active >= 0 && active != storedIndex);
         // The warm-up leaves running clients alone; the next client starts at the pinned host.
@@ -305,9 +303,8 @@ private Q_SLOTS:
     {
         QFETCH(Endpoint, endpoint);
         QFETCH(QString, token);
-        QFETCH(QString, outcome);
         m_token->token = token.isNull() ? std::nullopt : std::optional<QString>(token);
-        QCOMPARE(outcomeOf(sendThrough(*makeClient(10ms), endpoint)), outcome);
+        QTEST(outcomeOf(sendThrough(*makeClient(10ms), endpoint)), "outcome");
         QTest::qWait(100);
         QCOMPARE(m_fake->requestCount(), 0);
     }

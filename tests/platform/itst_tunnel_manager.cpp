@@ -128,7 +128,6 @@ private Q_SLOTS:
     {
         QFETCH(Reply, script);
         QFETCH(int, boundMs);
-        QFETCH(std::optional<QByteArray>, expected);
         Rig rig{std::chrono::milliseconds(boundMs)};
         rig.provider.setMessageReply(QStringLiteral("status"), script);
         QVERIFY(rig.waitUntilProviderConnected());
@@ -137,7 +136,7 @@ private Q_SLOTS:
         SentMessage sent(rig.session, kStatus);
         QCOMPARE(sent.calls, 0); // never answered inside the send
         QVERIFY(sent.waitAnswered());
-        QCOMPARE(sent.reply, expected);
+        QTEST(sent.reply, "expected");
         QCOMPARE(rig.provider.requests(QStringLiteral("message")).value(0).op(), QStringLiteral("status"));
         QTest::qWait(400);
         QCOMPARE(sent.calls, 1);

@@ -136,12 +136,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, dump);
         QFETCH(int, outcome);
-        QFETCH(int, error);
         QFETCH(QString, path);
         RouteSnapshot snapshot;
         const ReadResult result = readDumpReplies(dump, seq, port, snapshot);
         QCOMPARE(int(result.outcome), outcome);
-        QCOMPARE(result.error, error);
+        QTEST(result.error, "error");
         if (!path.isEmpty()) {
             QCOMPARE(readDumpReplies(status(NLMSG_DONE, 0), seq, port, snapshot).outcome, ReadOutcome::Done);
             QCOMPARE(toString(pathOf(snapshot, kindByName)), path);
@@ -165,7 +164,6 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QStringList, entries);
         QFETCH(int, linkType);
-        QFETCH(QString, kind);
         QTemporaryDir root;
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("class/decoy/wireless")));
         QVERIFY(QDir(root.path()).mkpath(QStringLiteral("class/net")));
@@ -176,7 +174,7 @@ private Q_SLOTS:
             QVERIFY(entry.endsWith(u'/') || file.open(QIODevice::WriteOnly));
             file.write(entry.section(u'=', 1).toUtf8());
         }
-        QCOMPARE(toString(interfaceKind(root.path(), name, linkType)), kind);
+        QTEST(toString(interfaceKind(root.path(), name, linkType)), "kind");
     }
 
 };

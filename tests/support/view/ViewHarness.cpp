@@ -102,6 +102,23 @@ QColor withAlpha(QColor color, qreal alpha)
     return color;
 }
 
+QPointF centreOf(QQuickItem *item)
+{
+    return item->mapToScene(QPointF(item->width(), item->height()) / 2);
+}
+
+void clickCentre(QWindow *window, QQuickItem *item)
+{
+    QVERIFY(item && item->isVisible());
+    QTest::mouseClick(window, Qt::LeftButton, {}, centreOf(item).toPoint());
+}
+
+QString accessibleText(QQuickItem *item, QAccessible::Text which)
+{
+    const QAccessibleInterface *a11y = QAccessible::queryAccessibleInterface(item);
+    return a11y ? a11y->text(which) : QString();
+}
+
 qreal ViewHarness::real(const QString &objectName, const QString &property) const
 {
     const QVariant v = value(objectName, property);
@@ -158,7 +175,7 @@ QColor ViewHarness::pixel(QQuickItem *item, QPointF point)
     return image.rect().contains(at) ? image.pixelColor(at) : QColor();
 }
 
-QString ViewHarness::saveScreenshot(const QString &name)
+QString ViewHarness::saveScreenshot(const QString &name, QQuickWindow *other)
 {
     QDir dir(screenshotFolder());
     dir.mkpath(QStringLiteral("."));
@@ -166,13 +183,14 @@ QString ViewHarness::saveScreenshot(const QString &name)
     if (const char *tag = QTest::currentDataTag(); tag && *tag)
         stem += u'-' + QString::fromUtf8(tag).replace(u' ', u'_').replace(u'/', u'_');
     const QString file = dir.filePath(stem + u'-' + name + QStringLiteral(".png"));
-    const QImage picture = grab();
+    const QImage picture = other ? other->grabWindow() : grab();
     return !picture.isNull() && picture.save(file) ? file : QString();
 }
 
 void ViewTestCase::init()
 {
     m_view = std::make_unique<ViewHarness>();
+    m_view->appearance().setDark(QByteArray(QTest::currentDataTag()).contains("dark"));
 }
 
 void ViewTestCase::cleanup()

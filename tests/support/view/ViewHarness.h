@@ -5,6 +5,7 @@
 #include "ui/design/PreviewHost.h"
 #include "ui/design/QmlWarnings.h"
 
+#include <QAccessible>
 #include <QColor>
 #include <QImage>
 #include <QObject>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class QQuickWindow;
+class QWindow;
 
 namespace kovra::test {
 
@@ -78,10 +80,11 @@ public:
     // even with subpixel antialiasing, has none.
     static bool drawsColour(const QImage &image, QQuickItem *item);
 
-    // Saves a screenshot as <folder>/<test function>[-<data tag>]-<name>.png, the
-    // folder being $KOVRA_SCREENSHOTS or "screenshots" beside the test executable.
-    // Returns the file, empty when nothing was saved (the window is not shown).
-    QString saveScreenshot(const QString &name);
+    // Saves a screenshot of the window (or of `other`, a sheet it opened) as
+    // <folder>/<test function>[-<data tag>]-<name>.png, the folder being
+    // $KOVRA_SCREENSHOTS or "screenshots" beside the test executable. Returns the
+    // file, empty when nothing was saved (the window is not shown).
+    QString saveScreenshot(const QString &name, QQuickWindow *other = nullptr);
 
     QStringList takeWarnings() { return m_warnings.take(); }
 
@@ -100,8 +103,15 @@ private:
 QString argb(const QColor &color);
 QColor withAlpha(QColor color, qreal alpha);
 
-// Base of view test classes: a fresh harness for every test function, failed on
-// any QML warning, with a screenshot of a failed function for review. A subclass
+// The middle of an item in scene coordinates; a click there (the item must be shown);
+// the text a screen reader reads for an item.
+QPointF centreOf(QQuickItem *item);
+void clickCentre(QWindow *window, QQuickItem *item);
+QString accessibleText(QQuickItem *item, QAccessible::Text which);
+
+// Base of view test classes: a fresh harness for every test function, dark when the
+// data row's tag names "dark", failed on any QML warning, with a screenshot of a
+// failed function for review. A subclass
 // that declares its own init() or cleanup() calls these first.
 class ViewTestCase : public QObject {
     Q_OBJECT

@@ -126,8 +126,7 @@ private Q_SLOTS:
         const DetailRig rig;
         const auto d = rig.detail(sub);
         const SubscriptionDetailContent &c = d->content();
-        QFETCH(int, pill);
-        QCOMPARE(c.hasSubscription ? c.pillStyle : -1, pill);
+        QTEST(c.hasSubscription ? c.pillStyle : -1, "pill");
         QTEST(c.usedPercent, "percent");
         QTEST(c.expires + u" | "_s + c.remaining, "dates");
         QCOMPARE(c.showsLinkRows, !linkRows.isEmpty());
@@ -201,9 +200,8 @@ private Q_SLOTS:
         const auto strip = DetailRig().strip({sub, loading, error});
         QTEST(strip->state(), "state");
         QCOMPARE(strip->hasSubscription(), sub.has_value());
-        QFETCH(QString, errorText);
         if (strip->state() == State::Failed)
-            QCOMPARE(strip->errorText(), errorText);
+            QTEST(strip->errorText(), "errorText");
     }
 
     // The card's call to action over subscription shapes, with and without Telegram

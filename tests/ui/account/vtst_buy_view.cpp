@@ -11,7 +11,6 @@
 #include <QTest>
 
 #include "BuyFakes.h"
-#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::test;
@@ -72,23 +71,19 @@ private Q_SLOTS:
         m_rig.reset();
     }
 
-    // Each body (the list also dark): the gate (which pushes a new settings screen on the
+    // Each body: the gate (which pushes a new settings screen on the
     // stack; coming back loads again), the placeholder as one spoken element, the
     // error card in orange, and the plans with the bar pinned to the bottom edge and
     // the list ending above it, selected by mouse, Space and Enter.
     void screens_data()
     {
         QTest::addColumn<QString>("body");
-        QTest::addColumn<bool>("dark");
         for (const char *body : {"gate", "placeholder", "error", "list"})
-            QTest::newRow(body) << QString::fromLatin1(body) << false;
-        QTest::newRow("list dark") << u"list"_s << true;
+            QTest::newRow(body) << QString::fromLatin1(body);
     }
     void screens()
     {
         QFETCH(QString, body);
-        QFETCH(bool, dark);
-        view().appearance().setDark(dark);
         m_rig->scriptMe({body == u"placeholder" ? FakeReply::silent() : BuyRig::record(body != u"gate")});
         m_rig->scriptTariffs({body == u"error" ? FakeReply::json(500)
                                                : FakeReply::json(200, BuyRig::plans(u"m12:12/2400 m1:1/300/50 m6:6/1500 m3:3/800"_s))});
@@ -141,20 +136,6 @@ private Q_SLOTS:
             QVERIFY(view().waitForFrame());
             view().saveScreenshot(u"selected"_s);
         }
-    }
-
-    // Without a selection the bar's button reads "Выберите тариф", dimmed and inert.
-    void disabledBar()
-    {
-        QQuickItem *bar = view().show(u"Kovra.Account/ContinueBar"_s,
-                                      {{"title", continueButtonTitle(nullptr)}, {"canContinue", false}, {"width", 460}});
-        QVERIFY(bar);
-        QSignalSpy clicks(bar, SIGNAL(continueClicked()));
-        click(view().find("continueButton"));
-        QCOMPARE(clicks.count(), 0);
-        QCOMPARE(view().real("continueButton", "opacity"), 0.5);
-        QCOMPARE(view().value("label", "text").toString(), u"Выберите тариф"_s);
-        view().saveScreenshot(u"disabled"_s);
     }
 
     // Continue opens the payment sheet for the selected plan; its dismissal (here by

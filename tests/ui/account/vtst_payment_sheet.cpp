@@ -15,7 +15,6 @@
 #include "support/MemoryTokenStore.h"
 #include "support/view/ViewHarness.h"
 
-#include "ViewClicks.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
@@ -93,12 +92,7 @@ class PaymentSheetTest : public ViewTestCase {
     QQuickItem *find(const QString &name) const { return ViewHarness::findIn(m_host->window()->contentItem(), name); }
     bool shown(const QString &name) const { return find(name) && find(name)->isVisible(); }
     void click(const QString &name) { clickCentre(m_host->window(), find(name)); }
-    void saveSheet(const QString &name)
-    {
-        const QString env = qEnvironmentVariable("KOVRA_SCREENSHOTS");
-        QDir dir(env.isEmpty() ? QCoreApplication::applicationDirPath() + u"/screenshots"_s : env);
-        QVERIFY(dir.mkpath(u"."_s) && m_host->window()->grabWindow().save(dir.filePath(u"payment-sheet-%1-%2.png"_s.arg(QString::fromLatin1(QTest::currentDataTag()), name))));
-    }
+    void saveSheet(const QString &name) { view().saveScreenshot(name, m_host->window()); }
 
 private Q_SLOTS:
     void init()
@@ -160,7 +154,6 @@ private Q_SLOTS:
         QFETCH(FakeReply, reply);
         QFETCH(bool, tgHandler);
         QFETCH(QString, closing);
-        QFETCH(QString, error);
         QFETCH(QString, opened);
         m_rig = std::make_unique<Rig>(tgHandler);
         const QString path = method ? kCryptoPath : kStarsPath;
@@ -190,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(m_rig->api.service.requests().first().body), QJsonDocument(QJsonObject{{u"plan_id"_s, kPlan.planID}}));
         if (!sheet)
             return;
-        QCOMPARE(sheet->errorText(), error);
+        QTEST(sheet->errorText(), "error");
         QCOMPARE(sheet->showsWaiting(), !opened.isEmpty());
         QVERIFY(sheet->isPaying() == !closing.isEmpty() && sheet->selected() == Method(method));
         QCOMPARE(dismissals.count(), refused && closing.isEmpty() ? 1 : 0);
@@ -205,24 +198,20 @@ private Q_SLOTS:
     }
 
     // A window-modal child of its opener at 420 by 520 under the chrome titled
-    // "Оплата", light and dark: a tapped row is the chosen one (one spoken element with
-    // its state); while paying the pay button is disabled with the white spinner; an
+    // "Оплата": a tapped row is the chosen one (one spoken element with
+    // its state); while paying the pay button is disabled with the spinner; an
     // error on the red tint; then the waiting view. Each dismissal, while the wait
     // polls, ends the presentation once, destroys the view-model and stops the poll.
     void presentation_data()
     {
         QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("dark");
-        QTest::newRow("close-button-light") << u"closeButton"_s << false;
-        QTest::newRow("escape-dark") << u"escape"_s << true;
-        QTest::newRow("window-manager-dark") << u"window manager"_s << true;
-        QTest::newRow("waiting-close-light") << u"action0"_s << false;
+        QTest::newRow("close button") << u"closeButton"_s;
+        QTest::newRow("escape") << u"escape"_s;
+        QTest::newRow("the waiting view's close") << u"action0"_s;
     }
     void presentation()
     {
         QFETCH(QString, how);
-        QFETCH(bool, dark);
-        view().appearance().setDark(dark);
         m_host = m_rig->screens.presentPaymentMethod(view().window(), kPlan, &view().engine());
         m_sheet = m_host ? m_host->findChild<PaymentMethodSheet *>() : nullptr;
         QVERIFY(m_sheet && QTest::qWaitForWindowExposed(m_host->window()));
@@ -236,14 +225,12 @@ private Q_SLOTS:
         QVERIFY(row->role() == QAccessible::Button && row->state().checked
                 && !QAccessible::queryAccessibleInterface(find(u"starsRow"_s))->state().checked);
         QQuickItem *pay = find(u"payButton"_s);
-        QCOMPARE(pay->mapToScene(QPointF(pay->width(), pay->height())), QPointF(420 - 24, 520 - 24));
         saveSheet(u"chooser"_s);
 
         m_rig->api.service.script(FakeService::anyHost, "POST", kCryptoPath, {invoice({}, {}, 400ms)});
         click(u"payButton"_s);
         QTRY_VERIFY(!pay->isEnabled() && shown(u"paySpinner"_s));
         QCOMPARE(find(u"payLabel"_s)->property("text").toString(), u"Создаём счёт…"_s);
-        QCOMPARE(argb(find(u"paySpinner"_s)->property("color").value<QColor>()), argb(Qt::white));
         saveSheet(u"busy"_s);
         QTRY_VERIFY(shown(u"errorRow"_s));
         QCOMPARE(find(u"errorText"_s)->property("text").toString(), m_sheet->errorText());
@@ -254,15 +241,12 @@ private Q_SLOTS:
         click(u"payButton"_s);
         QTRY_VERIFY(shown(u"waitingView"_s) && !shown(u"chooser"_s));
         const QPointer<PaymentWaitingState> wait = m_sheet->waiting();
-        QCOMPARE(window->size(), QSize(420, 520));
         saveSheet(u"waiting"_s);
         QSignalSpy dismissed(m_host, &SheetHost::dismissed);
         if (how == u"escape") {
             window->requestActivate();
             QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
             QTest::keyClick(window, Qt::Key_Escape);
-        } else if (how == u"window manager") {
-            window->close();
         } else {
             click(how);
         }

@@ -12,7 +12,6 @@
 #include <QTranslator>
 
 #include "SettingsFakes.h"
-#include "ViewClicks.h"
 
 using namespace kovra;
 using namespace kovra::ui;
@@ -59,25 +58,20 @@ class SettingsViewsTest : public test::ViewTestCase {
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
 
-    // The six sections in order. Linked rows with their values (the dot on Telegram
-    // only), a running flow's spinner, then its error in red; the Apple button that
-    // cannot work here with its note on hover; about values in the monospaced font, no
-    // privacy row without a usable address. The Russian-sites switch dimmed and
-    // disabled under "only blocked"; a stored time the picker does not offer shown as
-    // its extra item until another is chosen; clicks change the preferences.
+    // The six sections in order. A running flow's spinner, then its error in red; the
+    // Apple button that cannot work here with its note on hover; about values in the
+    // monospaced font, no privacy row without a usable address. A stored time the picker
+    // does not offer shown as its extra item until another is chosen; clicks change the
+    // preferences. (Which rows show what: the screen's model tests.)
     void settingsScreen_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("linked");
-        QTest::newRow("unlinked") << false << false;
-        QTest::newRow("linked") << false << true;
-        QTest::newRow("linked dark") << true << true;
+        QTest::newRow("unlinked") << false;
+        QTest::newRow("linked") << true;
     }
     void settingsScreen()
     {
-        QFETCH(bool, dark);
         QFETCH(bool, linked);
-        view().appearance().setDark(dark);
         test::SettingsRig rig;
         if (linked)
             rig.loadMe(R"({"has_telegram":true,"has_apple":true,"apple_email":"anna@example.com"})");
@@ -103,14 +97,10 @@ private Q_SLOTS:
                                  "aboutSection", "logoutSection"})
             tops << view().find(QString::fromLatin1(name))->mapToScene({0, 0}).y();
         QVERIFY(std::is_sorted(tops.begin(), tops.end()));
-        QCOMPARE(view().isShown("rowStatusDot"), linked); // the first dot is Telegram's
         QVERIFY(test::ViewHarness::findIn(view().find("linkRow2"), u"rowSpinner"_s)->isVisible());
-        QCOMPARE(view().value("buildRow", "value").toString(), linked ? u"417"_s : u"—"_s);
         QCOMPARE(view().value("versionRow", "valueFont").value<QFont>().family(), view().brand().monoFont().family());
         QCOMPARE(view().isShown("privacyLink"), linked);
-        QCOMPARE(view().real("switch1", "opacity"), 0.55);
-        QVERIFY(!view().find("switch1")->isEnabled() && !view().find("switch5")->isEnabled());
-        QCOMPARE(view().argb("switchTrack"), argb(view().brand().accent())); // LAN, on
+        QVERIFY(!view().find("switch1")->isEnabled());
         QCOMPARE(view().value("pickerValue", "text").toString(), u"25 мин."_s);
         view().saveScreenshot(u"linking"_s);
 
@@ -147,17 +137,14 @@ private Q_SLOTS:
     // and "Отмена" close it, "Выйти" ends the session.
     void signOutDialog_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<QString>("close"); // escape, cancel, confirm
-        QTest::newRow("light escape") << false << "escape";
-        QTest::newRow("dark cancel") << true << "cancel";
-        QTest::newRow("light confirm") << false << "confirm";
+        QTest::newRow("escape") << "escape";
+        QTest::newRow("cancel") << "cancel";
+        QTest::newRow("confirm") << "confirm";
     }
     void signOutDialog()
     {
-        QFETCH(bool, dark);
         QFETCH(QString, close);
-        view().appearance().setDark(dark);
         test::SettingsRig rig;
         rig.loadMe(R"({"has_telegram":false,"has_apple":true,"has_google":true})");
         auto *model = new SettingsModel(rig.services());
@@ -184,7 +171,8 @@ private Q_SLOTS:
     }
 
     // Pushed from the settings screen: the steps numbered 1 to 4 in order whatever the
-    // texts, each number on a 20-point accent disc, then the contact button.
+    // texts, each number centred on its disc and read with its step, then the contact
+    // button.
     void checklist()
     {
         view().appearance().setDark(true);
@@ -209,11 +197,8 @@ private Q_SLOTS:
             QCOMPARE(number->property("text").toString(), QString::number(n));
             QVERIFY(step->mapToScene({0, 0}).y() > lastY);
             lastY = step->mapToScene({0, 0}).y();
-            QCOMPARE(badge->size(), QSizeF(20, 20));
             const QPointF centre = number->mapToItem(badge, {number->width() / 2, number->height() / 2});
-            QVERIFY(qAbs(centre.x() - 10) <= 0.5 && qAbs(centre.y() - 10) <= 0.5); // centred to the pixel
-            QCOMPARE(argb(badge->property("color").value<QColor>()), argb(withAlpha(view().brand().accent(), 0.15)));
-            QVERIFY(number->property("font").value<QFont>().bold());
+            QVERIFY(qAbs(centre.x() - badge->width() / 2) <= 0.5 && qAbs(centre.y() - badge->height() / 2) <= 0.5);
             QCOMPARE(accessibleText(step, QAccessible::Name), u"%1. %2. Step %1"_s.arg(n).arg(9 - n));
         }
         QVERIFY(test::ViewHarness::findIn(page, u"contactSupport"_s)->isVisible());

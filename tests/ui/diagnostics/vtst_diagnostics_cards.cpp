@@ -41,20 +41,16 @@ private Q_SLOTS:
     // engine, only a start-up failure file, 6 of 6 passing.
     void sheet_data()
     {
-        QTest::addColumn<bool>("dark");
         QTest::addColumn<bool>("full");
         QTest::addColumn<QList<int>>("lines"); // the status line's kinds, from the first
         const QList<int> connected{StatusLine::Idle, StatusLine::Running, StatusLine::Summary};
         const QList<int> connecting{StatusLine::Disconnected, StatusLine::StartupFailure, connected[1], connected[2]};
-        QTest::newRow("light-full") << false << true << connected;
-        QTest::newRow("dark-full") << true << true << connected;
-        QTest::newRow("light-connecting") << false << false << connecting;
+        QTest::newRow("full") << true << connected;
+        QTest::newRow("connecting") << false << connecting;
     }
     void sheet()
     {
-        QFETCH(bool, dark);
         QFETCH(bool, full);
-        view().appearance().setDark(dark);
         registerDiagnosticsModule();
         auto prober = std::make_shared<test::ScriptedProber>();
         test::scriptProbes(*prober, {{true, 12, u"ok"_qs}, {true, 48, u"ok"_qs}, {!full, 4000, u"timeout"_qs}});

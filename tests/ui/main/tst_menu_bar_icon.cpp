@@ -88,8 +88,7 @@ private Q_SLOTS:
     {
         QFETCH(QRect, anchor);
         QFETCH(QSize, size);
-        QFETCH(QPoint, expected);
-        QCOMPARE(MenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), expected);
+        QTEST(MenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), "expected");
     }
 };
 
