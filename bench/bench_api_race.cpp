@@ -8,7 +8,7 @@
 //   --keychain  read the token from the Secret Service (a keyring must answer) instead
 //               of a fixed in-memory token.
 
-#include "account/KeychainStore.h"
+#include "ApiBench.h"
 #include "core/APIClient.h"
 
 #include <QCoreApplication>
@@ -17,17 +17,11 @@
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QThread>
 #include <QTimer>
-#include <QUuid>
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-#include "support/Await.h"
-#include "support/FakeService.h"
-#include "support/FixedTokenProvider.h"
 
 using namespace kovra;
 using namespace std::chrono_literals;
@@ -42,44 +36,6 @@ struct Schedule {
     QList<FakeReply> replies; // for hosts A, B, C; an empty list: A's port is closed
     bool refusedA;
     double idealMs;
-};
-
-// The fake hosts on a thread of their own, so their work does not queue behind the
-// clients' on the main thread.
-class Hosts {
-public:
-    Hosts()
-    {
-        m_thread.start();
-        m_context.moveToThread(&m_thread);
-        QMetaObject::invokeMethod(&m_context, [this] { m_fake = new test::FakeService(3); },
-                                  Qt::BlockingQueuedConnection);
-        m_urls = m_fake->baseURLs();
-    }
-    ~Hosts()
-    {
-        QMetaObject::invokeMethod(&m_context, [this] { delete m_fake; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-    QList<QUrl> urls() const { return m_urls; }
-    void script(const QList<FakeReply> &replies)
-    {
-        QMetaObject::invokeMethod(
-            &m_context,
-            [this, replies] {
-                m_fake->reset();
-                for (int host = 0; host < replies.size(); ++host)
-                    m_fake->script(host, "GET", QStringLiteral("/regions"), {replies.at(host)});
-            },
-            Qt::BlockingQueuedConnection);
-    }
-
-private:
-    QThread m_thread;
-    QObject m_context;
-    test::FakeService *m_fake = nullptr;
-    QList<QUrl> m_urls;
 };
 
 // The same rules as the race, written straight on QNetworkAccessManager: candidates
@@ -112,7 +68,7 @@ private:
         QUrl url = m_candidates.at(m_next++);
         url.setPath(url.path() + QStringLiteral("/regions"));
         QNetworkRequest request(url);
-        request.setRawHeader("Authorization", "Bearer bench-token");
+        request.setRawHeader("Authorization", "Bearer " + bench::kBenchToken.toUtf8());
         QNetworkReply *reply = m_nam->get(request);
         m_replies.append(reply);
         ++m_inFlight;
@@ -203,7 +159,7 @@ int main(int argc, char **argv)
             keychain = true;
     }
 
-    Hosts hosts;
+    bench::Hosts hosts;
     const QList<QUrl> urls = hosts.urls();
     const QUrl refused = test::FakeService::closedPortURL();
     const FakeReply down = FakeReply::close();
@@ -222,18 +178,11 @@ int main(int argc, char **argv)
     QNetworkAccessManager bareNam;
     const AppGroupStore store(Defaults::inMemory(), nullptr);
 
-    std::shared_ptr<JWTProvider> tokens = std::make_shared<test::FixedTokenProvider>(QStringLiteral("bench-token"));
-    QString service;
-    if (keychain) {
-        service = QStringLiteral("kovra-bench-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-        auto store = std::make_shared<KeychainStore>(service);
-        test::await(store->saveJWT(QStringLiteral("bench-token")));
-        tokens = store;
-    }
+    const bench::BenchToken token(keychain);
 
     std::printf("%-30s %8s %14s %14s %10s\n", "schedule", "ideal", "race - ideal", "bare - ideal", "difference");
     for (const Schedule &s : schedules) {
-        hosts.script(s.replies);
+        hosts.script(QStringLiteral("/regions"), s.replies);
         QList<QUrl> candidates = urls;
         if (s.refusedA)
             candidates[0] = refused;
@@ -241,7 +190,7 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             // A new client each run over a store without a pin, so every run starts at A.
             store.defaults()->remove(AppGroupKey::activeBaseURL);
-            APIClient client(APIClient::Sessions{session.get(), fallback.get()}, candidates, tokens, store);
+            APIClient client(APIClient::Sessions{session.get(), fallback.get()}, candidates, token.provider(), store);
             ours.push_back(timed([&](std::function<void()> done) { raceOnce(&client, std::move(done)); }) - s.idealMs);
             std::unique_ptr<BareRace> race;
             bare.push_back(timed([&](std::function<void()> done) {
@@ -254,7 +203,5 @@ int main(int argc, char **argv)
         const double o = median(ours), b = median(bare);
         std::printf("%-30s %6.0f ms %11.2f ms %11.2f ms %7.2f ms\n", s.name, s.idealMs, o, b, o - b);
     }
-    if (keychain)
-        test::await(KeychainStore(service).deleteJWT());
     return 0;
 }

@@ -3,11 +3,16 @@
 #include "core/JWTProvider.h"
 #include "platform/Keychain.h"
 
+#include <memory>
+
 namespace kovra {
 
-// The session token in the keychain item "jwt" of one service. Keeps no copy:
-// every read goes to the keyring, so every instance over the same service sees the
-// same token. The keyring is reached off the caller's thread (see Keychain).
+// The session token in the keychain item "jwt" of one service. The item is the one
+// place the token is stored; the process keeps what it last read or wrote there in
+// memory, shared by every instance over the same service, so only the first read goes
+// to the keyring. This relies on the app being the item's only writer. A read or a
+// write that fails leaves nothing remembered: the next read asks the keyring again.
+// The keyring is reached off the caller's thread (see Keychain).
 class KeychainStore final : public JWTStore {
 public:
     static inline const QString kDefaultService = QStringLiteral("com.kovra.client-sign-box");
@@ -22,7 +27,10 @@ public:
     QCoro::Task<void> deleteJWT() override;
 
 private:
+    class Memory;
+
     Keychain m_keychain;
+    std::shared_ptr<Memory> m_memory;
 };
 
 } // namespace kovra

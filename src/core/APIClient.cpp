@@ -14,6 +14,23 @@ QString orUnknown(const char *value)
     return text.isEmpty() ? QStringLiteral("unknown") : text;
 }
 
+// What every request carries whatever its endpoint, set up once: copies share it
+// until they set their own URL and token.
+const QNetworkRequest &requestPrototype()
+{
+    static const QNetworkRequest prototype = [] {
+        QNetworkRequest r;
+        r.setTransferTimeout(int(std::chrono::milliseconds(APIClient::requestTimeout).count()));
+        // The bearer token must not follow a redirect to another origin.
+        r.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+        r.setRawHeader(QByteArrayLiteral("User-Agent"), APIClient::userAgent().toUtf8());
+        r.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
+        r.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json"));
+        return r;
+    }();
+    return prototype;
+}
+
 // The working state of one host race. Candidate requests run as detached child
 // tasks that report back here (always from the event loop, never from inside the
 // call that launched them); each launch replaces the stagger timer, so a timer
@@ -24,12 +41,15 @@ public:
     struct Candidate {
         QUrl baseURL;
         QPointer<HttpSession> session;
-        APIClient::Request request;
     };
     enum class Result { Won, AllFailed, Cancelled };
 
-    HostRace(QList<Candidate> candidates, const APIClient::Options &options, const CancellationToken &caller)
-        : m_candidates(std::move(candidates)), m_options(options), m_caller(caller),
+    // `first` is the request for the first candidate; the others send it to their own
+    // base URL, built when they start.
+    HostRace(QList<Candidate> candidates, APIClient::Request first, Endpoint endpoint,
+             const APIClient::Options &options, const CancellationToken &caller)
+        : m_candidates(std::move(candidates)), m_first(std::move(first)), m_endpoint(std::move(endpoint)),
+          m_options(options), m_caller(caller),
           m_children(CancellationSource::linkedTo(caller)),
           m_lastError(std::make_exception_ptr(URLError(URLError::NotConnectedToInternet)))
     {
@@ -60,7 +80,12 @@ private:
         if (m_nextIndex < m_candidates.size())
             m_stagger = m_options.clock->startTimer(m_options.stagger, [this] { launch(); });
         const Candidate &c = m_candidates.at(index);
-        runCandidate(this, index, c.session, c.request, m_children.token(), m_options.maxBodyBytes);
+        APIClient::Request request = m_first;
+        if (index > 0)
+            request.request.setUrl(m_endpoint.url(c.baseURL));
+        m_launching = true;
+        runCandidate(this, index, c.session, std::move(request), m_children.token(), m_options.maxBodyBytes);
+        m_launching = false;
     }
 
     static QCoro::Task<void> runCandidate(QPointer<HostRace> race, int index, QPointer<HttpSession> session,
@@ -75,7 +100,11 @@ private:
         } catch (...) {
             error = std::current_exception();
         }
-        if (race) {
+        if (race && !race->m_launching) {
+            // Resumed from the event loop (the request's end is always delivered there).
+            race->childEnded(index, response, error);
+        } else if (race) {
+            // Ended before its launch returned.
             QMetaObject::invokeMethod(
                 race.data(),
                 [race, index, response = std::move(response), error] {
@@ -141,11 +170,14 @@ private:
     }
 
     QList<Candidate> m_candidates;
+    APIClient::Request m_first;
+    Endpoint m_endpoint;
     APIClient::Options m_options;
     CancellationToken m_caller;
     CancellationSource m_children;
     std::unique_ptr<ClockTimer> m_stagger;
     int m_nextIndex = 0;
+    bool m_launching = false;
     int m_inFlight = 0;
     int m_running = 0;
     std::optional<std::pair<int, HttpResponse>> m_firstServerAnswer; // the first 5xx received
@@ -269,22 +301,17 @@ APIClient::Request APIClient::makeRequest(const Endpoint &endpoint, const QUrl &
 {
     Request r;
     r.method = endpoint.method();
+    r.request = requestPrototype();
     try {
-        r.request = QNetworkRequest(endpoint.url(baseURL));
+        r.request.setUrl(endpoint.url(baseURL));
     } catch (const InvalidPathParameterError &) {
         // Sending it would address another resource than the one named.
         throw APIError::network(std::make_exception_ptr(URLError(URLError::UnsupportedURL)));
     }
-    r.request.setTransferTimeout(int(std::chrono::milliseconds(requestTimeout).count()));
-    // The bearer token must not follow a redirect to another origin.
-    r.request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    r.request.setRawHeader("User-Agent", userAgent().toUtf8());
-    r.request.setRawHeader("Content-Type", "application/json");
-    r.request.setRawHeader("Accept", "application/json");
     if (endpoint.requiresAuth()) {
         if (!token || token->isEmpty())
             throw APIError::unauthorized();
-        r.request.setRawHeader("Authorization", "Bearer " + token->toUtf8());
+        r.request.setRawHeader(QByteArrayLiteral("Authorization"), "Bearer " + token->toUtf8());
     }
     r.body = endpoint.body().value_or(QByteArray());
     return r;
@@ -331,14 +358,15 @@ QCoro::Task<APIClient::Answer> APIClient::raceHosts(Endpoint endpoint, Cancellat
         throw CancellationError();
     token.throwIfCancelled();
     const QUrl activeAtStart = m_activeBaseURL;
-    // Every request is built before the first is sent: a missing token fails the call
-    // with nothing on the wire.
-    QList<HostRace::Candidate> candidates;
+    // The request is built before anything is sent: a missing token or a path that
+    // cannot be sent fails the call with nothing on the wire.
     const QList<QUrl> urls = this->candidates();
+    Request first = makeRequest(endpoint, urls.first(), jwt);
+    QList<HostRace::Candidate> candidates;
     for (qsizetype i = 0; i < urls.size(); ++i)
-        candidates.append({urls.at(i), sessionFor(i), makeRequest(endpoint, urls.at(i), jwt)});
+        candidates.append({urls.at(i), sessionFor(i)});
 
-    LaterPtr<HostRace> race(new HostRace(std::move(candidates), m_options, token));
+    LaterPtr<HostRace> race(new HostRace(std::move(candidates), std::move(first), endpoint, m_options, token));
     race->start();
     co_await race->finished();
     if (!self)

@@ -8,8 +8,8 @@
 
 namespace kovra {
 
-// Hands out the current session token, or none. Implementations keep no copy: every
-// call reads the token where it is stored, without blocking the caller's thread.
+// Hands out the current session token, or none, without blocking the caller's thread.
+// Every holder of the same store sees the token that was last saved.
 class JWTProvider {
 public:
     virtual ~JWTProvider() = default;

@@ -1,44 +1,61 @@
 #include "platform/Clock.h"
 
+#include <QBasicTimer>
 #include <QCoreApplication>
-#include <QTimer>
+#include <QTimerEvent>
 
 #include <qcoro/qcorosignal.h>
 
 namespace kovra {
 namespace {
 
-class SystemTimer final : public ClockTimer {
+// One call on a precise single-shot timer of the event loop.
+class TimerCall final : public QObject {
 public:
-    SystemTimer(std::chrono::milliseconds delay, std::function<void()> f)
-        : m_timer(new QTimer), m_firing(std::make_shared<bool>(false))
+    TimerCall(std::chrono::milliseconds delay, std::function<void()> f) : m_f(std::move(f))
     {
-        m_timer->setSingleShot(true);
-        m_timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(m_timer, &QTimer::timeout, m_timer, [firing = m_firing, f = std::move(f)] {
-            // The call may destroy this timer; only locals are used after it.
-            const auto flag = firing;
-            const auto call = f;
-            *flag = true;
-            call();
-            *flag = false;
-        });
-        m_timer->start(std::max(delay, std::chrono::milliseconds(0)));
+        m_timer.start(int(std::max<qint64>(delay.count(), 0)), Qt::PreciseTimer, this);
     }
-    ~SystemTimer() override
+
+    void stop() { m_timer.stop(); }
+    bool isFiring() const { return m_firing; }
+
+protected:
+    void timerEvent(QTimerEvent *event) override
     {
-        m_timer->stop();
-        QObject::disconnect(m_timer, nullptr, nullptr, nullptr);
-        // Destroyed from inside its own call: the QTimer is still emitting.
-        if (*m_firing)
-            m_timer->deleteLater();
-        else
-            delete m_timer;
+        if (event->timerId() != m_timer.timerId()) {
+            QObject::timerEvent(event);
+            return;
+        }
+        m_timer.stop();
+        m_firing = true;
+        m_f(); // may drop the timer that owns this call, which then goes later
+        m_firing = false;
     }
 
 private:
-    QTimer *m_timer;
-    std::shared_ptr<bool> m_firing;
+    QBasicTimer m_timer;
+    std::function<void()> m_f;
+    bool m_firing = false;
+};
+
+class SystemTimer final : public ClockTimer {
+public:
+    SystemTimer(std::chrono::milliseconds delay, std::function<void()> f) : m_call(new TimerCall(delay, std::move(f)))
+    {
+    }
+    ~SystemTimer() override
+    {
+        m_call->stop();
+        // Dropped from inside its own call: the call is still running.
+        if (m_call->isFiring())
+            m_call->deleteLater();
+        else
+            delete m_call;
+    }
+
+private:
+    TimerCall *m_call;
 };
 
 class SystemClock final : public Clock {

@@ -7,8 +7,8 @@
 #include <QNetworkCookieJar>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstring>
-
 #include <utility>
 
 namespace kovra {
@@ -232,9 +232,11 @@ public:
     {
         if (!m_reply)
             return;
-        disconnect(m_reply, nullptr, this, nullptr);
-        if (m_reply->isRunning())
+        if (m_reply->isRunning()) {
+            // The abort finishes the reply: this watcher must not hear of it.
+            disconnect(m_reply, nullptr, this, nullptr);
             m_reply->abort();
+        }
         m_reply->deleteLater();
     }
 
@@ -298,7 +300,8 @@ private:
         if (m_cap < 0) {
             m_body += m_reply->readAll();
         } else {
-            m_body += m_reply->read(m_cap - m_body.size() + 1);
+            // No more than is there: read(n) sets aside n bytes first.
+            m_body += m_reply->read(std::min(m_cap - m_body.size() + 1, m_reply->bytesAvailable()));
             if (m_body.size() > m_cap) {
                 m_body.truncate(m_cap);
                 abortFor(Abort::OverCap);
@@ -431,6 +434,10 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
         throw URLError(URLError::Cancelled);
     if (isInvalidDomainName(request.url().host()))
         throw URLError(URLError::CannotFindHost);
+    // A transfer time-out that cannot pass before the session's own is dropped: Qt
+    // restarts its timer through the event loop on every read.
+    if (request.transferTimeout() >= m_timeout.count())
+        request.setTransferTimeout(0);
     if (m_kind == Kind::Ephemeral) {
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);

@@ -13,11 +13,6 @@
 
 namespace kovra {
 
-namespace {
-// A sample younger than this serves a new watch as its baseline.
-constexpr std::chrono::milliseconds kFreshSample{5};
-} // namespace
-
 HttpBodyGuard &HttpBodyGuard::instance()
 {
     static HttpBodyGuard guard;
@@ -63,19 +58,9 @@ HttpBodyGuard::Sample HttpBodyGuard::sample()
     return out;
 }
 
-const HttpBodyGuard::Sample &HttpBodyGuard::recentSample()
-{
-    const MonotonicInstant now = Clock::system()->monotonicNow();
-    if (!m_lastAt || now - *m_lastAt > kFreshSample) {
-        m_last = sample();
-        m_lastAt = now;
-    }
-    return m_last;
-}
-
 std::unique_ptr<HttpBodyGuard::Watch> HttpBodyGuard::watch(qint64 limit, std::function<void()> trip)
 {
-    m_watches.push_back({limit, m_delivered, recentSample(), std::move(trip)});
+    m_watches.push_back({limit, std::move(trip), std::nullopt, 0});
     std::unique_ptr<Watch> watch(new Watch(std::prev(m_watches.end())));
     if (!m_timer)
         arm();
@@ -89,15 +74,19 @@ void HttpBodyGuard::arm()
 
 void HttpBodyGuard::check()
 {
-    m_last = sample();
-    m_lastAt = Clock::system()->monotonicNow();
+    const Sample now = sample();
     std::vector<std::function<void()>> tripped;
     for (WatchState &w : m_watches) {
+        if (!w.baseline) {
+            w.baseline = now;
+            w.deliveredAtStart = m_delivered;
+            continue;
+        }
         if (!w.trip)
             continue;
         qint64 mostRead = 0;
-        for (auto it = m_last.cbegin(); it != m_last.cend(); ++it) {
-            const quint64 before = w.baseline.value(it.key(), 0);
+        for (auto it = now.cbegin(); it != now.cend(); ++it) {
+            const quint64 before = w.baseline->value(it.key(), 0);
             if (it.value() > before)
                 mostRead = std::max(mostRead, qint64(it.value() - before));
         }

@@ -20,7 +20,9 @@ namespace kovra {
 // The guard therefore watches what the process reads from its TCP sockets: while a
 // watch is open, when some socket has been read by more than the watch's limit beyond
 // what the HTTP readers took from their replies in the same time, the bytes are
-// piling up where nobody sees them, and the watch trips.
+// piling up where nobody sees them, and the watch trips. The sockets are first read
+// at the next sampling after a watch opens, so a request answered before then (the
+// usual case) costs no look at them; the time counts from that sample.
 //
 // Readers report what they take with delivered(); the replies they read keep a small
 // read-ahead, so data in transit to a reader stays well below any sensible limit.
@@ -31,9 +33,10 @@ class HttpBodyGuard {
     using Sample = QHash<quint64, quint64>; // socket inode -> bytes the process read from it
     struct WatchState {
         qint64 limit;
-        qint64 deliveredAtStart;
-        Sample baseline;
         std::function<void()> trip;
+        // From the first sample after the watch opened.
+        std::optional<Sample> baseline;
+        qint64 deliveredAtStart = 0;
     };
 
 public:
@@ -65,13 +68,10 @@ public:
 private:
     HttpBodyGuard() = default;
     static Sample sample();
-    const Sample &recentSample();
     void arm();
     void check();
 
     std::list<WatchState> m_watches;
-    Sample m_last;
-    std::optional<MonotonicInstant> m_lastAt;
     qint64 m_delivered = 0;
     std::unique_ptr<ClockTimer> m_timer;
 };

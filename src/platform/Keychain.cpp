@@ -214,6 +214,8 @@ QCoro::Task<std::optional<QByteArray>> Keychain::read(QString account) const
         log().error(QStringLiteral("keychain read timed out after %1 ms (service %2, account %3)")
                         .arg(timeout.count())
                         .arg(service, account));
+    if (outcome.error)
+        throw failure("read", outcome, timeout);
     co_return outcome.secret;
 }
 

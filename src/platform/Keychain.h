@@ -39,8 +39,8 @@ public:
 
     QString service() const { return m_service; }
 
-    // The item's bytes, or none when it is absent, cannot be read or the keyring does
-    // not answer within the time-out (logged, without the secret).
+    // The item's bytes, or none when it is absent. Throws KeychainError when it cannot
+    // be read, also when the time-out passes (logged, without the secret).
     QCoro::Task<std::optional<QByteArray>> read(QString account) const;
     // Adds the item, or replaces its secret when it exists. Throws KeychainError, also
     // when the time-out passes.

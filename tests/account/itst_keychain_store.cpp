@@ -17,6 +17,7 @@ using OptionalText = std::optional<QString>;
 
 namespace {
 const QString kJwt = QStringLiteral("jwt");
+enum Step { Read, ReadTimesOut, Save, SaveFails, Delete };
 
 QString serviceName() { return test::uniqueName(QStringLiteral("kovra-test")); }
 std::optional<QByteArray> stored(const QString &service) { return test::await(Keychain(service).read(kJwt)); }
@@ -47,7 +48,7 @@ private Q_SLOTS:
         const Keychain stalled(service, 0ms);
 
         LogCapture capture;
-        QCOMPARE(test::await(stalled.read(kJwt)), std::nullopt);
+        QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.read(kJwt)));
         QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.write(kJwt, "other")));
         QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.remove(kJwt)));
         QCOMPARE(capture.texts(QStringLiteral("Keychain")),
@@ -60,7 +61,7 @@ private Q_SLOTS:
     void guiThreadRunsWhileTheKeyringIsBusy()
     {
         const QString service = serviceName();
-        test::await(KeychainStore(service).saveJWT(u"токен-✓"_qs));
+        test::await(Keychain(service).write(kJwt, u"токен-✓"_qs.toUtf8()));
         QThreadPool workers;
         workers.setMaxThreadCount(1);
         QSemaphore release;
@@ -77,6 +78,59 @@ private Q_SLOTS:
         test::await(other.deleteJWT());
         test::await(other.deleteJWT()); // already absent: ignored
         QCOMPARE(test::await(KeychainStore(service).currentJWT()), OptionalText());
+    }
+
+    // Once read, the token stays in memory for every store over the service and follows
+    // what the stores write; a read or a write that fails leaves nothing remembered.
+    void tokenIsReadOnceThenFollowsWrites_data()
+    {
+        QTest::addColumn<QList<int>>("steps");
+        QTest::addColumn<OptionalText>("expected");
+        QTest::newRow("read") << QList<int>{Read} << OptionalText(u"old"_qs);
+        QTest::newRow("save") << QList<int>{Read, Save} << OptionalText(u"new"_qs);
+        QTest::newRow("delete") << QList<int>{Read, Delete} << OptionalText();
+        QTest::newRow("failed save") << QList<int>{Read, SaveFails} << OptionalText(u"old"_qs);
+        QTest::newRow("timed-out read") << QList<int>{ReadTimesOut} << OptionalText(u"old"_qs);
+    }
+
+    void tokenIsReadOnceThenFollowsWrites()
+    {
+        QFETCH(QList<int>, steps);
+        QFETCH(OptionalText, expected);
+        const QString service = serviceName();
+        test::await(Keychain(service).write(kJwt, "old"));
+        for (const int step : steps) {
+            switch (Step(step)) {
+            case Read:
+                QCOMPARE(test::await(KeychainStore(service).currentJWT()), OptionalText(u"old"_qs));
+                break;
+            case ReadTimesOut:
+                QCOMPARE(test::await(KeychainStore(service, 0ms).currentJWT()), OptionalText());
+                break;
+            case Save:
+                test::await(KeychainStore(service).saveJWT(u"new"_qs));
+                break;
+            case SaveFails:
+                QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(KeychainStore(service, 0ms).saveJWT(u"new"_qs)));
+                break;
+            case Delete:
+                test::await(KeychainStore(service).deleteJWT());
+                break;
+            }
+        }
+        QCOMPARE(test::await(KeychainStore(service).currentJWT()), expected);
+
+        // From here on a read answers without the keyring: its only worker is busy.
+        QThreadPool workers;
+        workers.setMaxThreadCount(1);
+        QSemaphore release;
+        workers.start([&release] { release.acquire(); });
+        test::Pending<OptionalText> read(KeychainStore(service, Keychain::kDefaultTimeout, &workers).currentJWT());
+        const bool fromMemory = read.isDone();
+        release.release();
+        QVERIFY(fromMemory);
+        QCOMPARE(read.result(), expected);
+        test::await(Keychain(service).remove(kJwt));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "ui/design/DesignTypes.h"
 #include "ui/diagnostics/DiagnosticsViewOptions.h"
+#include "ui/main/HomeNotice.h"
 #include "ui/main/SheetSlot.h"
 
 #include <QObject>
@@ -35,7 +36,6 @@ class UrlOpener;
 namespace ui {
 
 class AccountScreens;
-class HomeNotice;
 
 // The stores the home window shows and refreshes; the app's container owns them.
 struct HomeStores {
