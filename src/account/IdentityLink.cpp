@@ -1,7 +1,6 @@
 #include "account/IdentityLink.h"
 
 #include "core/APIClient.h"
-#include "platform/JsonError.h"
 
 namespace kovra {
 
@@ -25,11 +24,7 @@ QCoro::Task<LoginOut> linkIdentity(QPointer<APIClient> api, std::shared_ptr<JWTS
     std::optional<LoginOut> reply;
     std::exception_ptr refusal;
     try {
-        LoginOut answer = co_await api->send<LoginOut>(endpoint);
-        if (answer.accessToken.isEmpty())
-            throw APIError::decoding(JsonDecodingError::dataCorrupted({JsonCodingKey::key(u"accessToken"_s)},
-                                                                      u"The access token is empty."_s));
-        reply = std::move(answer);
+        reply = co_await api->send<LoginOut>(endpoint);
     } catch (const APIError &error) {
         log.error(u"link: server rejected — "_s + error.description());
         refusal = rejected(error);

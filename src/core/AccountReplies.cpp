@@ -4,7 +4,11 @@ namespace kovra {
 
 LoginOut LoginOut::decode(const JsonDecodingContainer &c)
 {
-    return {c.decode<QString>("accessToken"), c.decodeIfPresent<QString>("marzbanUsername"), c.decode<bool>("isNew")};
+    LoginOut out{c.decode<QString>("accessToken"), c.decodeIfPresent<QString>("marzbanUsername"), c.decode<bool>("isNew")};
+    // The client treats an empty token as none, so an issued one must not be empty.
+    if (out.accessToken.isEmpty())
+        throw c.dataCorruptedError("accessToken", QStringLiteral("The access token is empty."));
+    return out;
 }
 
 InvoiceOut InvoiceOut::decode(const JsonDecodingContainer &c)

@@ -9,7 +9,7 @@
 namespace kovra {
 
 // The service's answer when it issues a session token: to the Telegram sign-in poll
-// and to the linking of an Apple or Google identity.
+// and to the linking of an Apple or Google identity. An empty token does not decode.
 struct LoginOut {
     QString accessToken;
     std::optional<QString> marzbanUsername;

@@ -50,11 +50,13 @@ std::optional<QString> socketDirectoryProblem(const QString &socketPath)
 std::optional<QString> prepareSocketDirectory(const QString &socketPath)
 {
     const QString dir = folderOf(socketPath);
-    if (!QFileInfo::exists(dir)) {
-        // Only the folder we create gets 0700; parents are made by mkpath as usual.
-        QDir().mkpath(QFileInfo(dir).absolutePath());
-        if (::mkdir(QFile::encodeName(dir).constData(), 0700) != 0 && !QFileInfo(dir).isDir())
-            return QStringLiteral("cannot create the socket folder %1: %2").arg(dir, QString::fromLocal8Bit(strerror(errno)));
+    // A missing runtime folder is made too; like it, every folder made here is private.
+    QStringList missing;
+    for (QString at = dir; !QFileInfo::exists(at) && !QDir(at).isRoot(); at = QFileInfo(at).absolutePath())
+        missing.prepend(at);
+    for (const QString &at : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(at).constData(), 0700) != 0 && !QFileInfo(at).isDir())
+            return QStringLiteral("cannot create the socket folder %1: %2").arg(at, QString::fromLocal8Bit(strerror(errno)));
     }
     return socketDirectoryProblem(socketPath);
 }

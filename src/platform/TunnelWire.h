@@ -41,8 +41,8 @@ QString socketPath(const PlatformPaths &paths, const QString &socketOverride);
 // user, or others than its owner may write to it (anyone who can write there can put a
 // socket of their own in the provider's place). None when it is usable or missing.
 std::optional<QString> socketDirectoryProblem(const QString &socketPath);
-// Creates the folder of a socket path with mode 0700 when it is missing (parents as
-// usual), then checks it as socketDirectoryProblem() does. None when it is usable.
+// Creates the folder of a socket path and every missing folder above it with mode 0700,
+// then checks it as socketDirectoryProblem() does. None when it is usable.
 std::optional<QString> prepareSocketDirectory(const QString &socketPath);
 
 // One compact JSON line, newline included.

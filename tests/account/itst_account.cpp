@@ -122,10 +122,11 @@ private Q_SLOTS:
         const FakeReply started = sessionReply(u"n1"_s);
         const QList<FakeReply> waiting{FakeReply::json(202)};
         QTest::newRow("confirmed at once") << started << QList{loginReply()} << false << false << QString() << 1;
-        QTest::newRow("409, 500, 400 and a bad body keep polling")
+        QTest::newRow("409, 500, 400, a bad body and an empty token keep polling")
             << started
-            << QList{FakeReply::json(409), FakeReply::json(500), FakeReply::json(400), FakeReply::json(200, "{}"), loginReply()}
-            << true << false << QString() << 5;
+            << QList{FakeReply::json(409), FakeReply::json(500), FakeReply::json(400), FakeReply::json(200, "{}"),
+                     FakeReply::json(200, R"({"access_token":"","is_new":true})"), loginReply()}
+            << true << false << QString() << 6;
         for (const bool token : {false, true}) {
             const auto row = [token](const char *name) -> QTestData & {
                 return QTest::addRow("%s, %s", name, token ? "token stored" : "no token");

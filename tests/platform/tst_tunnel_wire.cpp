@@ -83,7 +83,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("mode"); // of an existing folder; -1: missing, -2: a file
         QTest::addColumn<bool>("otherOwner");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("missing: made 0700") << -1 << false << "";
+        QTest::newRow("missing with its parents: all made 0700") << -1 << false << "";
         QTest::newRow("readable by all") << 0755 << false << "";
         QTest::newRow("group-writable") << 0770 << false << "the socket folder %1 is writable by others (mode 0770)";
         QTest::newRow("sticky, world-writable") << 01777 << false
@@ -97,7 +97,8 @@ private Q_SLOTS:
         QFETCH(bool, otherOwner);
         QFETCH(QString, problem);
         QTemporaryDir home;
-        const QString dir = home.filePath(QStringLiteral("kovra"));
+        // A missing folder sits below a missing runtime folder and its missing parent.
+        const QString dir = home.filePath(mode == -1 ? QStringLiteral("run/user/kovra") : QStringLiteral("kovra"));
         if (mode == -2)
             QVERIFY(QFile(dir).open(QIODevice::WriteOnly));
         if (mode >= 0) {
@@ -112,8 +113,10 @@ private Q_SLOTS:
         QCOMPARE(bool(found), !problem.isEmpty());
         if (found)
             QVERIFY2(found->startsWith(problem.arg(dir)), qPrintable(*found));
-        if (mode == -1)
-            QCOMPARE(modeOf(dir), mode_t(0700));
+        if (mode == -1) {
+            for (const QString &made : {dir, home.filePath(QStringLiteral("run/user")), home.filePath(QStringLiteral("run"))})
+                QCOMPARE(modeOf(made), mode_t(0700));
+        }
     }
 
     // Hostile numbers never become integers out of range; every line is read or dropped

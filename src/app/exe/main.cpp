@@ -1,6 +1,7 @@
 #include "app/ExternalTargets.h"
 #include "app/shell/AppShell.h"
 #include "platform/PlatformPaths.h"
+#include "platform/QuitSignals.h"
 #include "tunnel/VPNToggleIntent.h"
 #include "ui/design/DesktopAppearance.h"
 
@@ -24,7 +25,8 @@ QCoro::Task<void> launch(QPointer<kovra::AppShell> shell)
 {
     try {
         const kovra::AppShell::Claim claim = co_await shell->start();
-        if (!shell || claim == kovra::AppShell::Claim::Primary)
+        // A quit (Ctrl+Q or a signal) during the start has ended the loop already.
+        if (!shell || claim == kovra::AppShell::Claim::Primary || shell->hasQuit())
             co_return;
         if (claim == kovra::AppShell::Claim::HandedOver) {
             QCoreApplication::exit(0);
@@ -61,6 +63,11 @@ int main(int argc, char **argv)
     }
 
     std::optional<kovra::AppShell> shell;
+    // A desktop ends its session with SIGTERM: quit as Ctrl+Q does (from the event loop).
+    const kovra::QuitSignals quitSignals([&shell] {
+        if (shell)
+            shell->quit();
+    });
     try {
         kovra::ShellOptions shellOptions;
         shellOptions.reduceMotionRequested = kovra::ui::DesktopAppearance::reduceMotionRequestedByEnvironment();

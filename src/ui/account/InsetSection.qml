@@ -77,7 +77,8 @@ ColumnLayout {
                 visible: row !== null && row.visible && row.height > 0 && followsVisibleRow
                 x: 12
                 y: row ? row.y : 0
-                width: parent.width - 12
+                // Null while the section is taken down (a sign-out swaps the settings away).
+                width: parent ? parent.width - 12 : 0
                 height: 1
                 color: Brand.separator
             }

@@ -72,6 +72,11 @@ struct ShellRig {
         auto *item = main()->findChild<QObject *>(QString::fromLatin1(objectName));
         return item ? item->property(property).toString() : QStringLiteral("<missing %1>").arg(objectName);
     }
+    void click(QQuickWindow *window, QQuickItem *item) const
+    {
+        QVERIFY(item && item->isVisible());
+        QTest::mouseClick(window, Qt::LeftButton, {}, item->mapToScene({item->width() / 2, item->height() / 2}).toPoint());
+    }
     bool released() const
     {
         return !QFile::exists(shell->instance()->lockPath()) && !QFile::exists(shell->instance()->socketPath());
@@ -133,7 +138,8 @@ private Q_SLOTS:
 
     // The keys: Ctrl+K runs the connect item (its title follows the effective status),
     // Ctrl+R the refresh, Ctrl+, the one settings window, Ctrl+Q quits and lets go of
-    // the lock; the one main window is raised, never built again.
+    // the lock (after a sign-out from the settings); the one main window is raised,
+    // never built again.
     void keys()
     {
         ShellRig rig(QStringLiteral("token-k"));
@@ -166,6 +172,15 @@ private Q_SLOTS:
         rig.shell->openSettings();
         QCOMPARE(rig.shell->settingsWindow(), settings.data());
         QVERIFY(settings->isVisible());
+
+        // Signing out from the settings swaps both windows' content (no QML warning).
+        // The row is below the fold of the settings list.
+        QVERIFY(QMetaObject::invokeMethod(settings->findChild<QQuickItem *>(QStringLiteral("logoutButton")), "clicked"));
+        auto *confirm = settings->findChild<QObject *>(QStringLiteral("logoutConfirm"));
+        QTRY_VERIFY(confirm && confirm->property("opened").toBool());
+        rig.click(settings, confirm->findChild<QQuickItem *>(QStringLiteral("dialogAction")));
+        QTRY_VERIFY(settings->findChild<QQuickItem *>(QStringLiteral("signedOutPlaceholder")));
+        QTRY_COMPARE(rig.text("loginSlot", "visible"), QStringLiteral("true"));
 
         rig.shell->showMainWindow();
         QCOMPARE(rig.main(), main);
