@@ -5,7 +5,8 @@
 // own; and the bare Qt Quick windows it is measured against, started as children of
 // the benchmark itself. Run it where a Secret Service answers and a display is, e.g.
 // under scripts/with-test-env. The executables are found beside the benchmark's build
-// folder (bench/../src/app/kovra, bench/../tools/...).
+// folder (bench/../src/app/kovra, bench/../tools/...); KOVRA_BENCH_APP names another
+// "kovra" to measure (an older build, say, for a comparison in the same conditions).
 
 #include "account/KeychainStore.h"
 #include "tunnel/ProviderConfiguration.h"
@@ -247,7 +248,8 @@ public:
         environment.insert(QStringLiteral("KOVRA_TARGETS_FILE"), targetsFile());
         environment.insert(QStringLiteral("KOVRA_KEYCHAIN_SERVICE"), m_keychain);
         auto child = std::make_unique<Child>();
-        child->start(buildPath(QStringLiteral("src/app/kovra")), {}, environment);
+        const QString app = qEnvironmentVariable("KOVRA_BENCH_APP");
+        child->start(app.isEmpty() ? buildPath(QStringLiteral("src/app/kovra")) : app, {}, environment);
         return child;
     }
 
