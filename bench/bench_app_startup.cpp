@@ -1,162 +1,46 @@
-// What the app costs to start and to keep open: the time from process start to the main
-// window's first frame, then the resident memory and CPU time of an idle period, signed
-// in and disconnected, beside a bare Qt Quick window started the same way in the same
-// run (both are this executable started again, in a child mode). The app child builds
-// the shell exactly as "kovra" does, over a loopback service and the fake tunnel provider
-// of this process, in a private home with a keychain item of its own (run it where a
-// Secret Service answers, e.g. under scripts/with-test-env).
+// How long the real "kovra" takes from its start to the main window's first frame,
+// signed in (against kovra-dev-service and kovra-dev-provider), beside a bare 780 by
+// 520 Qt Quick window (a QQuickView with a Rectangle and a Text) started the same way:
+// both are child processes timed to their first frameSwapped, launched alternately.
+// Also the resident memory of each, a few seconds after that frame. Run it under
+// scripts/with-test-env (a display and a Secret Service); see KovraProcess.h.
 //
-//     bench_app_startup [idle seconds] [launches]     (30 and 3 by default)
+//     bench_app_startup [launches of each]     (7 by default)
 //
-// Target: the app's first frame within 400 ms of the bare window's (medians).
+// Target: kovra's median at most 1.4 times the bare window's.
 
-#include "account/KeychainStore.h"
-#include "app/KovraApp.h"
-#include "app/shell/AppShell.h"
-#include "tunnel/ProviderConfiguration.h"
-
-#include <QApplication>
-#include <QFile>
-#include <QProcess>
-#include <QQuickItem>
-#include <QQmlApplicationEngine>
-#include <QQuickWindow>
+#include <QCoreApplication>
 #include <QTest>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
+#include <vector>
 
-#include <unistd.h>
-
-#include "support/Await.h"
-#include "support/FakeProvider.h"
-#include "support/FakeService.h"
-#include "support/TestHome.h"
+#include "BenchSupport.h"
+#include "KovraProcess.h"
 
 using namespace kovra;
-using namespace std::chrono_literals;
+using namespace kovra::bench;
 
 namespace {
 
-qint64 monotonicMs()
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+constexpr int kSettleMs = 3000;
 
-// Prints the monotonic time of the window's first frame on stdout, once.
-void reportFirstFrame(QQuickWindow *window)
-{
-    QObject::connect(
-        window, &QQuickWindow::frameSwapped, window,
-        [] {
-            static bool reported = false;
-            if (!reported) {
-                reported = true;
-                std::printf("frame %lld\n", static_cast<long long>(monotonicMs()));
-                std::fflush(stdout);
-            }
-        },
-        Qt::DirectConnection);
-}
-
-int runBare(int argc, char **argv)
-{
-    QGuiApplication application(argc, argv);
-    QQmlApplicationEngine engine;
-    engine.loadData("import QtQuick\nWindow { width: 780; height: 520; visible: true; color: \"white\" }");
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().value(0));
-    if (!window)
-        return 1;
-    reportFirstFrame(window);
-    return QGuiApplication::exec();
-}
-
-QCoro::Task<void> startApp(AppShell *shell)
-{
-    const AppShell::Claim claim = co_await shell->start();
-    if (claim != AppShell::Claim::Primary || !shell->mainWindow()) {
-        std::fprintf(stderr, "the app did not start: %s\n", qPrintable(shell->problem()));
-        QCoreApplication::exit(1);
-        co_return;
-    }
-    reportFirstFrame(shell->mainWindow());
-}
-
-int runApp(int argc, char **argv)
-{
-    QApplication application(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    ShellOptions options;
-    options.reduceMotionRequested = true;
-    AppShell shell(AppOptions::fromEnvironment(), std::move(options));
-    startApp(&shell);
-    return QApplication::exec();
-}
-
-struct Figures {
-    qint64 firstFrameMs = -1;
-    double cpuSeconds = 0;
-    qint64 rssKiB = 0;
+struct Launch {
+    double firstFrameMs = -1;
+    double residentMB = 0;
 };
 
-double cpuSecondsOf(qint64 pid)
+// Times a child to its first frame; reads its memory once it has settled.
+Launch measure(Child &child)
 {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray stat = file.readAll();
-    // Fields after the command's closing parenthesis; utime and stime are the 14th and 15th.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK))
-                              : 0;
-}
-
-qint64 rssOf(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : file.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return 0;
-}
-
-// Starts a child, waits for its first frame and, when `idleSeconds` is set, measures
-// the idle period after it.
-Figures launch(const QString &mode, const QProcessEnvironment &environment, int idleSeconds)
-{
-    Figures figures;
-    QProcess child;
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const qint64 startedAt = monotonicMs();
-    child.start(QCoreApplication::applicationFilePath(), {mode});
-    QByteArray out;
-    for (int waited = 0; waited < 60000 && !out.contains('\n') && child.state() != QProcess::NotRunning; waited += 5) {
-        QTest::qWait(5);
-        out += child.readAllStandardOutput();
-    }
-    if (out.startsWith("frame "))
-        figures.firstFrameMs = out.mid(6).trimmed().toLongLong() - startedAt;
-    if (idleSeconds > 0 && child.state() == QProcess::Running) {
-        const double before = cpuSecondsOf(child.processId());
-        QTest::qWait(idleSeconds * 1000);
-        figures.cpuSeconds = cpuSecondsOf(child.processId()) - before;
-        figures.rssKiB = rssOf(child.processId());
-    }
-    child.terminate();
-    if (!child.waitForFinished(10000))
-        child.kill();
-    return figures;
-}
-
-qint64 median(QList<qint64> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values[values.size() / 2];
+    Launch launch;
+    if (const std::optional<qint64> ms = child.awaitFirstFrame())
+        launch.firstFrameMs = double(*ms);
+    QTest::qWait(kSettleMs);
+    if (child.running())
+        launch.residentMB = residentMBOf(child.pid());
+    child.stop();
+    return launch;
 }
 
 } // namespace
@@ -164,66 +48,40 @@ qint64 median(QList<qint64> values)
 int main(int argc, char **argv)
 {
     if (argc == 2 && qstrcmp(argv[1], "--bare") == 0)
-        return runBare(argc, argv);
-    if (argc == 2 && qstrcmp(argv[1], "--app") == 0)
-        return runApp(argc, argv);
+        return runBareWindow(argc, argv, kBareWindowQml);
 
     QCoreApplication application(argc, argv);
-    const int idle = argc > 1 ? std::atoi(argv[1]) : 30;
-    const int launches = argc > 2 ? std::atoi(argv[2]) : 3;
-    if (idle < 1 || idle > 3600 || launches < 1 || launches > 50) {
-        std::fprintf(stderr, "usage: %s [idle seconds, 1 to 3600] [launches, 1 to 50]\n", argv[0]);
+    const int launches = argc > 1 ? std::atoi(argv[1]) : 7;
+    if (launches < 1 || launches > 100) {
+        std::fprintf(stderr, "usage: %s [launches of each, 1 to 100]\n", argv[0]);
         return 2;
     }
+    KovraUnderTest kovra;
+    if (!kovra.prepare())
+        return 1;
 
-    // Signed in with an active subscription; the tunnel configured and disconnected.
-    test::TestHome home(test::TestHome::PathsOnly);
-    test::FakeService service;
-    service.script(test::FakeService::anyHost, "GET", QStringLiteral("/me/subscription"),
-                   {test::FakeReply::json(200, "{\"subscription_url\":\"https://sub.example/u\",\"status\":\"active\","
-                                               "\"data_limit_bytes\":0,\"used_bytes\":0}")});
-    test::FakeProvider provider;
-    provider.setStatus(1);
-    {
-        TunnelPreferences preferences(test::tunnelOptions(home.paths(), provider.socketPath()));
-        test::saveConfiguration(preferences, kPacketTunnelBundleID);
-    }
-    const QString keychain = test::uniqueName(QStringLiteral("kovra-bench"));
-    test::await(KeychainStore(keychain).saveJWT(QStringLiteral("bench-token")));
-
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.configHome());
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.dataHome());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.runtimeDir());
-    environment.insert(QStringLiteral("KOVRA_KEYCHAIN_SERVICE"), keychain);
-    environment.insert(QStringLiteral("KOVRA_TUNNEL_SOCKET"), provider.socketPath());
-    QStringList urls;
-    for (const QUrl &url : service.baseURLs())
-        urls << url.toString();
-    environment.insert(QStringLiteral("KOVRA_API_BASE_URLS"), urls.join(u','));
-
-    std::printf("app start-up: %d launches each, then %d s idle (signed in, disconnected)\n", launches, idle);
-    QList<qint64> bareFrames, appFrames;
-    Figures bareIdle, appIdle;
+    std::vector<double> bareMs, appMs, bareMB, appMB;
     for (int i = 0; i < launches; ++i) {
-        const bool last = i == launches - 1;
-        const Figures bare = launch(QStringLiteral("--bare"), environment, last ? idle : 0);
-        const Figures app = launch(QStringLiteral("--app"), environment, last ? idle : 0);
-        bareFrames << bare.firstFrameMs;
-        appFrames << app.firstFrameMs;
-        if (last) {
-            bareIdle = bare;
-            appIdle = app;
+        Child bare;
+        bare.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--bare")}, QProcessEnvironment::systemEnvironment());
+        const Launch b = measure(bare);
+        std::unique_ptr<Child> app = kovra.launch();
+        const Launch a = measure(*app);
+        if (b.firstFrameMs < 0 || a.firstFrameMs < 0) {
+            std::fprintf(stderr, "no first frame (bare %.0f, kovra %.0f); kovra said:\n%s\n", b.firstFrameMs,
+                         a.firstFrameMs, qPrintable(app->output()));
+            return 1;
         }
+        std::printf("launch %2d: bare %4.0f ms, kovra %4.0f ms\n", i + 1, b.firstFrameMs, a.firstFrameMs);
+        bareMs.push_back(b.firstFrameMs);
+        appMs.push_back(a.firstFrameMs);
+        bareMB.push_back(b.residentMB);
+        appMB.push_back(a.residentMB);
     }
-    test::await(KeychainStore(keychain).deleteJWT());
-
-    const qint64 bareMs = median(bareFrames), appMs = median(appFrames);
-    std::printf("%-22s first frame %5lld ms (median)   idle cpu %7.3f s   rss %7lld KiB\n", "bare Qt Quick window",
-                static_cast<long long>(bareMs), bareIdle.cpuSeconds, static_cast<long long>(bareIdle.rssKiB));
-    std::printf("%-22s first frame %5lld ms (median)   idle cpu %7.3f s   rss %7lld KiB\n", "kovra shell",
-                static_cast<long long>(appMs), appIdle.cpuSeconds, static_cast<long long>(appIdle.rssKiB));
-    std::printf("first frame after the bare window's: %lld ms (target: within 400 ms)\n",
-                static_cast<long long>(appMs - bareMs));
+    std::printf("%-18s first frame %5.0f ms (median of %d)   resident %6.1f MB\n", "bare Qt Quick view", median(bareMs),
+                launches, median(bareMB));
+    std::printf("%-18s first frame %5.0f ms (median of %d)   resident %6.1f MB\n", "kovra, signed in", median(appMs),
+                launches, median(appMB));
+    std::printf("ratio %.2f (target: at most 1.4)\n", median(appMs) / median(bareMs));
     return 0;
 }

@@ -141,7 +141,8 @@ int main(int argc, char **argv)
     {
         AppShell shell(std::move(options), std::move(shellOptions));
         const AppShell::Claim claim = test::await(shell.start());
-        if (claim != AppShell::Claim::Primary || !QTest::qWaitForWindowExposed(shell.mainWindow())) {
+        if (claim != AppShell::Claim::Primary || !QTest::qWaitForWindowExposed(shell.mainWindow())
+            || !QTest::qWaitFor([&] { return shell.menuBar() != nullptr; })) {
             std::fprintf(stderr, "the shell did not start: %s\n", qPrintable(shell.problem()));
             return 1;
         }

@@ -19,7 +19,7 @@ AppCommands::AppCommands(ConnectCoordinator *connect, AuthState *authState, Subs
     if (connect)
         QObject::connect(connect, &ConnectCoordinator::effectiveStatusChanged, this,
                          &AppCommands::updateConnectTitle);
-    m_connectTitle = MenuBarModel::connectTitleFor(connect ? connect->effectiveStatus() : VPNStatus::Invalid);
+    m_connectTitle = ui::MenuBarModel::connectTitleFor(connect ? connect->effectiveStatus() : VPNStatus::Invalid);
 }
 
 QString AppCommands::menuTitle()
@@ -34,7 +34,7 @@ QString AppCommands::refreshTitle()
 
 void AppCommands::updateConnectTitle()
 {
-    const QString title = MenuBarModel::connectTitleFor(m_connect ? m_connect->effectiveStatus() : VPNStatus::Invalid);
+    const QString title = ui::MenuBarModel::connectTitleFor(m_connect ? m_connect->effectiveStatus() : VPNStatus::Invalid);
     updateProperty(m_connectTitle, title, this, &AppCommands::connectTitleChanged);
 }
 

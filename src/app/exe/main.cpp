@@ -9,6 +9,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
 
@@ -71,6 +72,14 @@ int main(int argc, char **argv)
     try {
         kovra::ShellOptions shellOptions;
         shellOptions.reduceMotionRequested = kovra::ui::DesktopAppearance::reduceMotionRequestedByEnvironment();
+        // For start-up measurements: one line with the monotonic clock's milliseconds.
+        if (qEnvironmentVariable("KOVRA_PRINT_FIRST_FRAME") == u"1")
+            shellOptions.firstFrameShown = [] {
+                const auto now = std::chrono::steady_clock::now().time_since_epoch();
+                std::printf("first-frame %lld\n",
+                            static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+                std::fflush(stdout);
+            };
         shell.emplace(kovra::AppOptions::fromEnvironment(), std::move(shellOptions));
     } catch (const kovra::Error &e) {
         printLine(e.description());

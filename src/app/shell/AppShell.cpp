@@ -29,6 +29,8 @@ namespace kovra {
 
 namespace {
 
+const QString kRootViewUrl = QStringLiteral("qrc:/qt/qml/Kovra/Main/RootView.qml");
+
 QString shellFile(const QString &name)
 {
     return QStringLiteral("qrc:/qt/qml/Kovra/Shell/%1.qml").arg(name);
@@ -70,17 +72,21 @@ AppShell::AppShell(AppOptions options, ShellOptions shellOptions, QObject *paren
             showMainWindow();
     });
 
-    m_app = std::make_unique<KovraApp>(std::move(options));
-    const AppDependencies &deps = *m_app->dependencies();
-    m_accountScreens = std::make_unique<ui::AccountScreens>(deps.accountServices());
-
     if (QQuickStyle::name().isEmpty())
         QQuickStyle::setStyle(kControlsStyle);
     m_appearance = std::make_unique<ui::Appearance>();
-    m_desktopAppearance = std::make_unique<ui::DesktopAppearance>(
-        m_appearance.get(), ui::DesktopAppearance::Options{.reduceMotionRequested = m_options.reduceMotionRequested});
     m_engine = std::make_unique<QQmlEngine>();
     ui::prepareEngine(*m_engine, m_appearance.get());
+    // The main window's QML (and the modules it imports) loads on the engine's loader
+    // thread while the app is built and the session restored; the window reuses it.
+    for (const QString &url : {shellFile(QStringLiteral("MainWindow")), kRootViewUrl})
+        m_preloads.push_back(std::make_unique<QQmlComponent>(m_engine.get(), QUrl(url), QQmlComponent::Asynchronous));
+
+    m_app = std::make_unique<KovraApp>(std::move(options));
+    const AppDependencies &deps = *m_app->dependencies();
+    m_accountScreens = std::make_unique<ui::AccountScreens>(deps.accountServices());
+    m_desktopAppearance = std::make_unique<ui::DesktopAppearance>(
+        m_appearance.get(), ui::DesktopAppearance::Options{.reduceMotionRequested = m_options.reduceMotionRequested});
 }
 
 AppShell::~AppShell()
@@ -96,6 +102,7 @@ AppShell::~AppShell()
     delete m_mainWindow.data();
     m_settingsModel.reset();
     m_rootModel.reset();
+    m_preloads.clear();
     m_engine.reset();
     m_desktopAppearance.reset();
     m_instance.reset();
@@ -108,11 +115,16 @@ QCoro::Task<AppShell::Claim> AppShell::start()
     const Claim claim = co_await m_instance->claim();
     if (!self || claim != Claim::Primary || m_quit)
         co_return claim;
-    co_await m_app->restoreSession();
+    // The stored session is read (off this thread) while the window is built; the
+    // root view loads neither screen until it is known, and the window shows then.
+    QCoro::Task<void> restoring = m_app->restoreSession();
+    buildMainWindow();
+    co_await restoring;
     if (!self || m_quit)
         co_return Claim::Failed;
+    if (m_rootModel)
+        m_rootModel->settle();
     m_started = true;
-    makeMenuBar();
     showMainWindow();
     co_return claim;
 }
@@ -126,6 +138,13 @@ void AppShell::showMainWindow()
 {
     if (m_quit)
         return;
+    buildMainWindow();
+    if (m_mainWindow)
+        bringForward(m_mainWindow);
+}
+
+void AppShell::buildMainWindow()
+{
     if (!m_mainWindow) {
         m_mainWindow = createWindow(QStringLiteral("MainWindow"),
                                     {{QStringLiteral("shell"), QVariant::fromValue<QObject *>(this)},
@@ -137,9 +156,15 @@ void AppShell::showMainWindow()
             return;
         connect(m_mainWindow, &QWindow::visibleChanged, this, &AppShell::mainWindowVisibilityChanged);
         m_mainWindow->installEventFilter(this);
+        // The tray comes while the first frame is drawn (on the render thread), not before it.
+        connect(m_mainWindow, &QQuickWindow::afterSynchronizing, this, &AppShell::makeMenuBar,
+                Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
+        if (m_options.firstFrameShown)
+            connect(m_mainWindow, &QQuickWindow::frameSwapped, this, m_options.firstFrameShown,
+                    Qt::ConnectionType(Qt::DirectConnection | Qt::SingleShotConnection));
         placeContent(m_mainWindow, makeMainContent(m_mainWindow));
+        m_preloads.clear();
     }
-    bringForward(m_mainWindow);
 }
 
 void AppShell::openSettings()
@@ -180,13 +205,18 @@ bool AppShell::eventFilter(QObject *watched, QEvent *event)
 {
     // Without a tray icon a closed main window could not be reached again: quit.
     // The window still closes (hides) first, so its content leaves the screen.
-    if (event->type() == QEvent::Close && watched == m_mainWindow && !m_quit && !syncTrayIcon())
-        QMetaObject::invokeMethod(this, &AppShell::quit, Qt::QueuedConnection);
+    if (event->type() == QEvent::Close && watched == m_mainWindow && !m_quit) {
+        makeMenuBar();
+        if (!syncTrayIcon())
+            QMetaObject::invokeMethod(this, &AppShell::quit, Qt::QueuedConnection);
+    }
     return QObject::eventFilter(watched, event);
 }
 
 void AppShell::makeMenuBar()
 {
+    if (m_menuBar || !m_started || m_quit)
+        return;
     const AppDependencies &deps = *m_app->dependencies();
     ui::MenuBarSources sources{m_app->connect(), deps.connectivity(), deps.subscriptionStore(), deps.connectionStore()};
     ui::MenuBarActions actions{[this] { showMainWindow(); }, [this] { openSettings(); }, [this] { quit(); }};
@@ -262,6 +292,7 @@ QQuickItem *AppShell::makeMainContent(QQuickWindow *window)
     const AppDependencies &deps = *m_app->dependencies();
     ui::RootServices services;
     services.authState = deps.authState();
+    services.sessionSettled = m_started;
     services.coordinator = m_app->connect();
     services.connectivity = deps.connectivity();
     services.tunnel = deps.tunnelController();
@@ -273,7 +304,7 @@ QQuickItem *AppShell::makeMainContent(QQuickWindow *window)
     services.homeOptions.sheetEngine = m_engine.get();
     m_rootModel = std::make_unique<ui::RootModel>(std::move(services));
     connect(m_rootModel.get(), &ui::RootModel::settingsRequested, this, &AppShell::openSettings);
-    return createItem(QStringLiteral("qrc:/qt/qml/Kovra/Main/RootView.qml"),
+    return createItem(kRootViewUrl,
                       {{QStringLiteral("model"), QVariant::fromValue(m_rootModel.get())}}, window);
 }
 

@@ -15,7 +15,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
+class QQmlComponent;
 class QQmlEngine;
 class QQuickItem;
 
@@ -47,6 +49,9 @@ struct ShellOptions {
     std::function<void()> exitApplication;
     // Animations off (KOVRA_REDUCE_MOTION, read by the caller).
     bool reduceMotionRequested = false;
+    // Called once, when the main window has shown its first frame, on the thread that
+    // drew it (KOVRA_PRINT_FIRST_FRAME, read by the caller). None: nothing is called.
+    std::function<void()> firstFrameShown;
 };
 
 // The app's windows over the start-up (KovraApp): the one main window with its
@@ -71,8 +76,8 @@ public:
     AppShell(AppOptions options, ShellOptions shellOptions = {}, QObject *parent = nullptr);
     ~AppShell() override;
 
-    // Claims the one app per user; as the one, restores the session and then shows the
-    // main window. Any other outcome shows nothing (problem() says why for Unanswered
+    // Claims the one app per user; as the one, builds the main window while it restores
+    // the session, then shows it. Any other outcome shows nothing (problem() says why for Unanswered
     // and Failed); the caller then ends the process. Never throws.
     QCoro::Task<Claim> start();
     QString problem() const;
@@ -84,7 +89,7 @@ public:
     // Null until first opened.
     QQuickWindow *settingsWindow() const { return m_settingsWindow; }
     QQmlEngine *engine() const { return m_engine.get(); }
-    // Null until the start has shown the main window.
+    // Null until the main window's first frame (or its first close) after the start.
     ui::MenuBarExtra *menuBar() const { return m_menuBar.get(); }
 
     // Shows, raises and activates the one main window (built the first time).
@@ -102,6 +107,8 @@ protected:
 private:
     QObject *create(const QString &url, const QVariantMap &properties);
     QQuickWindow *createWindow(const QString &file, const QVariantMap &properties);
+    // Builds the main window and its content once; shows nothing.
+    void buildMainWindow();
     void placeContent(QQuickWindow *window, QQuickItem *content);
     QQuickItem *createItem(const QString &url, const QVariantMap &properties, QObject *owner);
     void mainWindowVisibilityChanged(bool visible);
@@ -120,6 +127,8 @@ private:
     std::unique_ptr<ui::DesktopAppearance> m_desktopAppearance;
     std::unique_ptr<ui::AccountScreens> m_accountScreens;
     std::unique_ptr<QQmlEngine> m_engine;
+    // The main window's components, loading until it is built.
+    std::vector<std::unique_ptr<QQmlComponent>> m_preloads;
     QPointer<QQuickWindow> m_mainWindow;
     QPointer<QQuickWindow> m_settingsWindow;
     std::unique_ptr<ui::RootModel> m_rootModel;

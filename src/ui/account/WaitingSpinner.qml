@@ -8,6 +8,8 @@ Item {
 
     property real size: 32
     property color color: Brand.accent
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
 
     implicitWidth: size
     implicitHeight: size
@@ -41,7 +43,7 @@ Item {
             to: 360
             duration: 1000
             loops: Animation.Infinite
-            running: spinner.visible
+            running: spinner.visible && spinner.onScreen
         }
     }
 }

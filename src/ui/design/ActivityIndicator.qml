@@ -9,6 +9,8 @@ Item {
 
     property real size: 14
     property color color: Brand.textSecondary
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
 
     implicitWidth: size
     implicitHeight: size
@@ -41,7 +43,7 @@ Item {
             to: 360
             duration: 1000
             loops: Animation.Infinite
-            running: spinner.visible && !Brand.reduceMotion
+            running: spinner.visible && spinner.onScreen && !Brand.reduceMotion
         }
     }
 }

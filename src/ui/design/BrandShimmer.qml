@@ -12,6 +12,8 @@ T.Control {
     id: shimmer
 
     property bool reduceMotion: Brand.reduceMotion
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
     // 0: the band is half a width left of the content; 1: one width right of it.
     property real phase: 0
     readonly property bool sweeping: sweep.running
@@ -57,7 +59,7 @@ T.Control {
         to: 1
         duration: 1250
         loops: Animation.Infinite
-        running: !shimmer.reduceMotion && shimmer.visible
+        running: !shimmer.reduceMotion && shimmer.visible && shimmer.onScreen
         onRunningChanged: if (!running) shimmer.phase = 0
     }
 }

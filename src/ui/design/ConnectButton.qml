@@ -19,6 +19,8 @@ T.AbstractButton {
     property real iconSize: 44
     property real ringReserve: 40
     property bool reduceMotion: Brand.reduceMotion
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
 
     // Idle while a press may not act: grey disc, secondary symbol, no glow, dimmed.
     readonly property bool inactive: visual === ConnectButtonVisual.Idle && !canInteract
@@ -119,7 +121,7 @@ T.AbstractButton {
             opacity: (1 - phase) * 0.6
 
             SequentialAnimation on phase {
-                running: pulseRing.visible
+                running: pulseRing.visible && button.onScreen
                 loops: Animation.Infinite
                 NumberAnimation { from: 0; to: 1; duration: 1300; easing.type: Easing.OutQuad }
                 NumberAnimation { from: 1; to: 0; duration: 1300; easing.type: Easing.OutQuad }
@@ -186,7 +188,8 @@ T.AbstractButton {
 
             SequentialAnimation on opacity {
                 id: symbolPulse
-                running: button.visual === ConnectButtonVisual.Progress && !button.reduceMotion
+                running: button.visual === ConnectButtonVisual.Progress && !button.reduceMotion && symbol.visible
+                         && button.onScreen
                 loops: Animation.Infinite
                 onRunningChanged: if (!running) symbol.opacity = 1
                 NumberAnimation { to: 0.35; duration: 650; easing.type: Easing.InOutQuad }

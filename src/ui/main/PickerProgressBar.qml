@@ -10,6 +10,8 @@ Item {
     property bool determinate: true
     property real value: 0
     property bool reduceMotion: Brand.reduceMotion
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
     // The drawn fraction, which follows `value` with the animation.
     property real shownValue: value
 
@@ -62,7 +64,7 @@ Item {
                 to: 1
                 duration: 1400
                 loops: Animation.Infinite
-                running: !bar.determinate && !bar.reduceMotion && bar.visible
+                running: !bar.determinate && !bar.reduceMotion && bar.visible && bar.onScreen
                 onRunningChanged: if (!running) segment.phase = 0.5
             }
         }

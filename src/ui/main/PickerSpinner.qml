@@ -10,6 +10,8 @@ Item {
     property real size: 16
     property color color: Brand.textSecondary
     property bool reduceMotion: Brand.reduceMotion
+    // Shown in a window on screen; no animation runs otherwise.
+    readonly property bool onScreen: WindowExposure.exposed
 
     implicitWidth: size
     implicitHeight: size
@@ -41,7 +43,7 @@ Item {
             to: 360
             duration: 1000
             loops: Animation.Infinite
-            running: spinner.visible && !spinner.reduceMotion
+            running: spinner.visible && spinner.onScreen && !spinner.reduceMotion
         }
     }
 }

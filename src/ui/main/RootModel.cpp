@@ -10,7 +10,8 @@ RootModel::RootModel(RootServices services, QObject *parent)
     : QObject(parent),
       m_services(std::move(services)),
       m_auth(m_services.authState),
-      m_login(new LoginModel(m_services.authState, this))
+      m_login(new LoginModel(m_services.authState, this)),
+      m_settled(m_services.sessionSettled)
 {
     if (AuthState *auth = m_services.authState) {
         connect(auth, &AuthState::statusChanged, this, &RootModel::updateSignedIn);
@@ -48,10 +49,19 @@ QString RootModel::trialButtonTitle()
     return L10n::text("login.trial.activated.ok", u"Отлично");
 }
 
+void RootModel::settle()
+{
+    if (m_settled)
+        return;
+    m_settled = true;
+    updateSignedIn();
+    Q_EMIT settledChanged();
+}
+
 void RootModel::updateSignedIn()
 {
     const bool signedIn = m_auth && m_auth->statusKind() == AuthState::StatusKind::authenticated;
-    if (signedIn == m_signedIn)
+    if (!m_settled || signedIn == m_signedIn)
         return;
     if (signedIn && !m_home) {
         const RootServices &s = m_services;

@@ -26,6 +26,8 @@ struct RootServices {
     HomeStores stores;
     const AccountScreens *accountScreens = nullptr;
     HomeModelOptions homeOptions;
+    // False while the app still reads the stored session at start: see settle().
+    bool sessionSettled = true;
 };
 
 // The main window's content (RootView.qml): the sign-in window while signed out,
@@ -37,6 +39,10 @@ struct RootServices {
 // two sheets, so every sign-in shows it with both sheets closed. `home` stays set
 // after a sign-out for the view that fades out.
 //
+// Made before the stored session is read (sessionSettled false), it shows neither
+// window and signedIn stays false until settle(); the first window then appears at
+// once, without the cross-fade.
+//
 // The trial alert is shown while the session's isNewAccount is set. Writing false
 // to `showsTrialAlert` (the alert's button, Escape, any other dismissal) clears the
 // flag, notifying only when it was set; writing true is ignored.
@@ -46,6 +52,8 @@ class RootModel : public QObject {
     QML_ELEMENT
     QML_UNCREATABLE("made by the app")
     Q_PROPERTY(bool signedIn READ isSignedIn NOTIFY signedInChanged)
+    // Notified after signedIn has taken the restored session's value.
+    Q_PROPERTY(bool settled READ isSettled NOTIFY settledChanged)
     Q_PROPERTY(kovra::ui::LoginModel *login READ login CONSTANT)
     Q_PROPERTY(kovra::ui::HomeModel *home READ home NOTIFY homeChanged)
     Q_PROPERTY(bool showsTrialAlert READ showsTrialAlert WRITE setShowsTrialAlert NOTIFY showsTrialAlertChanged)
@@ -62,6 +70,9 @@ public:
     ~RootModel() override;
 
     bool isSignedIn() const { return m_signedIn; }
+    bool isSettled() const { return m_settled; }
+    // The stored session has been read: signedIn follows the session from now on.
+    void settle();
     LoginModel *login() const { return m_login; }
     HomeModel *home() const { return m_home; }
 
@@ -78,6 +89,7 @@ public:
 
 Q_SIGNALS:
     void signedInChanged();
+    void settledChanged();
     void homeChanged();
     void showsTrialAlertChanged();
     // The home window asks for the settings window.
@@ -91,6 +103,7 @@ private:
     LoginModel *m_login;
     HomeModel *m_home = nullptr;
     bool m_signedIn = false;
+    bool m_settled;
 };
 
 } // namespace ui

@@ -13,6 +13,8 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <atomic>
+
 #include "support/Await.h"
 #include "support/FakeProvider.h"
 #include "support/FakeService.h"
@@ -51,6 +53,7 @@ struct ShellRig {
         shellOptions.trayAvailable = [this] { return tray; };
         shellOptions.exitApplication = [this] { ++exits; };
         shellOptions.reduceMotionRequested = true;
+        shellOptions.firstFrameShown = [this] { ++firstFrames; };
         shell = std::make_unique<AppShell>(std::move(options), std::move(shellOptions));
         warnings.watch(*shell->engine());
     }
@@ -89,6 +92,7 @@ struct ShellRig {
     QString keychain = test::uniqueName(QStringLiteral("kovra-shell"));
     bool tray = false;
     int exits = 0;
+    std::atomic_int firstFrames = 0;
     std::unique_ptr<AppShell> shell;
 };
 
@@ -128,11 +132,13 @@ private Q_SLOTS:
         QCOMPARE(rig.text("connectionMenu", "title") + rig.text("connectItem") + rig.text("refreshItem"),
                  QStringLiteral("СоединениеПодключитьсяОбновить подписку"));
         QVERIFY(rig.shell->app()->isWarmupStarted());
+        QTRY_VERIFY(rig.firstFrames == 1 && rig.shell->menuBar());
         // The sign-in window, or the home window with its subscription.
         QTRY_COMPARE(rig.text("homeSlot", "visible") + rig.text("loginSlot", "visible"),
                      QString::fromLatin1(signedIn ? "truefalse" : "falsetrue"));
         QTRY_COMPARE(rig.shell->app()->dependencies()->subscriptionStore()->hasLatest(), signedIn);
         saveScreenshot(main, signedIn ? QStringLiteral("main-signed-in") : QStringLiteral("main-signed-out"));
+        QCOMPARE(rig.firstFrames.load(), 1);
         QVERIFY2(rig.warnings.warnings().isEmpty(), qPrintable(rig.warnings.warnings().join(u'\n')));
     }
 
@@ -205,6 +211,7 @@ private Q_SLOTS:
         ShellRig rig;
         rig.tray = tray;
         QVERIFY(rig.start());
+        QTRY_VERIFY(rig.shell->menuBar());
         QCOMPARE(rig.shell->menuBar()->isIconVisible(), tray);
         QQuickWindow *main = rig.main();
         main->close();

@@ -127,6 +127,47 @@ private Q_SLOTS:
         for (int i = 0; i < a11y->childCount(); ++i)
             QVERIFY(a11y->child(i)->text(QAccessible::Name).isEmpty());
     }
+
+    // Off screen (the window hidden, or minimised) the endless animations stand
+    // still; they run again once the window is back.
+    void stillOffScreen_data()
+    {
+        QTest::addColumn<QString>("component");
+        QTest::addColumn<int>("visual");
+        QTest::addColumn<QString>("animated"); // objectName; empty: the root
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<bool>("minimise");
+        using V = ConnectButtonVisual::Value;
+        QTest::newRow("ring, hidden") << u"ConnectButton"_qs << int(V::Verified) << u"pulseRing"_qs << u"scale"_qs << false;
+        QTest::newRow("symbol, minimised") << u"ConnectButton"_qs << int(V::Progress) << u"symbol"_qs << u"opacity"_qs
+                                           << true;
+        QTest::newRow("shimmer, minimised") << u"BrandShimmer"_qs << 0 << QString() << u"phase"_qs << true;
+    }
+    void stillOffScreen()
+    {
+        QFETCH(QString, component);
+        QFETCH(int, visual);
+        QFETCH(QString, animated);
+        QFETCH(QString, property);
+        QFETCH(bool, minimise);
+        QQuickItem *root = view().show(component, component == u"ConnectButton" ? QVariantMap{{"visual", visual}}
+                                                                                 : QVariantMap{});
+        QVERIFY(root);
+        QQuickItem *item = animated.isEmpty() ? root : view().find(animated);
+        const auto moves = [&] {
+            const QVariant before = item->property(property.toLatin1().constData());
+            QTest::qWait(120);
+            return item->property(property.toLatin1().constData()) != before;
+        };
+        QTRY_VERIFY(moves());
+        QQuickWindow *window = view().window();
+        minimise ? window->showMinimized() : window->hide();
+        QTRY_VERIFY(!root->property("onScreen").toBool());
+        QVERIFY(!moves());
+        window->showNormal();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY(moves());
+    }
 };
 
 QTEST_MAIN(ConnectButtonTest)

@@ -62,6 +62,34 @@ private Q_SLOTS:
                  std::tuple(panel, text, signedIn, signedIn, signedIn));
     }
 
+    // Made before the stored session is read, the root shows neither window until it
+    // settles; signedIn then takes the session's value before `settled` is notified,
+    // so that the first window appears without a cross-fade.
+    void settles_data()
+    {
+        QTest::addColumn<Kind>("status");
+        QTest::addColumn<QStringList>("notified");
+        QTest::newRow("signed in") << Kind::authenticated << QStringList{u"signedIn"_s, u"settled"_s};
+        QTest::newRow("signed out") << Kind::anonymous << QStringList{u"settled"_s};
+    }
+    void settles()
+    {
+        QFETCH(Kind, status);
+        QFETCH(QStringList, notified);
+        SessionRig rig;
+        RootModel root({.authState = &rig.auth, .sessionSettled = false});
+        rig.setStatus(status);
+        QVERIFY(!root.isSettled() && !root.isSignedIn() && !root.home());
+        QStringList order;
+        connect(&root, &RootModel::signedInChanged, this, [&] { order << u"signedIn"_s; });
+        connect(&root, &RootModel::settledChanged, this, [&] { order << u"settled"_s; });
+        root.settle();
+        root.settle();
+        const bool signedIn = status == Kind::authenticated;
+        QCOMPARE(std::tuple(root.isSettled(), root.isSignedIn(), root.home() != nullptr, order),
+                 std::tuple(true, signedIn, signedIn, notified));
+    }
+
     // The Telegram button logs, starts the sign-in and opens its link; reopen opens
     // the same link each time. Cancel stops the poll, drops both links and keeps the
     // error text; the status comes back from the token store, so a signed-in account
