@@ -39,6 +39,8 @@ struct Calls {
 
 } // namespace
 
+Q_DECLARE_METATYPE(Calls)
+
 class MenuBarViewTest : public ViewTestCase {
     Q_OBJECT
 
@@ -212,8 +214,6 @@ private Q_SLOTS:
         QCOMPARE(m_calls.quit, 1);
     }
 };
-
-Q_DECLARE_METATYPE(Calls)
 
 QTEST_MAIN(MenuBarViewTest)
 #include "vtst_menu_bar.moc"
