@@ -168,11 +168,6 @@ void ProviderSocketClient::reportStatus(VPNStatus status)
     post({status, m_attempt, {}, std::nullopt});
 }
 
-void ProviderSocketClient::assumeStatus(VPNStatus status)
-{
-    reportStatus(status);
-}
-
 void ProviderSocketClient::post(Delivery delivery)
 {
     m_outbox.push_back(std::move(delivery));
@@ -210,11 +205,13 @@ void ProviderSocketClient::send(QJsonObject request, ReplyHandler handler, std::
         throw VPNError(VPNError::ConfigurationInvalid,
                        QStringLiteral("request over %1 bytes").arg(tunnelwire::kMaxLineBytes));
     Pending pending{std::move(handler), nullptr};
-    if (bound)
-        pending.bound = m_clock->startTimer(*bound, [this, id, bound] {
-            m_log.error(QStringLiteral("provider message got no reply within %1 ms").arg(bound->count()));
+    if (bound) {
+        const QString method = request.value(QStringLiteral("method")).toString();
+        pending.bound = m_clock->startTimer(*bound, [this, id, bound, method] {
+            m_log.error(QStringLiteral("provider %1 got no reply within %2 ms").arg(method).arg(bound->count()));
             expire(id);
         });
+    }
     m_pending.emplace(id, std::move(pending));
     m_socket->write(line);
 }

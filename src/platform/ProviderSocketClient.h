@@ -65,10 +65,6 @@ public:
     // gets none when no reply came within it.
     void send(QJsonObject request, ReplyHandler handler, std::optional<std::chrono::milliseconds> bound = std::nullopt);
 
-    // Takes a status the provider implied without an event (a failed start leaves the
-    // tunnel down); delivered like one.
-    void assumeStatus(VPNStatus status);
-
 Q_SIGNALS:
     // Delivered from the event loop on every real change of status().
     void statusChanged(kovra::vpn::Status status);

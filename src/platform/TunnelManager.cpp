@@ -104,7 +104,26 @@ bool TunnelProviderSession::isProviderConnected() const
     return d->client->isConnected();
 }
 
-void TunnelProviderSession::startVPNTunnel(const QVariantMap &options)
+namespace {
+// The provider's answer to a start, as TunnelProviderSession::startVPNTunnel() tells it.
+QCoro::Task<void> startAnswered(OneShot<std::optional<tunnelwire::ReplyLine>> answer,
+                                QPointer<ProviderSocketClient> client, CancellationToken cancel)
+{
+    QObject guard; // the cancellation link ends with the wait
+    cancel.onCancel(&guard, [answer]() mutable { answer.cancel(); });
+    const std::optional<tunnelwire::ReplyLine> reply = co_await answer.wait();
+    // A start that was called off ends as such, whatever the provider said.
+    cancel.throwIfCancelled();
+    if (reply && !reply->ok) {
+        log().error(QStringLiteral("tunnel provider failed to start: %1").arg(tunnelwire::errorText(reply->object)));
+        throw tunnelwire::replyError(reply->object);
+    }
+    if (!reply && !(client && client->isConnected()))
+        throw VPNError(VPNError::ConnectionFailed, QStringLiteral("the tunnel provider went away before answering"));
+}
+} // namespace
+
+QCoro::Task<void> TunnelProviderSession::startVPNTunnel(const QVariantMap &options, CancellationToken cancel)
 {
     if (!d->manager->isSaved())
         throw VPNError(VPNError::ConfigurationInvalid, QStringLiteral("the configuration has not been saved"));
@@ -118,14 +137,12 @@ void TunnelProviderSession::startVPNTunnel(const QVariantMap &options)
     QJsonObject request{{QStringLiteral("method"), QLatin1String(tunnelwire::kMethodStart)},
                         {QStringLiteral("options"), tunnelvalues::mapToJson(options, QStringLiteral("options"))},
                         {QStringLiteral("configuration"), saved}};
-    QPointer<ProviderSocketClient> client(d->client);
-    d->client->send(std::move(request), [client](std::optional<tunnelwire::ReplyLine> reply) {
-        if (!reply || reply->ok)
-            return;
-        log().error(QStringLiteral("tunnel provider failed to start: %1").arg(tunnelwire::errorText(reply->object)));
-        if (client)
-            client->assumeStatus(VPNStatus::Disconnected);
-    });
+    OneShot<std::optional<tunnelwire::ReplyLine>> answer;
+    d->client->send(
+        std::move(request),
+        [answer](std::optional<tunnelwire::ReplyLine> reply) mutable { answer.resolve(std::move(reply)); },
+        d->preferences->options().messageReplyTimeout);
+    return startAnswered(answer, QPointer<ProviderSocketClient>(d->client), std::move(cancel));
 }
 
 void TunnelProviderSession::stopVPNTunnel()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Cancellation.h"
 #include "platform/Clock.h"
 #include "platform/PlatformPaths.h"
 #include "platform/TunnelConfigurationsFile.h"
@@ -115,13 +116,16 @@ public:
     // True while the socket to the provider is connected.
     bool isProviderConnected() const;
 
-    // Asks the provider to start the tunnel with the saved configuration and the options.
-    // Fails at once (throws VPNError) only on local checks: the configuration not saved or
-    // gone from the file (ConfigurationInvalid), disabled (ConfigurationDisabled), the file
-    // unreadable (ConfigurationReadWriteFailed), no provider on the socket (ConnectionFailed).
-    // A failure the provider reports later is logged and shows as the status falling back
-    // to Disconnected.
-    void startVPNTunnel(const QVariantMap &options = {});
+    // Asks the provider to start the tunnel with the saved configuration and the options,
+    // and waits for its answer, at most the reply bound. Throws VPNError at once, sending
+    // nothing, on local checks: the configuration not saved or gone from the file
+    // (ConfigurationInvalid), disabled (ConfigurationDisabled), the file unreadable
+    // (ConfigurationReadWriteFailed), no provider on the socket (ConnectionFailed). The
+    // task then fails with the provider's refusal as the VPNError it reports (its domain,
+    // code and message), with ConnectionFailed when the provider went away before
+    // answering, or with CancellationError once `cancel` fired (the request stays sent).
+    // No answer within the bound counts as accepted: the reported status tells the rest.
+    QCoro::Task<void> startVPNTunnel(const QVariantMap &options = {}, CancellationToken cancel = {});
     // Asks the provider to stop the tunnel; does nothing while no provider is connected.
     void stopVPNTunnel();
 
@@ -154,7 +158,7 @@ struct TunnelPreferencesOptions {
     // in() gives the product's file below the given folders.
     QString configurationsFile;
     QString socketPath;
-    // How long a provider message waits for its reply.
+    // How long a provider message, or a start, waits for its reply.
     std::chrono::milliseconds messageReplyTimeout{10000};
     // When a lost or absent provider socket is tried again: first after this, then
     // twice as long after each failure up to maxReconnectInterval. A change in the

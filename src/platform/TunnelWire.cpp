@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <limits>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,13 +109,19 @@ ProviderLine parseProviderLine(const QByteArray &line)
     return ReplyLine{*exact, object->value(QStringLiteral("ok")).toBool(false), *object};
 }
 
-QString errorText(const QJsonObject &reply)
+VPNError replyError(const QJsonObject &reply)
 {
     const QJsonObject error = reply.value(QStringLiteral("error")).toObject();
-    return QStringLiteral("%1 %2: %3")
-        .arg(error.value(QStringLiteral("domain")).toString(QStringLiteral("unknown")))
-        .arg(exactInteger(error.value(QStringLiteral("code"))).value_or(0))
-        .arg(error.value(QStringLiteral("message")).toString());
+    const qint64 code = exactInteger(error.value(QStringLiteral("code"))).value_or(0);
+    return VPNError(code >= std::numeric_limits<int>::min() && code <= std::numeric_limits<int>::max() ? int(code) : 0,
+                    error.value(QStringLiteral("message")).toString(),
+                    error.value(QStringLiteral("domain")).toString(QStringLiteral("unknown")));
+}
+
+QString errorText(const QJsonObject &reply)
+{
+    const VPNError error = replyError(reply);
+    return QStringLiteral("%1 %2: %3").arg(error.domain()).arg(error.code()).arg(error.message());
 }
 
 LineReader::Result LineReader::feed(const QByteArray &chunk)

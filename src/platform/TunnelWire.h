@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/PlatformPaths.h"
+#include "platform/VPNError.h"
 #include "platform/VPNStatus.h"
 
 #include <QByteArray>
@@ -73,6 +74,9 @@ using ProviderLine = std::variant<BlankLine, StatusEvent, ReplyLine, DroppedLine
 
 ProviderLine parseProviderLine(const QByteArray &line);
 
+// The "error" of a failed reply as a VPN error of the provider's domain and code; a
+// missing domain reads "unknown", a missing or out-of-range code 0.
+VPNError replyError(const QJsonObject &reply);
 // "<domain> <code>: <message>" of a failed reply's "error".
 QString errorText(const QJsonObject &reply);
 

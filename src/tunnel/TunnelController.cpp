@@ -79,7 +79,9 @@ TunnelController::ReloadOperations TunnelController::ownSteps()
             return waitForStatus(VPNStatus::Disconnected, m_reloadDisconnectTimeout, std::move(token));
         },
         [this](QString subscriptionURL, CancellationToken) { return install(std::move(subscriptionURL)); },
-        [this](QString subscriptionURL, AppGroupStore &appGroup) { startWithManager(subscriptionURL, appGroup); },
+        [this](QString subscriptionURL, AppGroupStore &appGroup, CancellationToken token) {
+            return startWithManager(subscriptionURL, appGroup, std::move(token));
+        },
     };
 }
 
@@ -344,7 +346,7 @@ QCoro::Task<void> TunnelController::connectSteps(QString subscriptionURL, std::s
     if (!self)
         throw CancellationError();
     token.throwIfCancelled();
-    m_steps.start(subscriptionURL, *appGroup);
+    co_await m_steps.start(subscriptionURL, *appGroup, std::move(token));
 }
 
 QCoro::Task<void> TunnelController::stop(bool)
@@ -386,7 +388,7 @@ QCoro::Task<void> TunnelController::performReload(QString subscriptionURL, Cance
         if (!self)
             throw CancellationError();
         token.throwIfCancelled();
-        startTunnel(subscriptionURL);
+        co_await startTunnel(subscriptionURL, token);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -396,16 +398,19 @@ QCoro::Task<void> TunnelController::performReload(QString subscriptionURL, Cance
         std::rethrow_exception(failure);
 
     // One more try with the URL the app last stored; the reload still reports its own failure.
+    const Logger log = m_log;
+    std::exception_ptr fallbackFailure;
     if (token.isCancelled()) {
-        m_log.error(QStringLiteral("reload fallback start failed: %1").arg(CancellationError().description()));
+        fallbackFailure = std::make_exception_ptr(CancellationError());
     } else {
         try {
-            startTunnelWithStoredURL();
+            co_await startTunnelWithStoredURL(token);
         } catch (...) {
-            m_log.error(
-                QStringLiteral("reload fallback start failed: %1").arg(descriptionOf(std::current_exception())));
+            fallbackFailure = std::current_exception();
         }
     }
+    if (fallbackFailure)
+        log.error(QStringLiteral("reload fallback start failed: %1").arg(descriptionOf(fallbackFailure)));
     std::rethrow_exception(failure);
 }
 
@@ -452,28 +457,31 @@ QCoro::Task<void> TunnelController::routingReconnect()
 
 // --- Start steps ----------------------------------------------------------------
 
-void TunnelController::startTunnel(const QString &subscriptionURL)
+// Not coroutines: each reads the app group before it returns the start's task.
+
+QCoro::Task<void> TunnelController::startTunnel(const QString &subscriptionURL, CancellationToken token)
 {
-    m_steps.start(subscriptionURL, *m_appGroupFactory());
+    return m_steps.start(subscriptionURL, *m_appGroupFactory(), std::move(token));
 }
 
-void TunnelController::startTunnelWithStoredURL()
+QCoro::Task<void> TunnelController::startTunnelWithStoredURL(CancellationToken token)
 {
     const auto appGroup = m_appGroupFactory();
     const QString stored = appGroup->defaults()->string(AppGroupKey::subscriptionURL).value_or(QString());
     if (stored.isEmpty())
         throw TunnelError(TunnelError::Kind::subscriptionURLUnavailable);
-    m_steps.start(stored, *appGroup);
+    return m_steps.start(stored, *appGroup, std::move(token));
 }
 
-void TunnelController::startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup)
+QCoro::Task<void> TunnelController::startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup,
+                                                     CancellationToken token)
 {
     if (!m_manager)
         throw TunnelError(TunnelError::Kind::managerUnavailable);
     // Only connect's start step announces itself; a reload's starts are quiet.
     if (m_runningKind == StartOperationKind::coldStart)
         m_log.info(QStringLiteral("startVPNTunnel: %1").arg(kPacketTunnelBundleID));
-    m_manager->connection()->startVPNTunnel(startOptions(subscriptionURL, appGroup));
+    return m_manager->connection()->startVPNTunnel(startOptions(subscriptionURL, appGroup), std::move(token));
 }
 
 } // namespace kovra

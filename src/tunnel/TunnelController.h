@@ -105,14 +105,15 @@ public:
     // The steps of connect and reload: status - reload's read of the live status; stop -
     // reload's stop; waitForDisconnected - reload's wait; install - the install step of
     // connect and reload; start - the start steps of connect and reload and the
-    // stored-URL fallback start. The token is the operation's cancellation. Without
+    // stored-URL fallback start, ending with the provider's answer (it reads the store
+    // before it first waits). The token is the operation's cancellation. Without
     // replacement steps (tests pass them, all five set) the controller uses its own.
     struct ReloadOperations {
         std::function<VPNStatus()> status;
         std::function<void()> stop;
         std::function<QCoro::Task<void>(CancellationToken)> waitForDisconnected;
         std::function<QCoro::Task<void>(QString, CancellationToken)> install;
-        std::function<void(QString, AppGroupStore &)> start;
+        std::function<QCoro::Task<void>(QString, AppGroupStore &, CancellationToken)> start;
     };
 
     // Called synchronously with (old, new) after each real status change.
@@ -155,7 +156,8 @@ public:
     // a load failure lands in lastError and the log.
     QCoro::Task<void> attach();
     // Installs the configuration for the URL and starts the tunnel (also when it is up
-    // already). Supersedes any running connect or reload. Cancelling `cancel` cancels it.
+    // already); ends with the provider's answer to the start and fails with its refusal.
+    // Supersedes any running connect or reload. Cancelling `cancel` cancels it.
     QCoro::Task<void> connect(QString subscriptionURL, CancellationToken cancel = {});
     // Cancels the running start operation and asks the tunnel to stop, without waiting.
     QCoro::Task<void> stop(bool userInitiated);
@@ -219,10 +221,12 @@ private:
     QCoro::Task<void> waitForStatus(VPNStatus wanted, std::chrono::milliseconds timeout, CancellationToken token);
 
     // Start steps: a reload's, and the reload's fallback with the URL stored in the app
-    // group; the controller's own start (connect's start logs it).
-    void startTunnel(const QString &subscriptionURL);
-    void startTunnelWithStoredURL();
-    void startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup);
+    // group; the controller's own start (connect's start logs it). Each fails at once on
+    // what it checks itself, else ends with the provider's answer.
+    QCoro::Task<void> startTunnel(const QString &subscriptionURL, CancellationToken token);
+    QCoro::Task<void> startTunnelWithStoredURL(CancellationToken token);
+    QCoro::Task<void> startWithManager(const QString &subscriptionURL, AppGroupStore &appGroup,
+                                       CancellationToken token);
 
     VPNStatus m_status = VPNStatus::Invalid;
     std::exception_ptr m_lastError;

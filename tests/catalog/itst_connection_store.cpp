@@ -89,7 +89,7 @@ struct Rig {
                 [this] { events << "reload entry=" + defaults->string(kEntry).value_or(QString()); },
                 [](CancellationToken) { return sleepFor(0ms); },
                 [this](QString, CancellationToken token) { return install(this, token); },
-                [](QString, AppGroupStore &) {}});
+                [](QString, AppGroupStore &, CancellationToken) { return sleepFor(0ms); }});
     }
     static QCoro::Task<void> install(Rig *self, CancellationToken token)
     {

@@ -39,10 +39,11 @@ struct FakeSteps {
                 [this] { events << QStringLiteral("stop"); },
                 [this](CancellationToken) { return step(this, QStringLiteral("wait"), false, {}); },
                 [this](QString url, CancellationToken t) { return step(this, QStringLiteral("install:") + url, hangInstall, t); },
-                [this](QString url, AppGroupStore &) {
+                [this](QString url, AppGroupStore &, CancellationToken) {
                     events << QStringLiteral("start:") + url;
                     if (url == u"u1")
                         throw VPNError(VPNError::ConnectionFailed, QStringLiteral("start ") + url);
+                    return sleepFor(0ms);
                 }};
     }
 

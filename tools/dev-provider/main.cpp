@@ -188,7 +188,8 @@ int main(int argc, char *argv[])
     ProviderServer server(parser.value(socket));
     server.setStartSteps({{2, {}}, {3, std::chrono::milliseconds(parser.value(connectDelay).toInt())}});
     if (parser.isSet(failStart))
-        server.setStartError(ProviderServer::ErrorReply{QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)});
+        server.setStartReply(
+            ProviderServer::Reply::failure({QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)}));
     DevProvider provider(server, paths, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
     if (!server.listen())
         return 1;

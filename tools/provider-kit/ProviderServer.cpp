@@ -179,12 +179,7 @@ void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
     Q_EMIT requestReceived(request);
 
     if (request.method == QLatin1String(tunnelwire::kMethodStart)) {
-        if (m_startError) {
-            reply(socket, request.id, errorFields(*m_startError));
-            return;
-        }
-        reply(socket, request.id, {});
-        runSteps(m_startSteps);
+        answer(socket, request.id, m_startReply, {}, [this] { runSteps(m_startSteps); });
     } else if (request.method == QLatin1String(tunnelwire::kMethodStop)) {
         reply(socket, request.id, {});
         runSteps(m_stopSteps);
@@ -200,27 +195,35 @@ void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
 void ProviderServer::answerMessage(QLocalSocket *socket, const Request &request)
 {
     const auto handler = m_handlers.value(request.op());
-    const Reply answer = handler ? handler(request) : Reply::noData();
-    if (answer.kind == Reply::Silence)
+    const Reply script = handler ? handler(request) : Reply::noData();
+    const QJsonValue data = script.kind == Reply::Data ? QJsonValue(QString::fromLatin1(script.data.toBase64()))
+                                                       : QJsonValue(QJsonValue::Null);
+    answer(socket, request.id, script, {{QStringLiteral("data"), data}});
+}
+
+void ProviderServer::answer(QLocalSocket *socket, qint64 id, const Reply &script, QJsonObject accepted,
+                            std::function<void()> onAccepted)
+{
+    if (script.kind == Reply::Silence)
         return;
     QPointer<QLocalSocket> target(socket);
-    const qint64 id = request.id;
-    const auto deliver = [this, target, id, answer] {
-        if (answer.kind == Reply::Disconnect) {
+    const auto deliver = [this, target, id, script, accepted, onAccepted] {
+        if (script.kind == Reply::Disconnect) {
             dropClients();
             return;
         }
         if (!target || !m_clients.contains(target))
             return;
-        if (answer.kind == Reply::Failure)
-            reply(target, id, errorFields({QStringLiteral("VPNErrorDomain"), 3, QStringLiteral("message failed")}));
-        else if (answer.kind == Reply::Data)
-            reply(target, id, {{QStringLiteral("data"), QString::fromLatin1(answer.data.toBase64())}});
-        else
-            reply(target, id, {{QStringLiteral("data"), QJsonValue::Null}});
+        if (script.kind == Reply::Failure) {
+            reply(target, id, errorFields(script.error));
+            return;
+        }
+        reply(target, id, accepted);
+        if (onAccepted)
+            onAccepted();
     };
-    if (answer.delay.count() > 0)
-        QTimer::singleShot(answer.delay, this, deliver);
+    if (script.delay.count() > 0)
+        QTimer::singleShot(script.delay, this, deliver);
     else
         deliver();
 }

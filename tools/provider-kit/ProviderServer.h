@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 
 class QLocalSocket;
 
@@ -37,30 +36,36 @@ public:
         QString op() const { return message.value(QStringLiteral("op")).toString(); }
     };
 
-    // How a provider message is answered.
-    struct Reply {
-        enum Kind { Data, NoData, Silence, Disconnect, Failure };
-        Kind kind = NoData;
-        QByteArray data;
-        std::chrono::milliseconds delay{0};
-
-        static Reply withData(QByteArray bytes, std::chrono::milliseconds delay = {}) { return {Data, std::move(bytes), delay}; }
-        static Reply json(const QJsonObject &object, std::chrono::milliseconds delay = {});
-        static Reply noData(std::chrono::milliseconds delay = {}) { return {NoData, {}, delay}; }
-        static Reply silence() { return {Silence, {}, {}}; }
-        // Drops every client connection instead of answering.
-        static Reply disconnect(std::chrono::milliseconds delay = {}) { return {Disconnect, {}, delay}; }
-        // Answers "ok": false.
-        static Reply failure(std::chrono::milliseconds delay = {}) { return {Failure, {}, delay}; }
-    };
-    using MessageHandler = std::function<Reply(const Request &request)>;
-
     // An error the provider reports for a request ("ok": false).
     struct ErrorReply {
         QString domain = QStringLiteral("VPNErrorDomain");
         int code = 3;
         QString message;
     };
+
+    // How a provider message, or a start, is answered. A start that is answered with
+    // data or without accepts and runs its steps.
+    struct Reply {
+        enum Kind { Data, NoData, Silence, Disconnect, Failure };
+        Kind kind = NoData;
+        QByteArray data;
+        std::chrono::milliseconds delay{0};
+        ErrorReply error; // Failure
+
+        static Reply withData(QByteArray bytes, std::chrono::milliseconds delay = {})
+        {
+            return {Data, std::move(bytes), delay, {}};
+        }
+        static Reply json(const QJsonObject &object, std::chrono::milliseconds delay = {});
+        static Reply noData(std::chrono::milliseconds delay = {}) { return {NoData, {}, delay, {}}; }
+        static Reply silence() { return {Silence, {}, {}, {}}; }
+        // Drops every client connection instead of answering.
+        static Reply disconnect(std::chrono::milliseconds delay = {}) { return {Disconnect, {}, delay, {}}; }
+        // Answers "ok": false with the error.
+        static Reply failure(ErrorReply error) { return {Failure, {}, {}, std::move(error)}; }
+        static Reply failure() { return failure(ErrorReply{}); }
+    };
+    using MessageHandler = std::function<Reply(const Request &request)>;
 
     explicit ProviderServer(QString socketPath, QObject *parent = nullptr);
     ~ProviderServer() override;
@@ -82,8 +87,8 @@ public:
     // Defaults: connecting, then connected 300 ms later; disconnecting, then disconnected.
     void setStartSteps(QList<Step> steps) { m_startSteps = std::move(steps); }
     void setStopSteps(QList<Step> steps) { m_stopSteps = std::move(steps); }
-    // Makes "start" fail with this error (and change no status); none to succeed again.
-    void setStartError(std::optional<ErrorReply> error) { m_startError = std::move(error); }
+    // How "start" is answered; a start that is not accepted changes no status.
+    void setStartReply(Reply reply) { m_startReply = std::move(reply); }
 
     // How messages with this "op" are answered; ops without a handler get a reply without data.
     void setMessageHandler(const QString &op, MessageHandler handler) { m_handlers.insert(op, std::move(handler)); }
@@ -106,6 +111,8 @@ private:
     void readFrom(QLocalSocket *socket);
     void handle(QLocalSocket *socket, const QByteArray &line);
     void answerMessage(QLocalSocket *socket, const Request &request);
+    void answer(QLocalSocket *socket, qint64 id, const Reply &script, QJsonObject accepted,
+                std::function<void()> onAccepted = {});
     void runSteps(const QList<Step> &steps);
     void reply(QLocalSocket *socket, qint64 id, QJsonObject fields);
     void dropClients();
@@ -116,7 +123,7 @@ private:
     int m_status = 1;
     QList<Step> m_startSteps;
     QList<Step> m_stopSteps;
-    std::optional<ErrorReply> m_startError;
+    Reply m_startReply;
     QHash<QString, MessageHandler> m_handlers;
     QList<Request> m_requests;
     QList<QTimer *> m_stepTimers;

@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 using Visual = ui::ConnectButtonVisual::Value;
 using Dot = ui::StatusDotState::Value;
 using V = ConnectivityVerdict;
+using Reply = provider::ProviderServer::Reply;
 
 namespace {
 
@@ -46,7 +47,8 @@ struct FakeSubscriptions final : SubscriptionProviding {
 };
 
 // The coordinator over a tunnel controller talking to the fake provider, a fake engine,
-// a session and a subscription store; the optimistic state's timers on a manual clock.
+// a session and a subscription store; the optimistic state's timers and the tunnel's
+// reply bound on a manual clock.
 struct Rig {
     explicit Rig(SystemExtensionManager *extensions = nullptr)
         : activation(provider.socketPath()), activator(extensions ? *extensions : activation),
@@ -75,7 +77,7 @@ struct Rig {
     test::TestHome home{test::TestHome::PathsOnly};
     test::FakeProvider provider;
     std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
-    TunnelPreferences preferences{test::tunnelOptions(home.paths(), provider.socketPath(), nullptr, 6s, 20ms)};
+    TunnelPreferences preferences{test::tunnelOptions(home.paths(), provider.socketPath(), clock, 6s, 20ms)};
     ProviderActivationManager activation;
     SystemExtensionActivator activator;
     TunnelController tunnel;
@@ -146,29 +148,70 @@ private Q_SLOTS:
             QCOMPARE(rig.provider.requests(sent).first().object.value("options")["subscriptionURL"].toString(), kURL);
     }
 
-    // A start that fails shows its text; one the user stops with a second press shows
-    // nothing. Both drop the optimistic status and the watchdog at once.
+    // A start that fails shows its text at once: a failed activation's, or the one for the
+    // provider's refusal; one the user stops with a second press shows nothing. Both drop
+    // the optimistic status and the watchdog. A provider that never answers holds the
+    // start up to the reply bound only; then the watchdog reports the hang.
+    void failedStarts_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("domain"); // of the refusal
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("shown");
+        const QString failed = QStringLiteral("Не удалось подключиться. Попробуйте ещё раз.");
+        QTest::newRow("activation fails") << "activation" << "" << 0 << failed;
+        QTest::newRow("stopped while activating") << "activation, stop" << "" << 0 << "";
+        QTest::newRow("refused: configuration disabled")
+            << "refused" << "VPNErrorDomain" << 2 << "VPN-конфигурация Kovra выключена. Включите её в Настройках → VPN.";
+        QTest::newRow("refused: another VPN code") << "refused" << "VPNErrorDomain" << 3 << failed;
+        QTest::newRow("refused: unknown domain") << "refused" << "OtherDomain" << 2 << failed;
+        QTest::newRow("never answered") << "silent" << "" << 0 << "Подключение зависло. Попробуйте ещё раз.";
+        QTest::newRow("stopped while unanswered") << "silent, stop" << "" << 0 << "";
+    }
     void failedStarts()
     {
-        for (const bool pressAgain : {false, true}) {
-            test::FakeExtensionManager extensions;
-            Rig rig(&extensions);
-            rig.start(1, active);
+        QFETCH(QString, how);
+        QFETCH(QString, domain);
+        QFETCH(int, code);
+        QFETCH(QString, shown);
+        test::FakeExtensionManager extensions;
+        const bool activation = how.startsWith(u"activation");
+        Rig rig(activation ? &extensions : nullptr);
+        rig.start(1, active);
+        rig.provider.setStartReply(how == u"refused" ? Reply::failure({domain, code, QStringLiteral("no")})
+                                                     : Reply::silence());
+        ConnectionHeroState &hero = *rig.coordinator->hero();
+        const auto pressAgain = [&] {
             rig.coordinator->toggle();
+            QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
+        };
+        rig.coordinator->toggle();
+        if (activation) {
             QTRY_COMPARE(extensions.submitCount(), 1);
-            if (pressAgain) {
-                rig.coordinator->toggle();
-                QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
-            }
-            extensions.deliver({pressAgain ? test::FakeExtensionManager::Callback::Completed
-                                           : test::FakeExtensionManager::Callback::Failed});
-            QTRY_VERIFY(!rig.tunnel.startInFlight() && !rig.coordinator->hero()->hasOptimisticStatus());
-            QCOMPARE(rig.coordinator->hero()->startErrorText(),
-                     pressAgain ? QString() : QStringLiteral("Не удалось подключиться. Попробуйте ещё раз."));
-            // Left: the subscription's expiry, and the error's display when one is shown.
-            QCOMPARE(rig.clock->pendingTimers(), pressAgain ? 1 : 2);
-            QVERIFY(rig.provider.requests(QStringLiteral("start")).isEmpty());
+            if (how.endsWith(u"stop"))
+                pressAgain();
+            extensions.deliver({how.endsWith(u"stop") ? test::FakeExtensionManager::Callback::Completed
+                                                      : test::FakeExtensionManager::Callback::Failed});
+        } else {
+            QVERIFY(rig.provider.waitForRequests(QStringLiteral("start")));
         }
+        if (how == u"silent") { // the reply bound is 6 s
+            rig.clock->advance(6s - 1ms);
+            QVERIFY(rig.tunnel.startInFlight());
+            rig.clock->advance(1ms);
+            QTRY_VERIFY(!rig.tunnel.startInFlight());
+            QVERIFY(hero.hasOptimisticStatus() && !hero.hasStartError());
+            rig.clock->advance(36s);
+        } else if (how == u"silent, stop") {
+            pressAgain();
+            QTRY_VERIFY(!rig.tunnel.startInFlight()); // before the bound
+            rig.clock->advance(6s);
+        }
+        QTRY_VERIFY(!rig.tunnel.startInFlight() && !hero.hasOptimisticStatus());
+        QCOMPARE(hero.startErrorText(), shown);
+        // Left: the subscription's expiry, and the error's display when one is shown.
+        QCOMPARE(rig.clock->pendingTimers(), shown.isEmpty() ? 1 : 2);
+        QCOMPARE(rig.provider.requests(QStringLiteral("start")).size(), activation ? 0 : 1);
     }
 
     // Every real change reaches the engine before the optimistic state; the engine is
