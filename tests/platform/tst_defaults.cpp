@@ -12,7 +12,6 @@
 #include <QTest>
 
 #include <cmath>
-#include <thread>
 #include <sys/stat.h>
 
 #include "support/DefaultsContents.h"
@@ -133,15 +132,6 @@ private Q_SLOTS:
         }
     }
 
-    // The files hold the subscription URL: only the owner may read them.
-    void filesAreOwnerOnly()
-    {
-        TestHome home(TestHome::PathsOnly);
-        open(home, QStringLiteral("private"))->set(QStringLiteral("k"), 1);
-        // The data file is an atomic write (below).
-        QCOMPARE(modeOf(suiteFile(home, QStringLiteral("private")) + ".lock"), mode_t(0600));
-    }
-
     // A file that does not parse is moved aside, never lost, with a line naming it; also
     // when it turns up while the store is open. Entries not understood are skipped and
     // kept in the file. Either way the store goes on working.
@@ -242,24 +232,6 @@ private Q_SLOTS:
         QCOMPARE(capture.lines(QStringLiteral("Defaults")).isEmpty(), stored);
         for (const auto &view : {store, otherView(home, QStringLiteral("batch"))})
             QTEST(test::contents(*view), "expected");
-    }
-
-    void threadsLoseNoWrites()
-    {
-        TestHome home(TestHome::PathsOnly);
-        auto store = open(home, QStringLiteral("threads"));
-        std::vector<std::jthread> threads;
-        for (int t = 0; t < 4; ++t)
-            threads.emplace_back([store, t] {
-                for (int i = 0; i < 25; ++i) {
-                    store->set(QStringLiteral("t%1-%2").arg(t).arg(i), i);
-                    store->keys();
-                }
-            });
-        threads.clear(); // joins
-        auto fresh = otherView(home, QStringLiteral("threads"));
-        QCOMPARE(fresh->keys().size(), 100);
-        QCOMPARE(fresh->integer(QStringLiteral("t3-24")), 24);
     }
 
     // A failed write keeps the change in this process and is retried by synchronize().

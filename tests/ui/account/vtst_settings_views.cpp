@@ -1,6 +1,5 @@
 #include "ui/account/AccountModule.h"
 #include "ui/account/SettingsModel.h"
-#include "ui/account/SupportChecklistModel.h"
 #include "ui/design/Brand.h"
 
 #include "support/view/ViewHarness.h"
@@ -9,7 +8,6 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
-#include <QTranslator>
 
 #include "SettingsFakes.h"
 
@@ -18,30 +16,10 @@ using namespace kovra::ui;
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using test::argb;
-using test::withAlpha;
 using test::accessibleText;
 using test::centreOf;
 
 namespace {
-
-// Turns the checklist's steps into texts that start with other numbers.
-class StepTranslator final : public QTranslator {
-public:
-    bool isEmpty() const override { return false; }
-    QString translate(const char *, const char *source, const char *, int) const override
-    {
-        const QByteArray key(source);
-        if (!key.startsWith("settings.support.checklist.step"))
-            return {};
-        return u"%1. Step %2"_s.arg(9 - key.right(1).toInt()).arg(QString::fromLatin1(key.right(1)));
-    }
-};
-
-const QByteArray kStack = "import QtQuick.Controls\nimport Kovra.Account\n"
-                          "StackView {\n width: 460; height: 720\n"
-                          " function pushPage(model) {\n"
-                          "  return push(\"qrc:/qt/qml/Kovra/Account/SettingsView.qml\", {model: model}, StackView.Immediate) }\n"
-                          "}";
 
 } // namespace
 
@@ -170,42 +148,6 @@ private Q_SLOTS:
         QCOMPARE(rig.sessionEnds, int(close == u"confirm"));
     }
 
-    // Pushed from the settings screen: the steps numbered 1 to 4 in order whatever the
-    // texts, each number centred on its disc and read with its step, then the contact
-    // button.
-    void checklist()
-    {
-        view().appearance().setDark(true);
-        StepTranslator translator;
-        QCoreApplication::installTranslator(&translator);
-        AccountServices services;
-        services.linkOpener = std::make_shared<test::RecordingUrlOpener>();
-        QQuickItem *stack = view().showQml(kStack);
-        QVERIFY(stack);
-        QMetaObject::invokeMethod(stack, "pushPage", Q_ARG(QVariant, QVariant::fromValue(new SettingsModel(services))));
-        QTRY_VERIFY(view().isShown("checklistLink"));
-        click(view().find("checklistLink"));
-        QTRY_VERIFY(view().isShown("step4") && !stack->property("busy").toBool());
-        QCOMPARE(stack->property("depth").toInt(), 2);
-        QQuickItem *page = stack->property("currentItem").value<QQuickItem *>();
-
-        double lastY = -1;
-        for (int n = 1; n <= 4; ++n) {
-            QQuickItem *step = test::ViewHarness::findIn(page, u"step%1"_s.arg(n));
-            QQuickItem *number = test::ViewHarness::findIn(step, u"stepNumber"_s);
-            QQuickItem *badge = test::ViewHarness::findIn(step, u"stepBadge"_s);
-            QCOMPARE(number->property("text").toString(), QString::number(n));
-            QVERIFY(step->mapToScene({0, 0}).y() > lastY);
-            lastY = step->mapToScene({0, 0}).y();
-            const QPointF centre = number->mapToItem(badge, {number->width() / 2, number->height() / 2});
-            QVERIFY(qAbs(centre.x() - badge->width() / 2) <= 0.5 && qAbs(centre.y() - badge->height() / 2) <= 0.5);
-            QCOMPARE(accessibleText(step, QAccessible::Name), u"%1. %2. Step %1"_s.arg(n).arg(9 - n));
-        }
-        QVERIFY(test::ViewHarness::findIn(page, u"contactSupport"_s)->isVisible());
-        QVERIFY(view().waitForFrame());
-        view().saveScreenshot(u"checklist"_s);
-        QCoreApplication::removeTranslator(&translator);
-    }
 };
 
 QTEST_MAIN(SettingsViewsTest)

@@ -10,7 +10,6 @@
 using namespace kovra;
 using namespace kovra::ui;
 using test::argb;
-using test::withAlpha;
 
 namespace {
 // Whether some character of `text` has no face to draw it (Qt draws glyph 0, a box).
@@ -81,61 +80,6 @@ private Q_SLOTS:
         // The fill is really drawn (left padding, halfway down).
         if (!pressed && enabled)
             QVERIFY(!sameRgb(view().pixel(button, {12, button->height() / 2}), brand.background()));
-    }
-
-    // The border only in dark mode (also after a live switch); only the Button
-    // elevation casts a shadow.
-    void card_data()
-    {
-        QTest::addColumn<int>("elevation");
-        QTest::addColumn<bool>("shadow");
-        QTest::newRow("card") << int(Elevation::Card) << false;
-        QTest::newRow("sheet") << int(Elevation::Sheet) << false;
-        QTest::newRow("button") << int(Elevation::Button) << true;
-    }
-    void card()
-    {
-        QFETCH(int, elevation);
-        QQuickItem *card = view().showQml("BrandCard { padding: 16; width: 300\n"
-                                          " Text { objectName: \"content\"; text: \"Подключение\" } }",
-                                          {{"elevation", elevation}});
-        QVERIFY(card);
-        QTEST(view().isShown("shadow"), "shadow");
-        QCOMPARE(view().argb("panel"), argb(view().brand().surface()));
-        QVERIFY(!view().isShown("border"));
-        view().appearance().setDark(true);
-        QVERIFY(view().isShown("border"));
-        QCOMPARE(view().argb("panel"), argb(view().brand().surface())); // the dark surface
-    }
-
-    void statusDot_data()
-    {
-        QTest::addColumn<int>("state");
-        QTest::addColumn<bool>("glow");
-        for (int s = StatusDotState::Connected; s <= StatusDotState::Inactive; ++s) {
-            const QByteArray name = QMetaEnum::fromType<StatusDotState::Value>().valueToKey(s);
-            QTest::newRow(name.constData()) << s << false;
-            QTest::newRow((name + " glowing").constData()) << s << true;
-        }
-    }
-    void statusDot()
-    {
-        QFETCH(int, state);
-        QFETCH(bool, glow);
-        QQuickItem *dot = view().show(u"BrandStatusDot"_qs, {{"dotState", state}, {"size", 10}, {"glow", glow}});
-        QVERIFY(dot);
-        const QColor tone = view().brand().statusColor(StatusDotState::Value(state));
-        QCOMPARE(view().argb("disc"), argb(tone));
-        QCOMPARE(dot->width(), 10.0);
-        QCOMPARE(view().isShown("ring"), glow);
-        QCOMPARE(view().isShown("glow"), glow);
-        if (glow) {
-            // A 6-point stroke centred on the outline reaches 3 points beyond the dot.
-            QCOMPARE(view().real("ring", "width"), 16.0);
-            QCOMPARE(view().argb("ring", "border.color"), argb(withAlpha(tone, 0.35)));
-        } else if (tone.alpha() == 255) {
-            QVERIFY(sameRgb(view().pixel(dot, {5, 5}), tone));
-        }
     }
 
     // Flags draw in colour; the automatic route's "⚡" draws as a plain glyph in the text

@@ -301,23 +301,6 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), 0);
     }
 
-    // A refresh that changes one route's status signals that row alone.
-    void oneStatusChangeUpdatesOneRow()
-    {
-        PickerCatalogState state;
-        for (int i = 0; i < 50; ++i)
-            state.connections << route(u"r%1"_s.arg(i), i % 2 ? Kind::direct : Kind::relay);
-        Picker picker(state);
-        QSignalSpy changes(&picker.model(), &QAbstractItemModel::dataChanged);
-        QSignalSpy inserts(&picker.model(), &QAbstractItemModel::rowsInserted);
-        QSignalSpy removals(&picker.model(), &QAbstractItemModel::rowsRemoved);
-        QSignalSpy moves(&picker.model(), &QAbstractItemModel::rowsMoved);
-        picker.catalog.change([](PickerCatalogState &s) { s.connections[7].status = Status::degraded; });
-        QCOMPARE(changes.size(), 1);
-        QCOMPARE(changes.at(0).at(0).toModelIndex().row(), rowOf(picker.model(), u"conn:r7"_s));
-        QCOMPARE(inserts.size() + removals.size() + moves.size(), 0);
-    }
-
     void choosingARoute_data()
     {
         QTest::addColumn<RegionStatus>("status");
@@ -373,19 +356,6 @@ private Q_SLOTS:
         QCOMPARE(picker.sheet->selectionFeedback(), 2);
         QCOMPARE(picker.applied, 1);
         QCOMPARE(picker.dismissals->size(), 2);
-    }
-
-    // The three refreshes start together; the whole ends when all three have.
-    void refreshAllStartsAllThree()
-    {
-        Picker picker({});
-        picker.catalog.gate = OneShot<void>();
-        Pending<void> refresh(picker.sheet->refreshAll());
-        QCOMPARE(picker.catalog.calls,
-                 (QStringList{u"refresh connections"_s, u"refresh regions"_s, u"refresh entries"_s}));
-        QVERIFY(!refresh.isDone());
-        picker.catalog.gate->resolve();
-        QVERIFY(refresh.waitDone());
     }
 
     // The progress ticks every 0.5 s while the sheet is shown and a server being

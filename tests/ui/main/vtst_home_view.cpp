@@ -1,5 +1,4 @@
 #include "ui/account/AccountModule.h"
-#include "ui/account/AccountPageModel.h"
 #include "ui/design/Brand.h"
 #include "ui/design/SheetHost.h"
 #include "ui/main/HomeNotice.h"
@@ -9,10 +8,8 @@
 #include "support/view/ViewHarness.h"
 #include "ui/diagnostics/DiagnosticsFakes.h"
 
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQuickWindow>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace kovra;
@@ -168,49 +165,6 @@ private Q_SLOTS:
             if (escape)
                 setFlag(true);
         }
-    }
-
-    // A pushed page brings the back control and its title; going back restores both.
-    void navigation()
-    {
-        QQuickItem *home = showHome();
-        QVERIFY(home);
-        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
-        QPointer<AccountPageModel> page = new AccountPageModel(u"Подписка"_s);
-        const QVariantMap properties{{"model", QVariant::fromValue(page.data())}};
-        QMetaObject::invokeMethod(home, "push", Q_ARG(QVariant, u"qrc:/qt/qml/Kovra/Account/AccountPage.qml"_s),
-                                  Q_ARG(QVariant, properties));
-        QTRY_VERIFY(page && page->isShown());
-        QVERIFY(view().isShown(u"backButton"_s));
-        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Подписка"_s);
-        clickCentre(view().window(), view().find(u"backButton"_s));
-        QTRY_VERIFY(!page);
-        QVERIFY(!view().isShown(u"backButton"_s));
-        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
-    }
-
-    // The banner's button triggers its action (it shows only with a title and an
-    // action: the screens above); the text wraps and can be selected with the mouse.
-    void banner()
-    {
-        QQuickItem *banner = view().showQml(
-            "import Kovra.Main\nNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
-            " text: \"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения\" }",
-            {{"actionTitle", u"Открыть настройки"_s}, {"hasAction", true}});
-        QVERIFY(banner);
-        QCOMPARE(view().argb(u"bannerSymbol"_s), argb(view().brand().warning()));
-        QQuickItem *text = view().find(u"bannerText"_s);
-        QVERIFY(text->height() > 2 * QFontMetricsF(view().brand().captionFont()).height());
-        QSignalSpy triggered(banner, SIGNAL(actionTriggered()));
-        clickCentre(view().window(), view().find(u"bannerAction"_s));
-        QCOMPARE(triggered.size(), 1);
-        view().saveScreenshot(u"banner"_s);
-
-        const QPoint from = text->mapToScene({2, 4}).toPoint(), to = text->mapToScene({text->width() - 2, 4}).toPoint();
-        QTest::mousePress(view().window(), Qt::LeftButton, {}, from);
-        QTest::mouseMove(view().window(), to);
-        QTest::mouseRelease(view().window(), Qt::LeftButton, {}, to);
-        QVERIFY(!text->property("selectedText").toString().isEmpty());
     }
 
     // A banner comes and goes with a move and a fade, a change shows the old one going
