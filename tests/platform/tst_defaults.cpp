@@ -132,6 +132,15 @@ private Q_SLOTS:
         }
     }
 
+    // The files hold the subscription URL: only the owner may read them.
+    void filesAreOwnerOnly()
+    {
+        TestHome home(TestHome::PathsOnly);
+        open(home, QStringLiteral("private"))->set(QStringLiteral("k"), 1);
+        // The data file is an atomic write (below).
+        QCOMPARE(modeOf(suiteFile(home, QStringLiteral("private")) + ".lock"), mode_t(0600));
+    }
+
     // A file that does not parse is moved aside, never lost, with a line naming it; also
     // when it turns up while the store is open. Entries not understood are skipped and
     // kept in the file. Either way the store goes on working.

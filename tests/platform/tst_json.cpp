@@ -220,6 +220,28 @@ private Q_SLOTS:
             QCOMPARE(got, expected);
     }
 
+    void encodesRecordsCompactlyInFieldOrder()
+    {
+        const Record record{"a", std::nullopt, std::nullopt, 0.1, QDateTime(QDate(2001, 1, 1), QTime(0, 0, 1, 500), Qt::UTC),
+                            std::nullopt, std::map<QString, quint64>{{"m", 18446744073709551615ULL}}, "hi", std::nullopt};
+        QCOMPARE(JsonEncoder().encode(record),
+                 QByteArray(R"({"id":"a","load":0.1,"createdAt":1.5,"limits":{"m":18446744073709551615},"key":"aGk="})"));
+
+        Record other = record;
+        other.name = QStringLiteral("a \"quoted\"\nline \x01 Кира");
+        other.children = std::vector<Record>{record};
+        const QByteArray bytes = JsonEncoder().encode(std::vector<Record>{record, other});
+        QVERIFY(JsonDecoder().decode<std::vector<Record>>(bytes) == (std::vector<Record>{record, other}));
+    }
+
+    void doublesReadBackExactly()
+    {
+        for (const double value : {1.0 / 3.0, std::numeric_limits<double>::denorm_min(), -0.0}) {
+            const double back = JsonDecoder().decode<double>(JsonEncoder().encode(value));
+            QVERIFY2(std::memcmp(&back, &value, sizeof value) == 0, qPrintable(QString::number(value)));
+        }
+    }
+
     void unencodableValuesFailWithTheirPath()
     {
         std::vector<Record> records(2);
