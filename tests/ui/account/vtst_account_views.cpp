@@ -54,34 +54,6 @@ class AccountViewsTest : public test::ViewTestCase {
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
 
-    // Each style's title and spoken name in its dot state's colour, the dot glowing only
-    // when active.
-    void pill_data()
-    {
-        QTest::addColumn<int>("style");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("token");
-        using S = SubscriptionStatusPill;
-        QTest::newRow("active") << int(S::Active) << u"активна"_s << "success";
-        QTest::newRow("expired") << int(S::Expired) << u"истекла"_s << "danger";
-        QTest::newRow("no traffic") << int(S::NoTraffic) << u"нет трафика"_s << "warning";
-        QTest::newRow("inactive") << int(S::Inactive) << u"неактивна"_s << "textSecondary";
-    }
-    void pill()
-    {
-        QFETCH(int, style);
-        QFETCH(QString, token);
-        QQuickItem *pill = view().show(u"Kovra.Account/SubscriptionStatusPill"_s, {{"style", style}});
-        QVERIFY(pill);
-        const QColor tone = view().brand().property(token.toLatin1().constData()).value<QColor>();
-        QTEST(view().value("pillTitle", "text").toString(), "title");
-        QCOMPARE((QStringList{view().argb("pillTitle"), view().argb("disc")}), (QStringList{argb(tone), argb(tone)}));
-        QCOMPARE(view().isShown("ring"), style == SubscriptionStatusPill::Active);
-        QCOMPARE(QAccessible::queryAccessibleInterface(pill)->text(QAccessible::Name),
-                 view().value("pillTitle", "text").toString());
-        view().saveScreenshot(u"pill"_s);
-    }
-
     // A pushed page is shown while it is the current item: covered, it goes away
     // (its showing's token fires); uncovered, it is shown again. A popped page
     // destroys its model. The page carries its model's navigation title.

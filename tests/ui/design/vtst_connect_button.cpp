@@ -32,20 +32,13 @@ private Q_SLOTS:
         using V = ConnectButtonVisual::Value;
         QTest::newRow("idle") << int(V::Idle) << true << false << "gradient" << "" << "accent 0.3 22"
                               << "power_settings_new" << "onAccent" << 1.0;
-        QTest::newRow("idle, no interaction") << int(V::Idle) << false << false << "systemGray" << ""
-                                              << "accent 0 22" << "power_settings_new" << "textSecondary" << 0.45;
         QTest::newRow("progress") << int(V::Progress) << true << false << "warning" << "pulse warning"
                                   << "warning 0.3 22" << "more_horiz" << "onAccent" << 1.0;
         QTest::newRow("progress, reduced motion") << int(V::Progress) << true << true << "warning"
                                                   << "still warning 0.45 18" << "warning 0.3 22" << "more_horiz"
                                                   << "onAccent" << 1.0;
-        QTest::newRow("checking") << int(V::ConnectedChecking) << true << false << "mintSoft" << "still mint 0.3 14"
-                                  << "mint 0.18 22" << "bolt" << "onAccent" << 1.0;
         QTest::newRow("verified") << int(V::Verified) << true << false << "success" << "pulse mint" << "mint 0.45 26"
                                   << "bolt" << "onAccent" << 1.0;
-        QTest::newRow("verified, reduced motion") << int(V::Verified) << true << true << "success"
-                                                  << "still mint 0.45 18" << "mint 0.45 26" << "bolt" << "onAccent"
-                                                  << 1.0;
         QTest::newRow("failed") << int(V::Failed) << true << false << "danger" << "still danger 0.3 14"
                                 << "danger 0.3 22" << "bolt" << "onAccent" << 1.0;
     }

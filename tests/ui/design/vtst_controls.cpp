@@ -9,7 +9,6 @@
 
 using namespace kovra;
 using namespace kovra::ui;
-using test::argb;
 
 namespace {
 // Whether some character of `text` has no face to draw it (Qt draws glyph 0, a box).
@@ -35,53 +34,6 @@ bool sameRgb(const QColor &a, const QColor &b)
 class ControlsTest : public test::ViewTestCase {
     Q_OBJECT
 private Q_SLOTS:
-    void button_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<bool>("pressed");
-        QTest::addColumn<QString>("fill");   // "gradient", or the token of a solid fill
-        QTest::addColumn<bool>("border");
-        QTest::addColumn<QString>("label");  // token of the label colour
-        QTest::addColumn<qreal>("fillOpacity");
-        QTest::addColumn<bool>("shadow");
-        QTest::addColumn<qreal>("opacity");
-        const int p = ButtonKind::Primary, s = ButtonKind::Secondary, d = ButtonKind::Destructive;
-        QTest::newRow("primary") << p << true << false << "gradient" << false << "onAccent" << 1.0 << true << 1.0;
-        QTest::newRow("primary pressed") << p << true << true << "gradient" << false << "onAccent" << 0.85 << true << 1.0;
-        QTest::newRow("primary disabled") << p << false << false << "gradient" << false << "onAccent" << 1.0 << false
-                                          << 0.5;
-        QTest::newRow("secondary") << s << true << false << "surface" << true << "textPrimary" << 1.0 << false << 1.0;
-        QTest::newRow("secondary pressed") << s << true << true << "surface" << true << "textPrimary" << 0.7 << false
-                                           << 1.0;
-        QTest::newRow("destructive pressed") << d << true << true << "danger" << false << "onAccent" << 0.85 << false
-                                             << 1.0;
-    }
-    void button()
-    {
-        QFETCH(int, kind);
-        QFETCH(bool, enabled);
-        QFETCH(bool, pressed);
-        QFETCH(QString, fill);
-        QFETCH(QString, label);
-        view().appearance().setReduceMotion(true); // the pressed look at once
-        QQuickItem *button = view().show(u"BrandButton"_qs, {{"text", u"Продолжить"_qs}, {"kind", kind},
-                                                             {"enabled", enabled}, {"down", pressed}});
-        QVERIFY(button);
-        const Brand &brand = view().brand();
-        QCOMPARE(view().isShown("gradient"), fill == u"gradient");
-        if (fill != u"gradient")
-            QCOMPARE(view().argb("solid"), argb(brand.property(fill.toLatin1().constData()).value<QColor>()));
-        QTEST(view().isShown("border"), "border");
-        QCOMPARE(view().argb("label"), argb(brand.property(label.toLatin1().constData()).value<QColor>()));
-        QTEST(view().real("fill", "opacity"), "fillOpacity");
-        QTEST(view().isShown("shadow"), "shadow");
-        QTEST(button->opacity(), "opacity");
-        // The fill is really drawn (left padding, halfway down).
-        if (!pressed && enabled)
-            QVERIFY(!sameRgb(view().pixel(button, {12, button->height() / 2}), brand.background()));
-    }
-
     // Flags draw in colour; the automatic route's "⚡" draws as a plain glyph in the text
     // colour (never a colour emoji, never a missing-glyph box), in both appearances and
     // in the bold style of emphasised rows; a label without a flag draws no colour.
