@@ -68,7 +68,7 @@ QCoro::Task<SystemExtensionState> SystemExtensionActivator::activate()
     m_inFlight = op;
     const SystemExtensionState result = co_await op.value();
     if (self && self->m_inFlight == op)
-        self->m_inFlight = {};
+        self->m_inFlight.reset();
     co_return result;
 }
 

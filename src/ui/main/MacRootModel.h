@@ -23,9 +23,9 @@ struct MacRootServices {
     MacConnectCoordinator *coordinator = nullptr;
     ConnectivityEngine *connectivity = nullptr;
     TunnelController *tunnel = nullptr;
-    HomeStores stores;
+    HomeStores stores{};
     const AccountScreens *accountScreens = nullptr;
-    MacHomeModelOptions homeOptions;
+    MacHomeModelOptions homeOptions{};
 };
 
 // The main window's content (MacRootView.qml): the sign-in window while signed out,
