@@ -218,7 +218,7 @@ private Q_SLOTS:
         QFETCH(bool, hasAction);
         QQuickItem *banner = view().showQml(
             "import Kovra.Main\nMacNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
-            " text: \"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения\" }",
+            " text: \"Разрешите запуск службы туннеля Kovra S и подключитесь снова.\" }",
             {{"actionTitle", title}, {"hasAction", hasAction}});
         QVERIFY(banner);
         const bool shows = !title.isEmpty() && hasAction;
