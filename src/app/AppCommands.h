@@ -27,6 +27,8 @@ class AppCommands : public QObject {
     Q_PROPERTY(QString connectShortcut READ connectShortcut CONSTANT)
     Q_PROPERTY(QString refreshTitle READ refreshTitle CONSTANT)
     Q_PROPERTY(QString refreshShortcut READ refreshShortcut CONSTANT)
+    Q_PROPERTY(QString settingsShortcut READ settingsShortcut CONSTANT)
+    Q_PROPERTY(QString quitShortcut READ quitShortcut CONSTANT)
 public:
     AppCommands(MacConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
                 ConnectionStore *connections, QObject *parent = nullptr);
@@ -42,6 +44,9 @@ public:
     // "Обновить подписку".
     static QString refreshTitle();
     static QString refreshShortcut() { return QStringLiteral("Ctrl+R"); }
+    // The app's other keys: the settings window and quit.
+    static QString settingsShortcut() { return QStringLiteral("Ctrl+,"); }
+    static QString quitShortcut() { return QStringLiteral("Ctrl+Q"); }
 
     // The connect item's action: the connect model's toggle().
     Q_INVOKABLE void toggle();

@@ -1,5 +1,6 @@
 #include "ui/main/MacMenuBarExtra.h"
 
+#include "app/AppCommands.h"
 #include "platform/Log.h"
 #include "ui/design/Appearance.h"
 #include "ui/design/DesignModule.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QKeySequence>
 #include <QMenu>
 #include <QQmlEngine>
 #include <QQuickView>
@@ -31,6 +33,13 @@ const QUrl kPanelUrl(QStringLiteral("qrc:/qt/qml/Kovra/Main/MacMenuBarView.qml")
 bool windowsPlaceThemselves()
 {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A menu item's text with its key, which the menu shows at its right edge (the key
+// works in the app's windows; the menu only names it).
+QString withKey(const QString &title, const QString &key)
+{
+    return title + u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
 } // namespace
@@ -114,9 +123,10 @@ void MacMenuBarExtra::buildMenu()
     m_menu->addSeparator();
     m_menu->addAction(MacMenuBarModel::openTitle(), m_model, &MacMenuBarModel::openMainWindow)
         ->setObjectName(QStringLiteral("openAction"));
-    m_menu->addAction(MacMenuBarModel::settingsTitle(), m_model, &MacMenuBarModel::openSettings)
+    m_menu->addAction(withKey(MacMenuBarModel::settingsTitle(), AppCommands::settingsShortcut()), m_model,
+                      &MacMenuBarModel::openSettings)
         ->setObjectName(QStringLiteral("settingsAction"));
-    m_menu->addAction(MacMenuBarModel::quitTitle(), m_model, &MacMenuBarModel::quit)
+    m_menu->addAction(withKey(MacMenuBarModel::quitTitle(), AppCommands::quitShortcut()), m_model, &MacMenuBarModel::quit)
         ->setObjectName(QStringLiteral("quitAction"));
     connect(m_model, &MacMenuBarModel::primaryChanged, this, &MacMenuBarExtra::updateMenu);
     updateMenu();
@@ -125,7 +135,7 @@ void MacMenuBarExtra::buildMenu()
 
 void MacMenuBarExtra::updateMenu()
 {
-    m_primaryAction->setText(m_model->primaryTitle());
+    m_primaryAction->setText(withKey(m_model->primaryTitle(), AppCommands::connectShortcut()));
     m_primaryAction->setEnabled(m_model->primaryEnabled());
 }
 
