@@ -7,6 +7,7 @@
 #include "ui/main/MacMenuBarModel.h"
 #include "ui/main/MainModule.h"
 #include "ui/main/MenuBarIcon.h"
+#include "ui/main/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -232,12 +233,9 @@ std::optional<QRect> MacMenuBarExtra::iconAnchor() const
 QPoint MacMenuBarExtra::panelPosition(const QRect &anchor, const QSize &size, const QRect &available)
 {
     const bool below = anchor.center().y() < available.center().y();
-    int x = anchor.center().x() - size.width() / 2;
-    int y = below ? anchor.bottom() + 1 + kPanelGap : anchor.top() - kPanelGap - size.height();
-    // Inside the area; where the panel is larger, its top-left corner stays visible.
-    x = std::max(available.left(), std::min(x, available.right() + 1 - size.width()));
-    y = std::max(available.top(), std::min(y, available.bottom() + 1 - size.height()));
-    return {x, y};
+    const int x = anchor.center().x() - size.width() / 2;
+    const int y = below ? anchor.bottom() + 1 + kPanelGap : anchor.top() - kPanelGap - size.height();
+    return keptInside({x, y}, size, available);
 }
 
 } // namespace kovra::ui
