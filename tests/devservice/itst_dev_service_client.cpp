@@ -31,7 +31,7 @@ using namespace kovra::devservice;
 using namespace std::chrono_literals;
 using Kind = Endpoint::Kind;
 
-Q_DECLARE_METATYPE(kovra::devservice::SubscriptionPlan)
+Q_DECLARE_METATYPE(std::optional<kovra::devservice::SubscriptionPlan>)
 
 namespace {
 
@@ -298,22 +298,25 @@ private Q_SLOTS:
     // the subscription store (a poll every 3 s, 40 at the most).
     void payment_data()
     {
-        QTest::addColumn<SubscriptionPlan>("plan");
+        QTest::addColumn<std::optional<SubscriptionPlan>>("plan"); // none: what a new account gets
         QTest::addColumn<bool>("stars");
         QTest::addColumn<PaymentWaitingState::Phase>("phase");
         QTest::addColumn<int>("polls");
         QTest::addColumn<QString>("after"); // expiry (seconds after the start), limit and use (GiB)
         const auto confirmed = PaymentWaitingState::Phase::confirmed;
-        QTest::newRow("active: expiry moves") << SubscriptionPlan::active << true << confirmed << 4 << "10368000 300 0";
-        QTest::newRow("expired: from the payment") << SubscriptionPlan::expired << false << confirmed << 4 << "7776010 300 0";
-        QTest::newRow("exhausted: fresh allowance") << SubscriptionPlan::exhausted << true << confirmed << 4 << "8812800 300 0";
+        const auto plan = [](SubscriptionPlan p) { return std::optional(p); };
+        QTest::newRow("new account: the 7-day trial") << std::optional<SubscriptionPlan>() << true << confirmed << 4
+                                                      << "8380800 300 0";
+        QTest::newRow("active: expiry moves") << plan(SubscriptionPlan::active) << true << confirmed << 4 << "10368000 300 0";
+        QTest::newRow("expired: from the payment") << plan(SubscriptionPlan::expired) << false << confirmed << 4 << "7776010 300 0";
+        QTest::newRow("exhausted: fresh allowance") << plan(SubscriptionPlan::exhausted) << true << confirmed << 4 << "8812800 300 0";
         QTest::newRow("unlimited: nothing changes")
-            << SubscriptionPlan::unlimited << false << PaymentWaitingState::Phase::timedOut << 40 << "- 0 5";
+            << plan(SubscriptionPlan::unlimited) << false << PaymentWaitingState::Phase::timedOut << 40 << "- 0 5";
     }
 
     void payment()
     {
-        QFETCH(SubscriptionPlan, plan);
+        QFETCH(std::optional<SubscriptionPlan>, plan);
         QFETCH(bool, stars);
         QFETCH(PaymentWaitingState::Phase, phase);
         QFETCH(int, polls);
