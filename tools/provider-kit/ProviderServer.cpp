@@ -184,10 +184,10 @@ void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
             return;
         }
         reply(socket, request.id, {});
-        runSteps(m_startSteps);
+        startTunnel();
     } else if (request.method == QLatin1String(tunnelwire::kMethodStop)) {
         reply(socket, request.id, {});
-        runSteps(m_stopSteps);
+        stopTunnel();
     } else if (request.method == QLatin1String(tunnelwire::kMethodGetStatus)) {
         reply(socket, request.id, {{QStringLiteral("status"), m_status}});
     } else if (request.method == QLatin1String(tunnelwire::kMethodMessage)) {
@@ -223,6 +223,14 @@ void ProviderServer::answerMessage(QLocalSocket *socket, const Request &request)
         QTimer::singleShot(answer.delay, this, deliver);
     else
         deliver();
+}
+
+bool ProviderServer::startTunnel()
+{
+    if (m_startError)
+        return false;
+    runSteps(m_startSteps);
+    return true;
 }
 
 void ProviderServer::runSteps(const QList<Step> &steps)

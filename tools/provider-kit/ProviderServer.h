@@ -84,6 +84,11 @@ public:
     void setStopSteps(QList<Step> steps) { m_stopSteps = std::move(steps); }
     // Makes "start" fail with this error (and change no status); none to succeed again.
     void setStartError(std::optional<ErrorReply> error) { m_startError = std::move(error); }
+    // Starts or stops the tunnel on the provider's own account, with no client asking:
+    // the statuses of a "start" or a "stop". A start changes nothing (false) while
+    // starts fail.
+    bool startTunnel();
+    void stopTunnel() { runSteps(m_stopSteps); }
 
     // How messages with this "op" are answered; ops without a handler get a reply without data.
     void setMessageHandler(const QString &op, MessageHandler handler) { m_handlers.insert(op, std::move(handler)); }
