@@ -11,17 +11,17 @@ namespace kovra {
 
 // Who the signed-in user is at the service, and which sign-in methods the account has.
 struct MeOut {
-    std::optional<qint64> telegramId;
+    std::optional<qint64> telegramId{};
     // The account's name at the subscription panel (shown as the id for support).
-    std::optional<QString> marzbanUsername;
+    std::optional<QString> marzbanUsername{};
     // Read leniently: a value that is no readable date gives none, never a failure.
-    std::optional<QDateTime> createdAt;
+    std::optional<QDateTime> createdAt{};
     bool hasTelegram = false;
     bool hasApple = false;
-    std::optional<QString> appleEmail;
+    std::optional<QString> appleEmail{};
     // Absent or null in the reply reads as false.
     bool hasGoogle = false;
-    std::optional<QString> googleEmail;
+    std::optional<QString> googleEmail{};
 
     static MeOut decode(const JsonDecodingContainer &c);
     void encode(JsonEncodingContainer &c) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/VPNStatus.h"
+#include "ui/main/MenuBarModel.h"
 
 #include <QObject>
 #include <QPointer>
@@ -27,6 +28,8 @@ class AppCommands : public QObject {
     Q_PROPERTY(QString connectShortcut READ connectShortcut CONSTANT)
     Q_PROPERTY(QString refreshTitle READ refreshTitle CONSTANT)
     Q_PROPERTY(QString refreshShortcut READ refreshShortcut CONSTANT)
+    Q_PROPERTY(QString settingsShortcut READ settingsShortcut CONSTANT)
+    Q_PROPERTY(QString quitShortcut READ quitShortcut CONSTANT)
 public:
     AppCommands(ConnectCoordinator *connect, AuthState *authState, SubscriptionStore *subscriptions,
                 ConnectionStore *connections, QObject *parent = nullptr);
@@ -37,10 +40,13 @@ public:
     // change.
     QString connectTitle() const { return m_connectTitle; }
     bool connectEnabled() const { return true; }
-    static QString connectShortcut() { return QStringLiteral("Ctrl+K"); }
+    static QString connectShortcut() { return ui::MenuBarModel::connectShortcut(); }
     // "Обновить подписку".
     static QString refreshTitle();
-    static QString refreshShortcut() { return QStringLiteral("Ctrl+R"); }
+    static QString refreshShortcut() { return ui::MenuBarModel::refreshShortcut(); }
+    // The app's other keys: the settings window and quit.
+    static QString settingsShortcut() { return ui::MenuBarModel::settingsShortcut(); }
+    static QString quitShortcut() { return ui::MenuBarModel::quitShortcut(); }
 
     // The connect item's action: the connect model's toggle().
     Q_INVOKABLE void toggle();

@@ -18,13 +18,13 @@ struct Region {
     QString id;   // "auto", "nl", "us-aws"; the identity in the picker and the selection
     QString name; // display name
     QString flag; // emoji before the name
-    std::optional<QString> useCaseHint; // subtitle of the row
+    std::optional<QString> useCaseHint{}; // subtitle of the row
     bool isPrimary = false;
     bool isAuto = false;
     // Lower case; substrings by which a tunnel outbound is recognised as this region.
-    QStringList matchKeywords;
+    QStringList matchKeywords{};
     RegionStatus status = RegionStatus::unknown;
-    RegionProvider provider;
+    RegionProvider provider{};
     bool isEphemeral = false; // on-demand server that can be woken
 
     bool operator==(const Region &) const = default;

@@ -35,11 +35,11 @@ struct ConnectivityTargets {
 };
 
 struct ConnectivityProbeOptions {
-    ConnectivityTargets targets;
+    ConnectivityTargets targets{};
     // Each probe's own time-out, in seconds.
     double stepTimeout = 5.0;
     // The probes; default: RawProber over the system clock and resolver.
-    std::shared_ptr<RawProber> prober;
+    std::shared_ptr<RawProber> prober{};
 };
 
 // The in-tunnel self-test: six probes made while the tunnel carries the app's traffic

@@ -51,12 +51,12 @@ struct ControlPlaneOptions {
     // Each probe's own time-out, in seconds.
     double timeout = 5.0;
     // The probes; default: RawProber over the system clock and resolver.
-    std::shared_ptr<RawProber> prober;
+    std::shared_ptr<RawProber> prober{};
     // The network path check before the probes; default factory: the system's sources.
-    NetworkPathSourceFactory pathSources;
+    NetworkPathSourceFactory pathSources{};
     double pathTimeout = 1.0;
     // Dates the report; default: the system clock.
-    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Clock> clock{};
 };
 
 // Whether the user's own network lets the app reach the service's API hosts, and if

@@ -40,13 +40,13 @@ struct DiagnosticsTargets {
 };
 
 struct DiagnosticsRunnerOptions {
-    DiagnosticsTargets targets;
+    DiagnosticsTargets targets{};
     // Each probe's own time-out, in seconds.
     double probeTimeout = 4.0;
     // The probes; default: RawProber over the system clock and resolver.
-    std::shared_ptr<RawProber> prober;
+    std::shared_ptr<RawProber> prober{};
     // Dates the report; default: the system clock.
-    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Clock> clock{};
 };
 
 // The quick check of the diagnostics screen: six probes at once (an HTTPS HEAD to the

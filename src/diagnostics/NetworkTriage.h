@@ -33,14 +33,14 @@ struct NetworkTriageOptions {
     double probeTimeout = 5.0;
     // Echo download sizes in bytes, tried in order until one fails.
     QList<qint64> echoSizes{1024, 4096, 16384, 65536};
-    BodyProbeOptions body;
+    BodyProbeOptions body{};
     // The probes; default: RawProber over the system clock and resolver.
-    std::shared_ptr<RawProber> prober;
+    std::shared_ptr<RawProber> prober{};
     // The network path check before the steps; default factory: the system's sources.
-    NetworkPathSourceFactory pathSources;
+    NetworkPathSourceFactory pathSources{};
     double pathTimeout = 1.0;
     // Dates the report; default: the system clock.
-    std::shared_ptr<Clock> clock;
+    std::shared_ptr<Clock> clock{};
 };
 
 // How far each API host can be reached from the user's own network, with the tunnel

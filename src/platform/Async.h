@@ -173,6 +173,12 @@ public:
 
     bool isValid() const { return m_result.has_value(); }
     bool isFinished() const { return m_result && m_result->isDone(); }
+    // Lets go of the operation (its waiters keep its result): invalid again.
+    void reset()
+    {
+        m_result.reset();
+        m_source.reset();
+    }
     void cancel() const
     {
         if (m_source)

@@ -26,7 +26,7 @@ public:
         std::chrono::milliseconds queryBound{3000};
         std::shared_ptr<Clock> clock = Clock::system();
         // Hands a checked link to the desktop; runs `xdgOpen` when empty.
-        std::function<bool(const QUrl &)> launch;
+        std::function<bool(const QUrl &)> launch = nullptr;
         // The program a checked link is handed to when `launch` is empty. It runs
         // detached with its output discarded: a link can carry a sign-in nonce, and the
         // opener's complaints (no browser found, ...) quote the link.

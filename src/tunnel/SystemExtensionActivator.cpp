@@ -9,13 +9,13 @@ std::optional<QString> SystemExtensionState::userMessage() const
     switch (m_kind) {
     case NeedsApproval:
         return L10n::text("home.sysext.needsApproval",
-                          u"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения");
+                          u"Разрешите запуск службы туннеля Kovra S и подключитесь снова.");
     case NeedsReboot:
         return L10n::text("home.sysext.needsReboot",
-                          u"Расширение установится после перезагрузки Mac. Перезагрузите и подключитесь снова.");
+                          u"Служба туннеля заработает после перезагрузки компьютера. Перезагрузите его и подключитесь снова.");
     case Failed:
         return L10n::text("home.sysext.failed",
-                          u"Не удалось установить сетевое расширение. Переустановите Kovra S из образа в «Программы».");
+                          u"Служба туннеля не отвечает. Проверьте, что она запущена, и попробуйте снова.");
     case Unknown:
     case Activating:
     case Activated:
@@ -68,7 +68,7 @@ QCoro::Task<SystemExtensionState> SystemExtensionActivator::activate()
     m_inFlight = op;
     const SystemExtensionState result = co_await op.value();
     if (self && self->m_inFlight == op)
-        self->m_inFlight = {};
+        self->m_inFlight.reset();
     co_return result;
 }
 

@@ -43,7 +43,7 @@ QString TunnelError::description() const
 QString TunnelError::localizedDescription() const
 {
     if (m_kind == Kind::systemExtensionNotReady)
-        return m_message.value_or(L10n::text("tunnel.sysext.notReady", u"Сетевое расширение не установлено."));
+        return m_message.value_or(L10n::text("tunnel.sysext.notReady", u"Служба туннеля не отвечает."));
     return L10n::format(L10n::text("tunnel.error.generic", u"Не удалось завершить операцию. (Ошибка туннеля %d.)"),
                         {int(m_kind)});
 }

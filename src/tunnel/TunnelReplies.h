@@ -14,14 +14,14 @@ namespace kovra {
 // interface and the outbound in use. JSON keys are the field names as written.
 struct TunnelStatusReport {
     bool singboxRunning = false;
-    std::optional<QString> ifaceName;
-    std::optional<int> ifaceIndex;
-    std::optional<QDateTime> lastTunOpenAt;
-    std::optional<QString> tunOpenError;
-    QStringList recentLogs;
-    std::optional<unsigned long long> autoDetectSkippedBinds;
-    std::optional<unsigned long long> autoDetectTotalCalls;
-    std::optional<QString> activeOutboundTag;
+    std::optional<QString> ifaceName{};
+    std::optional<int> ifaceIndex{};
+    std::optional<QDateTime> lastTunOpenAt{};
+    std::optional<QString> tunOpenError{};
+    QStringList recentLogs{};
+    std::optional<unsigned long long> autoDetectSkippedBinds{};
+    std::optional<unsigned long long> autoDetectTotalCalls{};
+    std::optional<QString> activeOutboundTag{};
 
     static TunnelStatusReport decode(const JsonDecodingContainer &c);
     void encode(JsonEncodingContainer &c) const;

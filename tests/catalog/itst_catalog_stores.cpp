@@ -237,7 +237,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("cached");
         QTest::addColumn<FakeReply>("reply");
         QTest::addColumn<bool>("replaced");
-        for (const QString store : {u"regions"_s, u"entries"_s}) {
+        for (const QString &store : {u"regions"_s, u"entries"_s}) {
             const QByteArray list = store == u"regions"_s ? regionsReply(u"online"_s) : kEntriesReply;
             const auto row = [&store](const char *name) -> QTestData & {
                 return QTest::addRow("%s: %s", qPrintable(store), name) << store;

@@ -24,6 +24,7 @@ using namespace kovra::devservice;
 using namespace std::chrono_literals;
 using Kind = Endpoint::Kind;
 
+
 namespace {
 
 // A development service and the client's API client over its hosts, with an in-memory

@@ -1,12 +1,14 @@
 // The whole app, built as the executable builds it (same start-up, same QML, real
 // windows), against kovra-dev-service and kovra-dev-provider running as separate
-// processes: sign in, connect, look at the picker, disconnect.
+// processes: sign in, connect, look at the picker, switch the VPN from the command
+// line, disconnect, pay for a plan.
 
 #include "account/KeychainStore.h"
 #include "app/ExternalTargets.h"
 #include "app/shell/AppShell.h"
 #include "dev-service/DevCatalog.h"
 #include "platform/Log.h"
+#include "tunnel/VPNToggleIntent.h"
 #include "ui/design/QmlWarnings.h"
 #include "ui/design/SheetHost.h"
 #include "ui/design/Texts.h"
@@ -109,17 +111,61 @@ Model *modelOf(QQuickItem *from, const QString &objectName)
     return view ? view->property("model").value<Model *>() : nullptr;
 }
 
+bool click(QQuickWindow *window, QQuickItem *item, const QString &name)
+{
+    if (!item) {
+        qWarning("no visible item \"%s\"", qPrintable(name));
+        return false;
+    }
+    const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
+    return true;
+}
+
 // Clicks the middle of the button with that accessible name.
 bool press(QQuickWindow *window, const QString &name)
 {
-    QQuickItem *button = buttonNamed(window->contentItem(), name);
-    if (!button) {
-        qWarning("no visible button named \"%s\"", qPrintable(name));
-        return false;
+    return click(window, buttonNamed(window->contentItem(), name), name);
+}
+
+QQuickItem *itemNamed(QQuickItem *from, const QString &objectName)
+{
+    return findItem(from, [&](QQuickItem *i) { return i->objectName() == objectName; });
+}
+
+QQuickItem *itemNamed(QQuickWindow *window, const QString &objectName)
+{
+    return itemNamed(window->contentItem(), objectName);
+}
+
+// Clicks the middle of the item with that object name, once it shows and the home
+// window's pages have stopped moving.
+bool pressItem(QQuickWindow *window, const QString &objectName)
+{
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            const QQuickItem *stack = itemNamed(window, QStringLiteral("homeStack"));
+            return itemNamed(window, objectName) && !(stack && stack->property("busy").toBool());
+        },
+        kStepMs);
+    return click(window, shown ? itemNamed(window, objectName) : nullptr, objectName);
+}
+
+// The shown window with that title, other than the main one.
+QQuickWindow *shownWindow(const QString &title)
+{
+    for (QWindow *window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() && window->title() == title)
+            return qobject_cast<QQuickWindow *>(window);
     }
-    const QPointF centre = button->mapToScene(QPointF(button->width() / 2, button->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
-    return true;
+    return nullptr;
+}
+
+// The text of the visible item with that object name below the one named `in`.
+QString textOf(QQuickWindow *window, const QString &in, const QString &objectName)
+{
+    QQuickItem *item = itemNamed(itemNamed(window, in), objectName);
+    return item ? item->property("text").toString() : QString();
 }
 
 void saveScreenshot(QQuickWindow *window, const QString &name)
@@ -152,7 +198,7 @@ QSet<QString> listedIDs(const ui::PickerListModel &items)
     QSet<QString> ids;
     for (int row = 0; row < items.rowCount(); ++row) {
         const QString key = items.index(row).data(ui::PickerListModel::KeyRole).toString();
-        for (const QString prefix : {QStringLiteral("conn:"), QStringLiteral("region:")}) {
+        for (const QString &prefix : {QStringLiteral("conn:"), QStringLiteral("region:")}) {
             if (key.startsWith(prefix))
                 ids << key.mid(prefix.size());
         }
@@ -173,12 +219,15 @@ private Q_SLOTS:
         const QString socket = home.runtimeDir() + QStringLiteral("/kovra/packet-tunnel.sock");
         const QString keychain = test::uniqueName(QStringLiteral("kovra-smoke"));
 
-        // The sign-in confirms at its second poll.
+        // The sign-in confirms at its second poll, a payment a second after its invoice.
         Tool service(QStringLiteral("dev-service/kovra-dev-service"),
-                     {QStringLiteral("--confirm-after"), QStringLiteral("1"), QStringLiteral("--write-targets"), targetsFile},
+                     {QStringLiteral("--confirm-after"), QStringLiteral("1"), QStringLiteral("--pay-after"), QStringLiteral("1"),
+                      QStringLiteral("--write-targets"), targetsFile},
                      home);
         Tool provider(QStringLiteral("dev-provider/kovra-dev-provider"),
-                      {QStringLiteral("--socket"), socket, QStringLiteral("--connect-delay"), QStringLiteral("300")}, home);
+                      {QStringLiteral("--socket"), socket, QStringLiteral("--connect-delay"), QStringLiteral("300"),
+                       QStringLiteral("--command-poll"), QStringLiteral("100")},
+                      home);
         QTRY_VERIFY_WITH_TIMEOUT(service.output().contains(QStringLiteral("base-urls: ")) || !service.running(), 10'000);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || !provider.running(), 10'000);
         QVERIFY2(service.running() && provider.running(), qPrintable(service.output() + provider.output()));
@@ -256,9 +305,32 @@ private Q_SLOTS:
         QVERIFY(press(picker, ui::Texts::close()));
         QTRY_VERIFY(!homeModel->showConnectionPicker());
 
+        // The VPN switch of the command line, which the provider carries out: off, then on.
+        VPNToggleIntent{.value = false}.perform(home.paths());
+        QTRY_COMPARE_WITH_TIMEOUT(homeModel->statusText(), QStringLiteral("Выключено"), kStepMs);
+        VPNToggleIntent{.value = true}.perform(home.paths());
+        QTRY_COMPARE_WITH_TIMEOUT(homeModel->statusText(), QStringLiteral("Защищено"), kStepMs);
+
         // Disconnect.
         QVERIFY(press(main, homeModel->statusText()));
         QTRY_COMPARE_WITH_TIMEOUT(homeModel->statusText(), QStringLiteral("Выключено"), kStepMs);
+
+        // A new account has the trial the alert announced; a plan is paid for from the
+        // subscription's page: the payment sheet waits for the payment and confirms it.
+        QCOMPARE(homeModel->subscriptionCard()->trafficText(), QStringLiteral("0.0 / 0.2 ГБ"));
+        QVERIFY(pressItem(main, QStringLiteral("stripHeader")));
+        QVERIFY(pressItem(main, QStringLiteral("buyButton")));
+        // The best value is chosen already.
+        QVERIFY(pressItem(main, QStringLiteral("continueButton")));
+        QQuickWindow *payment = nullptr;
+        QTRY_VERIFY((payment = shownWindow(QStringLiteral("Оплата"))));
+        QVERIFY(QTest::qWaitForWindowExposed(payment));
+        QVERIFY(press(payment, QStringLiteral("Оплатить")));
+        QTRY_COMPARE_WITH_TIMEOUT(textOf(payment, QStringLiteral("waitingView"), QStringLiteral("title")), QStringLiteral("Подписка активна"), kStepMs);
+        QCOMPARE(opener->asked.size(), 2);
+        saveScreenshot(payment, QStringLiteral("payment-confirmed"));
+        QVERIFY(pressItem(payment, QStringLiteral("action0")));
+        QTRY_VERIFY(!payment->isVisible());
 
         shell->quit();
         QCOMPARE(exits, 1);

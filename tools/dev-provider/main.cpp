@@ -1,9 +1,11 @@
 // The development tunnel provider: answers the app on the provider socket like the
 // real packet-tunnel provider would, without touching the network. While "connected"
 // it publishes throughput samples into the app group and, on every start, writes the
-// diagnostics files the app shows.
+// diagnostics files the app shows. It carries out the VPN switch ("kovra --vpn on|off")
+// that the app leaves in the app group.
 
 #include "core/AppGroupStore.h"
+#include "dev-provider/VpnCommandWatcher.h"
 #include "platform/AppGroupContainer.h"
 #include "platform/Clock.h"
 #include "platform/Log.h"
@@ -43,9 +45,15 @@ double referenceSeconds(const QDateTime &t)
 
 class DevProvider {
 public:
-    DevProvider(ProviderServer &server, const PlatformPaths &paths, std::chrono::milliseconds sampleInterval)
+    DevProvider(ProviderServer &server, const PlatformPaths &paths, std::chrono::milliseconds sampleInterval,
+                std::chrono::milliseconds commandPoll)
         : m_server(server), m_defaults(openSharedGroupDefaults(paths)), m_container(paths, AppGroupStore::kSuiteName),
-          m_sampleInterval(sampleInterval)
+          m_sampleInterval(sampleInterval),
+          m_commands(server, m_defaults,
+                     {.pollInterval = commandPoll,
+                      .configurationsFile = paths.configFolder() + QStringLiteral("/vpn-configurations.json"),
+                      .clock = m_clock,
+                      .started = [this](const QJsonObject &start) { writeDiagnostics(start); }})
     {
         QObject::connect(&m_server, &ProviderServer::statusChanged, &m_server, [this](int status) {
             log().info(QStringLiteral("status %1").arg(status));
@@ -58,8 +66,10 @@ public:
         });
         QObject::connect(&m_server, &ProviderServer::requestReceived, &m_server, [this](const auto &request) {
             log().info(QStringLiteral("request %1 %2").arg(request.method, request.op()));
-            if (request.method == QLatin1String(tunnelwire::kMethodStart))
+            if (request.method == QLatin1String(tunnelwire::kMethodStart)) {
+                m_commands.setLastStart(request.object);
                 writeDiagnostics(request.object);
+            }
         });
         m_server.setMessageHandler(QStringLiteral("status"), [this](const auto &) { return statusReply(); });
         m_server.setMessageHandler(QStringLiteral("selectRegion"), [this](const auto &r) { return selectRegion(r); });
@@ -157,6 +167,7 @@ private:
     QStringList m_logs;
     QDateTime m_openedAt;
     QString m_member = QStringLiteral("auto");
+    devprovider::VpnCommandWatcher m_commands;
 };
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -182,7 +193,10 @@ int main(int argc, char *argv[])
                                             QStringLiteral("ms"), QStringLiteral("1000"));
     const QCommandLineOption failStart(QStringLiteral("fail-start"),
                                        QStringLiteral("Make every start fail with this message."), QStringLiteral("text"));
-    parser.addOptions({socket, connectDelay, sampleInterval, failStart});
+    const QCommandLineOption commandPoll(QStringLiteral("command-poll"),
+                                         QStringLiteral("Milliseconds between looks at the VPN switch's command."),
+                                         QStringLiteral("ms"), QStringLiteral("300"));
+    parser.addOptions({socket, connectDelay, sampleInterval, failStart, commandPoll});
     parser.process(app);
 
     ProviderServer server(parser.value(socket));
@@ -190,7 +204,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(failStart))
         server.setStartReply(
             ProviderServer::Reply::failure({QStringLiteral("VPNErrorDomain"), 3, parser.value(failStart)}));
-    DevProvider provider(server, paths, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())));
+    DevProvider provider(server, paths, std::chrono::milliseconds(qMax(100, parser.value(sampleInterval).toInt())),
+                         std::chrono::milliseconds(qMax(50, parser.value(commandPoll).toInt())));
     if (!server.listen())
         return 1;
     log().info(QStringLiteral("listening on %1").arg(server.socketPath()));

@@ -135,7 +135,7 @@ const QList<DevService::RouteEntry> &DevService::routeTable()
 DevService::DevService(DevServiceOptions options, QObject *parent)
     : QObject(parent),
       m_options(std::move(options)),
-      m_state(m_options.subscription.value_or(SubscriptionPlan::active), m_options.clock->now()),
+      m_state(m_options.subscription.value_or(SubscriptionPlan::trial), m_options.clock->now()),
       m_hosts([this](const loopback::Request &request, loopback::Exchange *exchange) { receive(request, exchange); })
 {
 }
@@ -402,22 +402,26 @@ Reply DevService::poll(const Call &call)
     case DevState::PollOutcome::confirmed:
         break;
     }
-    const bool isNew = m_state.signIn(DevState::Identity::telegram, call.now);
-    m_changed = true;
-    return Reply::json(200, loginReply(m_state.issueToken(), m_state.user(), isNew));
+    return signedIn(DevState::Identity::telegram, call.now);
 }
 
 Reply DevService::login(const Call &call)
 {
-    const bool isNew = m_state.signIn(identityNamed(call.segments.at(1)), call.now);
-    m_changed = true;
-    return Reply::json(200, loginReply(m_state.issueToken(), m_state.user(), isNew));
+    return signedIn(identityNamed(call.segments.at(1)), call.now);
 }
 
 Reply DevService::link(const Call &call)
 {
     // The account exists for any token issued here; signing in with the identity links it.
-    const bool isNew = m_state.signIn(identityNamed(call.segments.at(1)), call.now);
+    return signedIn(identityNamed(call.segments.at(1)), call.now);
+}
+
+Reply DevService::signedIn(DevState::Identity identity, const QDateTime &now)
+{
+    const bool isNew = m_state.signIn(identity, now);
+    // A new account starts with the trial the app announces, unless a plan was asked for.
+    if (isNew && !m_options.subscription)
+        m_state.setSubscription(SubscriptionPlan::trial, now);
     m_changed = true;
     return Reply::json(200, loginReply(m_state.issueToken(), m_state.user(), isNew));
 }

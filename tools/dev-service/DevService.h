@@ -53,6 +53,8 @@ private:
     Reply poll(const Call &call);
     Reply login(const Call &call);
     Reply link(const Call &call);
+    // The sign-in's answer: the account (created on first use) and a new token.
+    Reply signedIn(DevState::Identity identity, const QDateTime &now);
     Reply registerPush(const Call &call);
     Reply me(const Call &call);
     Reply subscription(const Call &call);

@@ -24,7 +24,7 @@ const QCommandLineOption kConfirmAfter(QStringLiteral("confirm-after"),
                                        QStringLiteral("Polls of a sign-in answered 202 before the token (default 3)."),
                                        QStringLiteral("n"));
 const QCommandLineOption kSubscription(QStringLiteral("subscription"),
-                                       QStringLiteral("Start with this subscription: active, expired, exhausted or unlimited."),
+                                       QStringLiteral("Start with this subscription: trial, active, expired, exhausted or unlimited."),
                                        QStringLiteral("plan"));
 const QCommandLineOption kPayAfter(QStringLiteral("pay-after"),
                                    QStringLiteral("Seconds from an invoice to the extended subscription (default 10)."),
@@ -63,7 +63,8 @@ std::optional<std::chrono::milliseconds> secondsIn(const QString &text)
 
 std::optional<SubscriptionPlan> planNamed(const QString &name)
 {
-    static const QHash<QString, SubscriptionPlan> plans{{QStringLiteral("active"), SubscriptionPlan::active},
+    static const QHash<QString, SubscriptionPlan> plans{{QStringLiteral("trial"), SubscriptionPlan::trial},
+                                                        {QStringLiteral("active"), SubscriptionPlan::active},
                                                         {QStringLiteral("expired"), SubscriptionPlan::expired},
                                                         {QStringLiteral("exhausted"), SubscriptionPlan::exhausted},
                                                         {QStringLiteral("unlimited"), SubscriptionPlan::unlimited}};

@@ -21,6 +21,7 @@ enum class SubscriptionPlan {
     expired,   // status "expired", expired two days ago
     exhausted, // status "limited", traffic used up
     unlimited, // active, no traffic limit, no expiry
+    trial,     // 200 MB, unused, expires in 7 days: what a new account gets
 };
 
 struct DevServiceOptions {
@@ -32,7 +33,8 @@ struct DevServiceOptions {
     QString targetsPath;
     // Polls of a sign-in that answer 202 before the token comes.
     int confirmAfter = 3;
-    // Replaces the stored subscription at start; none keeps it (a new state is active).
+    // Replaces the stored subscription at start; none keeps it (a new state, and a new
+    // account, gets the trial).
     std::optional<SubscriptionPlan> subscription;
     // From an invoice to the extended subscription.
     std::chrono::milliseconds payAfter{10'000};

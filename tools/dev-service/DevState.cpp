@@ -10,7 +10,8 @@ namespace kovra::devservice {
 
 namespace {
 
-constexpr qint64 kGiB = qint64(1024) * 1024 * 1024;
+constexpr qint64 kMiB = qint64(1024) * 1024;
+constexpr qint64 kGiB = 1024 * kMiB;
 constexpr qint64 kDay = 24 * 3600;
 
 QByteArray digestOf(const QString &secret)
@@ -133,6 +134,9 @@ void DevState::setSubscription(SubscriptionPlan plan, const QDateTime &now)
     DevSubscription s;
     s.accessKey = m_subscription.accessKey.isEmpty() ? randomText(18) : m_subscription.accessKey;
     switch (plan) {
+    case SubscriptionPlan::trial:
+        s = {QStringLiteral("active"), 200 * kMiB, 0, nowUnix + 7 * kDay, s.accessKey};
+        break;
     case SubscriptionPlan::active:
         s = {QStringLiteral("active"), 100 * kGiB, 3 * kGiB + 123'456'789, nowUnix + 30 * kDay, s.accessKey};
         break;

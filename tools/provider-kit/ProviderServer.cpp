@@ -182,7 +182,7 @@ void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
         answer(socket, request.id, m_startReply, {}, [this] { runSteps(m_startSteps); });
     } else if (request.method == QLatin1String(tunnelwire::kMethodStop)) {
         reply(socket, request.id, {});
-        runSteps(m_stopSteps);
+        stopTunnel();
     } else if (request.method == QLatin1String(tunnelwire::kMethodGetStatus)) {
         reply(socket, request.id, {{QStringLiteral("status"), m_status}});
     } else if (request.method == QLatin1String(tunnelwire::kMethodMessage)) {
@@ -226,6 +226,14 @@ void ProviderServer::answer(QLocalSocket *socket, qint64 id, const Reply &script
         QTimer::singleShot(script.delay, this, deliver);
     else
         deliver();
+}
+
+bool ProviderServer::startTunnel()
+{
+    if (m_startReply.kind == Reply::Failure)
+        return false;
+    runSteps(m_startSteps);
+    return true;
 }
 
 void ProviderServer::runSteps(const QList<Step> &steps)

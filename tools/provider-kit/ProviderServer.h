@@ -89,6 +89,11 @@ public:
     void setStopSteps(QList<Step> steps) { m_stopSteps = std::move(steps); }
     // How "start" is answered; a start that is not accepted changes no status.
     void setStartReply(Reply reply) { m_startReply = std::move(reply); }
+    // Starts or stops the tunnel on the provider's own account, with no client asking:
+    // the statuses of a "start" or a "stop". A start changes nothing (false) while
+    // starts are refused.
+    bool startTunnel();
+    void stopTunnel() { runSteps(m_stopSteps); }
 
     // How messages with this "op" are answered; ops without a handler get a reply without data.
     void setMessageHandler(const QString &op, MessageHandler handler) { m_handlers.insert(op, std::move(handler)); }

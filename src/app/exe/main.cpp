@@ -6,6 +6,7 @@
 #include "ui/design/DesktopAppearance.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -55,6 +56,9 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kovra"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kovra S"));
+    // The desktop finds the entry, and with it the icon, of the app's windows by these.
+    QApplication::setDesktopFileName(QStringLiteral(KOVRA_APP_ID));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" KOVRA_APP_ID ".svg")));
     // Closing windows never ends the app by itself: the shell decides.
     QApplication::setQuitOnLastWindowClosed(false);
     // What Qt did not take is not ours either.

@@ -35,38 +35,42 @@ C.ApplicationWindow {
             objectName: "connectionMenu"
             title: window.commands.menuTitle
 
-            C.MenuItem {
+            ShortcutMenuItem {
                 objectName: "connectItem"
                 text: window.commands.connectTitle
+                shortcutText: connectKey.nativeText
                 enabled: window.commands.connectEnabled
                 onTriggered: window.commands.toggle()
             }
             C.MenuSeparator {}
-            C.MenuItem {
+            ShortcutMenuItem {
                 objectName: "refreshItem"
                 text: window.commands.refreshTitle
+                shortcutText: refreshKey.nativeText
                 onTriggered: window.commands.refresh()
             }
         }
     }
 
     Shortcut {
+        id: connectKey
         sequence: window.commands.connectShortcut
         context: Qt.ApplicationShortcut
         onActivated: window.commands.toggle()
     }
     Shortcut {
+        id: refreshKey
         sequence: window.commands.refreshShortcut
         context: Qt.ApplicationShortcut
         onActivated: window.commands.refresh()
     }
     Shortcut {
-        sequence: "Ctrl+,"
+        sequence: window.commands.settingsShortcut
         context: Qt.ApplicationShortcut
         onActivated: window.shell.openSettings()
     }
     Shortcut {
-        sequence: "Ctrl+Q"
+        sequence: window.commands.quitShortcut
         context: Qt.ApplicationShortcut
         onActivated: window.shell.quit()
     }

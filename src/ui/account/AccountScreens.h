@@ -47,13 +47,13 @@ struct AccountServices {
     MeStore *meStore = nullptr;
     AppleAuthService *appleService = nullptr;
     GoogleAuthService *googleService = nullptr;
-    std::optional<AppGroupStore> appGroup;
-    std::shared_ptr<UrlOpener> linkOpener;
+    std::optional<AppGroupStore> appGroup{};
+    std::shared_ptr<UrlOpener> linkOpener{};
     std::shared_ptr<Clipboard> clipboard = Clipboard::system();
     std::shared_ptr<Clock> clock = Clock::system();
-    AccountLinks links;
+    AccountLinks links{};
     // The payment wait the payment sheet starts.
-    PaymentPoll paymentPoll;
+    PaymentPoll paymentPoll{};
 };
 
 // Makes the view-model of each account screen from the long-lived objects, so that a

@@ -29,7 +29,7 @@ QVariantMap settingsTexts()
          L10n::text("settings.routing.footer.mac", u"При изменении активный туннель переподключится.")},
         {QStringLiteral("automationHeader"), L10n::text("settings.section.automation", u"Автоматизация")},
         {QStringLiteral("automationFooter"),
-         L10n::text("settings.automation.footer", u"«Отключать при блокировке» требует код-пароль на устройстве.")},
+         L10n::text("settings.automation.footer", u"«Отключать при блокировке» работает, когда включена блокировка экрана.")},
         {QStringLiteral("autoDisconnectTitle"), L10n::text("settings.autoDisconnect.title", u"Автоотключение")},
         {QStringLiteral("autoDisconnectSubtitle"),
          L10n::text("settings.autoDisconnect.subtitle", u"Отключать VPN автоматически через заданное время.")},

@@ -103,7 +103,7 @@ QList<SettingSwitchRow> SettingSwitchRow::of(const SettingsPreferences &p)
         row(SettingsPreference::OnDemandRecovery,
             L10n::text("settings.onDemand.title", u"Восстанавливать VPN автоматически"),
             p.autoDisconnectMinutes == 0
-                ? L10n::text("settings.onDemand.subtitle", u"iPhone сам поднимет упавшее соединение, пока VPN включён.")
+                ? L10n::text("settings.onDemand.subtitle", u"Приложение само поднимет упавшее соединение, пока VPN включён.")
                 : L10n::text("settings.onDemand.timerConflict",
                              u"Недоступно, пока включено автоотключение: оно должно оставить VPN выключенным."),
             p.autoDisconnectMinutes == 0),

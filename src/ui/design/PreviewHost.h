@@ -20,7 +20,7 @@ namespace kovra::ui {
 
 struct PreviewOptions {
     int margin = 24;
-    QSize windowSize; // empty: the item's size plus the margins
+    QSize windowSize{}; // empty: the item's size plus the margins
 };
 
 // Shows one QML component in a window of its own, on the Brand backdrop, for the

@@ -160,9 +160,9 @@ QString ConnectionHeroState::startErrorMessage(const std::exception_ptr &error)
         if (e.domain() == QLatin1String(VPNError::kDomain)) {
             if (e.code() == VPNError::ConfigurationDisabled)
                 return L10n::text("home.error.vpn_config_disabled",
-                                  u"VPN-конфигурация Kovra выключена. Включите её в Настройках → VPN.");
+                                  u"VPN-конфигурация Kovra выключена. Подключитесь снова — приложение включит её.");
             if (e.code() == VPNError::ConfigurationReadWriteFailed)
-                return L10n::text("home.error.vpn_permission", u"Разрешите добавление VPN-конфигурации в Настройках");
+                return L10n::text("home.error.vpn_permission", u"Не удалось сохранить VPN-конфигурацию. Проверьте доступ к папке настроек Kovra S");
         }
     } catch (...) {
     }

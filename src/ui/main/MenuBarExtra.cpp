@@ -6,10 +6,12 @@
 #include "ui/main/MenuBarModel.h"
 #include "ui/main/MainModule.h"
 #include "ui/main/MenuBarIcon.h"
+#include "ui/main/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QKeySequence>
 #include <QMenu>
 #include <QQmlEngine>
 #include <QQuickView>
@@ -31,6 +33,13 @@ const QUrl kPanelUrl(QStringLiteral("qrc:/qt/qml/Kovra/Main/MenuBarView.qml"));
 bool windowsPlaceThemselves()
 {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A menu item's text with its key, which the menu shows at its right edge (the key
+// works in the app's windows; the menu only names it).
+QString withKey(const QString &title, const QString &key)
+{
+    return title + u'\t' + QKeySequence(key).toString(QKeySequence::NativeText);
 }
 
 } // namespace
@@ -114,9 +123,10 @@ void MenuBarExtra::buildMenu()
     m_menu->addSeparator();
     m_menu->addAction(MenuBarModel::openTitle(), m_model, &MenuBarModel::openMainWindow)
         ->setObjectName(QStringLiteral("openAction"));
-    m_menu->addAction(MenuBarModel::settingsTitle(), m_model, &MenuBarModel::openSettings)
+    m_menu->addAction(withKey(MenuBarModel::settingsTitle(), MenuBarModel::settingsShortcut()), m_model,
+                      &MenuBarModel::openSettings)
         ->setObjectName(QStringLiteral("settingsAction"));
-    m_menu->addAction(MenuBarModel::quitTitle(), m_model, &MenuBarModel::quit)
+    m_menu->addAction(withKey(MenuBarModel::quitTitle(), MenuBarModel::quitShortcut()), m_model, &MenuBarModel::quit)
         ->setObjectName(QStringLiteral("quitAction"));
     connect(m_model, &MenuBarModel::primaryChanged, this, &MenuBarExtra::updateMenu);
     updateMenu();
@@ -125,7 +135,7 @@ void MenuBarExtra::buildMenu()
 
 void MenuBarExtra::updateMenu()
 {
-    m_primaryAction->setText(m_model->primaryTitle());
+    m_primaryAction->setText(withKey(m_model->primaryTitle(), MenuBarModel::connectShortcut()));
     m_primaryAction->setEnabled(m_model->primaryEnabled());
 }
 
@@ -222,12 +232,9 @@ std::optional<QRect> MenuBarExtra::iconAnchor() const
 QPoint MenuBarExtra::panelPosition(const QRect &anchor, const QSize &size, const QRect &available)
 {
     const bool below = anchor.center().y() < available.center().y();
-    int x = anchor.center().x() - size.width() / 2;
-    int y = below ? anchor.bottom() + 1 + kPanelGap : anchor.top() - kPanelGap - size.height();
-    // Inside the area; where the panel is larger, its top-left corner stays visible.
-    x = std::max(available.left(), std::min(x, available.right() + 1 - size.width()));
-    y = std::max(available.top(), std::min(y, available.bottom() + 1 - size.height()));
-    return {x, y};
+    const int x = anchor.center().x() - size.width() / 2;
+    const int y = below ? anchor.bottom() + 1 + kPanelGap : anchor.top() - kPanelGap - size.height();
+    return keptInside({x, y}, size, available);
 }
 
 } // namespace kovra::ui

@@ -70,8 +70,8 @@ struct MenuBarExtraOptions {
 // window, built on first use) that a click on the icon opens next to the icon (at
 // the icon's geometry when the tray reports one, else at the pointer, kept inside
 // the screen's available area), and the icon's context menu with the same four
-// actions (the connect item with the panel button's title and enabled state), for
-// tray hosts that deliver only a menu.
+// actions (the connect item with the panel button's title and enabled state; the
+// app's keys beside their items), for tray hosts that deliver only a menu.
 //
 // The panel closes when it loses the focus, on Escape, on a second click on the icon
 // and after each footer action. The icon is not shown until setIconVisible(true).

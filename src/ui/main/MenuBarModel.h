@@ -84,6 +84,11 @@ public:
     // "Отключиться" while the effective status is connecting, connected or
     // reasserting, else "Подключиться"; the connection menu shows the same title.
     static QString connectTitleFor(VPNStatus effectiveStatus);
+    // The keys of the connection menu and the window, which the tray's menu shows too.
+    static QString connectShortcut() { return QStringLiteral("Ctrl+K"); }
+    static QString refreshShortcut() { return QStringLiteral("Ctrl+R"); }
+    static QString settingsShortcut() { return QStringLiteral("Ctrl+,"); }
+    static QString quitShortcut() { return QStringLiteral("Ctrl+Q"); }
     QString primaryTint() const { return m_primary.tint; }
     bool primaryEnabled() const { return m_primary.enabled; }
 

@@ -23,9 +23,9 @@ struct RootServices {
     ConnectCoordinator *coordinator = nullptr;
     ConnectivityEngine *connectivity = nullptr;
     TunnelController *tunnel = nullptr;
-    HomeStores stores;
+    HomeStores stores{};
     const AccountScreens *accountScreens = nullptr;
-    HomeModelOptions homeOptions;
+    HomeModelOptions homeOptions{};
     // False while the app still reads the stored session at start: see settle().
     bool sessionSettled = true;
 };

@@ -131,6 +131,8 @@ private Q_SLOTS:
         QCOMPARE(QSizeF(main->minimumWidth(), main->minimumHeight() - menuBar), QSizeF(640, 460));
         QCOMPARE(rig.text("connectionMenu", "title") + rig.text("connectItem") + rig.text("refreshItem"),
                  QStringLiteral("СоединениеПодключитьсяОбновить подписку"));
+        // Each item shows its key.
+        QCOMPARE(rig.text("connectItemKey") + u' ' + rig.text("refreshItemKey"), QStringLiteral("Ctrl+K Ctrl+R"));
         QVERIFY(rig.shell->app()->isWarmupStarted());
         QTRY_VERIFY(rig.firstFrames == 1 && rig.shell->menuBar());
         // The sign-in window, or the home window with its subscription.

@@ -18,9 +18,9 @@ namespace {
 
 const QString kOpenHint = u"Открыть выбор подключения"_s;
 const QString kLockedHint = u"Подключение нельзя менять во время перехода VPN"_s;
-const QString kApproval = u"Разрешите Kovra S Tunnel: Системные настройки → Основные → Объекты входа и расширения"_s;
-const QString kFailed = u"Не удалось установить сетевое расширение. Переустановите Kovra S из образа в «Программы»."_s;
-const QString kReboot = u"Расширение установится после перезагрузки Mac. Перезагрузите и подключитесь снова."_s;
+const QString kApproval = u"Разрешите запуск службы туннеля Kovra S и подключитесь снова."_s;
+const QString kFailed = u"Служба туннеля не отвечает. Проверьте, что она запущена, и попробуйте снова."_s;
+const QString kReboot = u"Служба туннеля заработает после перезагрузки компьютера. Перезагрузите его и подключитесь снова."_s;
 const QString kStartError = u"Не удалось подключиться. Попробуйте ещё раз."_s;
 const QStringList kRefreshPaths = {u"/me/subscription"_s, u"/connections"_s, u"/me"_s, u"/regions"_s, u"/entries"_s};
 

@@ -76,9 +76,9 @@ private Q_SLOTS:
     {
         const auto text = [](auto error) { return ConnectionHeroState::startErrorMessage(std::make_exception_ptr(error)); };
         QCOMPARE(text(VPNError(VPNError::ConfigurationDisabled, "off")),
-                 "VPN-конфигурация Kovra выключена. Включите её в Настройках → VPN.");
+                 "VPN-конфигурация Kovra выключена. Подключитесь снова — приложение включит её.");
         QCOMPARE(text(VPNError(VPNError::ConfigurationReadWriteFailed, "denied")),
-                 "Разрешите добавление VPN-конфигурации в Настройках");
+                 "Не удалось сохранить VPN-конфигурацию. Проверьте доступ к папке настроек Kovra S");
         QCOMPARE(text(VPNError(VPNError::ConfigurationDisabled, "off", "OtherDomain")), kFailed);
         QCOMPARE(text(TunnelError(TunnelError::Kind::managerUnavailable)), kFailed);
     }

@@ -2,6 +2,7 @@
 #include "ui/main/MenuBarExtra.h"
 #include "ui/main/MenuBarIcon.h"
 #include "ui/main/StatusLook.h"
+#include "ui/main/WindowPlacement.h"
 
 #include <QImage>
 #include <QSignalSpy>
@@ -89,6 +90,26 @@ private Q_SLOTS:
         QFETCH(QRect, anchor);
         QFETCH(QSize, size);
         QTEST(MenuBarExtra::panelPosition(anchor, size, QRect(0, 0, 1920, 1080)), "expected");
+    }
+
+    // A window opened over another (the settings window over the main one) stays inside
+    // the area, here an 800-pixel screen below a 27-pixel top bar.
+    void centredWindow_data()
+    {
+        QTest::addColumn<QRect>("over");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("expected");
+        const QSize settings(540, 657);
+        QTest::newRow("fits") << QRect(250, 100, 780, 600) << settings << QPoint(370, 72);
+        QTest::newRow("main window low") << QRect(300, 240, 780, 560) << settings << QPoint(420, 143);
+        QTest::newRow("taller than the area") << QRect(300, 240, 780, 560) << QSize(540, 900) << QPoint(420, 27);
+    }
+    void centredWindow()
+    {
+        QFETCH(QRect, over);
+        QFETCH(QSize, size);
+        QFETCH(QPoint, expected);
+        QCOMPARE(centredOn(over, size, QRect(0, 27, 1280, 773)), expected);
     }
 };
 

@@ -145,13 +145,14 @@ private Q_SLOTS:
         QMenu *menu = menuBar->contextMenu();
         QVERIFY(menu && tray->contextMenu() == menu);
         auto *primary = menu->findChild<QAction *>(u"primaryAction"_s);
-        QVERIFY(primary && primary->text() == u"Подключиться" && !primary->isEnabled());
+        QVERIFY(primary && primary->text() == u"Подключиться\tCtrl+K" && !primary->isEnabled());
+        QCOMPARE(menu->findChild<QAction *>(u"quitAction"_s)->text(), u"Завершить\tCtrl+Q"_s);
 
         rig.giveSubscription();
         QVERIFY(primary->isEnabled());
         rig.provider.setStatus(3);
         rig.engine.set(V::degraded);
-        QTRY_COMPARE(primary->text(), u"Отключиться"_s);
+        QTRY_COMPARE(primary->text(), u"Отключиться\tCtrl+K"_s);
         QCOMPARE(tray->toolTip(), u"Сервисы не открываются"_s);
         QCOMPARE(menuBar->icon()->symbol(), u"xmark.shield"_s);
 
