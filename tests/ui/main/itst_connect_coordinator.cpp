@@ -162,7 +162,7 @@ private Q_SLOTS:
         QTest::newRow("activation fails") << "activation" << "" << 0 << failed;
         QTest::newRow("stopped while activating") << "activation, stop" << "" << 0 << "";
         QTest::newRow("refused: configuration disabled")
-            << "refused" << "VPNErrorDomain" << 2 << "VPN-конфигурация Kovra выключена. Включите её в Настройках → VPN.";
+            << "refused" << "VPNErrorDomain" << 2 << "VPN-конфигурация Kovra выключена. Подключитесь снова — приложение включит её.";
         QTest::newRow("refused: another VPN code") << "refused" << "VPNErrorDomain" << 3 << failed;
         QTest::newRow("refused: unknown domain") << "refused" << "OtherDomain" << 2 << failed;
         QTest::newRow("never answered") << "silent" << "" << 0 << "Подключение зависло. Попробуйте ещё раз.";
