@@ -67,12 +67,15 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    std::optional<kovra::AppShell> shell;
     // A desktop ends its session with SIGTERM: quit as Ctrl+Q does (from the event loop).
-    const kovra::QuitSignals quitSignals([&shell] {
-        if (shell)
-            shell->quit();
+    // The handlers stay until the shell is gone, so a second signal during its teardown
+    // still ends the process.
+    QPointer<kovra::AppShell> running;
+    const kovra::QuitSignals quitSignals([&running] {
+        if (running)
+            running->quit();
     });
+    std::optional<kovra::AppShell> shell;
     try {
         kovra::ShellOptions shellOptions;
         shellOptions.reduceMotionRequested = kovra::ui::DesktopAppearance::reduceMotionRequestedByEnvironment();
@@ -85,6 +88,7 @@ int main(int argc, char **argv)
                 std::fflush(stdout);
             };
         shell.emplace(kovra::AppOptions::fromEnvironment(), std::move(shellOptions));
+        running = &*shell;
     } catch (const kovra::Error &e) {
         printLine(e.description());
         return 1;

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 
 #include "support/DefaultsContents.h"
@@ -20,11 +22,25 @@ using test::contents;
 
 namespace {
 
+// The state letter of /proc/<pid>/stat ('T': stopped); 0 when unreadable.
+char processState(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')'); // the command may hold spaces
+    return end >= 0 && end + 2 < line.size() ? line[end + 2] : 0;
+}
+
 // The built executable in a private home: its own XDG folders, keychain service,
 // unreachable API hosts and no tunnel provider.
 struct KovraHome {
     test::TestHome home{test::TestHome::PathsOnly};
     QString keychain = test::uniqueName(QStringLiteral("kovra-exe"));
+    // Started with these quit signals ignored (as `nohup` or a script's background job
+    // leave them), the others at their default whatever this process has.
+    QList<int> ignoredSignals;
 
     QString instanceFolder() const { return home.runtimeDir() + QStringLiteral("/kovra"); }
     QString lockPath() const { return instanceFolder() + u'/' + SingleInstance::kLockFileName; }
@@ -50,6 +66,17 @@ struct KovraHome {
             if (!display)
                 environment.remove(QString::fromLatin1(name));
         kovra.setProcessEnvironment(environment);
+        std::array<bool, NSIG> ignored{};
+        for (const int signo : ignoredSignals)
+            ignored[signo] = true;
+        // Between fork and exec: only async-signal-safe calls.
+        kovra.setChildProcessModifier([ignored] {
+            for (const int signo : {SIGTERM, SIGINT, SIGHUP})
+                ::signal(signo, ignored[signo] ? SIG_IGN : SIG_DFL);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        });
         kovra.start(QStringLiteral(KOVRA_EXECUTABLE), args);
     }
     // Runs a launch to its end; its exit code, or -1 when it did not end normally.
@@ -154,26 +181,61 @@ private Q_SLOTS:
     }
 
     // A desktop ends its session with SIGTERM: the app quits as on Ctrl+Q, with exit code
-    // 0 and neither lock nor socket left behind.
+    // 0 and neither lock nor socket left behind. A signal ignored when the app was
+    // started (`nohup`, a script's background job) stays ignored, also during the quit;
+    // one that is not ignored, arriving while the quit runs, ends the process at once.
+    // `together`: sent while the app is stopped, so that the second comes during the
+    // quit of the first.
     void quitsOnSignal_data()
     {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::addColumn<QList<int>>("ignored");
+        QTest::addColumn<QList<int>>("sent");
+        QTest::addColumn<bool>("together");
+        QTest::addColumn<bool>("endsAtOnce"); // else quits with exit code 0
+        using Signals = QList<int>;
+        QTest::newRow("SIGTERM") << Signals{} << Signals{SIGTERM} << false << false;
+        QTest::newRow("SIGINT") << Signals{} << Signals{SIGINT} << false << false;
+        QTest::newRow("SIGHUP") << Signals{} << Signals{SIGHUP} << false << false;
+        QTest::newRow("SIGHUP ignored") << Signals{SIGHUP} << Signals{SIGHUP, SIGTERM} << false << false;
+        QTest::newRow("SIGINT ignored") << Signals{SIGINT} << Signals{SIGINT, SIGTERM} << false << false;
+        QTest::newRow("SIGINT ignored, during the quit")
+            << Signals{SIGINT} << Signals{SIGTERM, SIGINT} << true << false;
+        QTest::newRow("SIGINT during the quit") << Signals{} << Signals{SIGTERM, SIGINT} << true << true;
     }
     void quitsOnSignal()
     {
-        QFETCH(int, signal);
+        QFETCH(QList<int>, ignored);
+        QFETCH(QList<int>, sent);
+        QFETCH(bool, together);
+        QFETCH(bool, endsAtOnce);
         KovraHome k;
+        k.ignoredSignals = ignored;
         QProcess kovra;
         k.start(kovra, {}, true, false);
         QTRY_VERIFY_WITH_TIMEOUT(k.listening(kovra), 30000);
-        QCOMPARE(::kill(pid_t(kovra.processId()), signal), 0);
+        const auto pid = pid_t(kovra.processId());
+        if (together) {
+            QCOMPARE(::kill(pid, SIGSTOP), 0);
+            QTRY_VERIFY(processState(pid) == 'T');
+        }
+        for (const int signo : sent)
+            QCOMPARE(::kill(pid, signo), 0);
+        if (together)
+            QCOMPARE(::kill(pid, SIGCONT), 0);
         QVERIFY(kovra.waitForFinished(10000));
         const QByteArray log = kovra.readAllStandardError();
+        if (endsAtOnce) {
+            // Either may come first (threads take them in parallel); the other ends it.
+            QVERIFY2(kovra.exitStatus() == QProcess::CrashExit && sent.contains(kovra.exitCode()), log.constData());
+            return;
+        }
         QVERIFY2(kovra.exitStatus() == QProcess::NormalExit && kovra.exitCode() == 0, log.constData());
         QVERIFY(log.contains("quitting"));
+        // The one signal that was not ignored, and no other, made the quit.
+        const auto quitting = std::find_if(sent.cbegin(), sent.cend(), [&](int s) { return !ignored.contains(s); });
+        QVERIFY(quitting != sent.cend());
+        QVERIFY2(log.count("received SIG") == 1 && log.contains(QByteArray("received SIG") + sigabbrev_np(*quitting)),
+                 log.constData());
         QVERIFY(!QFile::exists(k.lockPath()) && !QFile::exists(k.socketPath()));
     }
 
