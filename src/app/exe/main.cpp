@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/ExternalTargets.h"
 #include "app/shell/AppShell.h"
 #include "platform/PlatformPaths.h"
@@ -49,9 +50,23 @@ int main(int argc, char **argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-    // The VPN switch needs no display and never reaches a running app.
-    if (kovra::isToggleCommandLine(args))
+    // Only the app itself needs a display: nothing else makes a GUI object. The VPN
+    // switch never reaches a running app.
+    switch (kovra::launchActionFor(args)) {
+    case kovra::LaunchAction::SwitchVPN:
         return kovra::runToggleCommandLine(args, kovra::PlatformPaths::fromEnvironment());
+    case kovra::LaunchAction::PrintHelp:
+        std::fputs(kovra::usageText().constData(), stdout);
+        return 0;
+    case kovra::LaunchAction::PrintVersion:
+        std::fputs(kovra::versionText().constData(), stdout);
+        return 0;
+    case kovra::LaunchAction::Refuse:
+        std::fputs(kovra::usageText().constData(), stderr);
+        return 2;
+    case kovra::LaunchAction::RunApp:
+        break;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kovra"));
@@ -61,9 +76,9 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" KOVRA_APP_ID ".svg")));
     // Closing windows never ends the app by itself: the shell decides.
     QApplication::setQuitOnLastWindowClosed(false);
-    // What Qt did not take is not ours either.
+    // One of Qt's options that this platform does not take (-display on Wayland).
     if (QCoreApplication::arguments().size() > 1) {
-        std::fputs(kovra::kToggleUsageLine, stderr);
+        std::fputs(kovra::usageText().constData(), stderr);
         return 2;
     }
 

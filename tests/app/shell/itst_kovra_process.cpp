@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/shell/SingleInstance.h"
 #include "core/AppGroupStore.h"
 #include "core/TunnelStopReason.h"
@@ -80,7 +81,8 @@ struct KovraHome {
         kovra.start(QStringLiteral(KOVRA_EXECUTABLE), args);
     }
     // Runs a launch to its end; its exit code, or -1 when it did not end normally.
-    int run(const QStringList &args, QByteArray *errors = nullptr, bool display = true) const
+    int run(const QStringList &args, QByteArray *errors = nullptr, bool display = true,
+            QByteArray *output = nullptr) const
     {
         QProcess kovra;
         start(kovra, args, display);
@@ -88,6 +90,8 @@ struct KovraHome {
             return -1;
         if (errors)
             *errors = kovra.readAllStandardError();
+        if (output)
+            *output = kovra.readAllStandardOutput();
         return kovra.exitCode();
     }
     // Whether the app started by `kovra` holds the lock and listens.
@@ -108,23 +112,37 @@ struct KovraHome {
 class KovraProcessTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // The VPN switch needs no display: its writes reach the shared file. Anything else
-    // that Qt does not take gets the usage line and starts no app.
+    // Nothing but the app itself needs a display: the VPN switch (its writes reach the
+    // shared file), the help, the version and the refusal of anything else all answer
+    // without one, and none of them starts an app.
     void commandLine_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QVariantMap>("changed"); // empty: refused with the usage line
-        QTest::newRow("on") << QStringList{"--vpn", "on"} << QVariantMap{{K::pendingVPNCommand, "connect"}};
-        QTest::newRow("off") << QStringList{"--vpn", "off"}
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QByteArray>("errors");
+        QTest::addColumn<QVariantMap>("changed");
+        const QByteArray none, toggleUsage(kToggleUsageLine), usage = usageText();
+        QTest::newRow("on") << QStringList{"--vpn", "on"} << 0 << none << none
+                            << QVariantMap{{K::pendingVPNCommand, "connect"}};
+        QTest::newRow("off") << QStringList{"--vpn", "off"} << 0 << none << none
                              << QVariantMap{{K::pendingVPNCommand, "disconnect"}, {K::wantsConnected, false}};
-        QTest::newRow("upper case") << QStringList{"--vpn", "ON"} << QVariantMap{};
-        QTest::newRow("no value") << QStringList{"--vpn"} << QVariantMap{};
-        QTest::newRow("extra argument") << QStringList{"--vpn", "on", "now"} << QVariantMap{};
-        QTest::newRow("not ours (with a display)") << QStringList{"--show"} << QVariantMap{};
+        QTest::newRow("upper case") << QStringList{"--vpn", "ON"} << 2 << none << toggleUsage << QVariantMap{};
+        QTest::newRow("no value") << QStringList{"--vpn"} << 2 << none << toggleUsage << QVariantMap{};
+        QTest::newRow("extra argument") << QStringList{"--vpn", "on", "now"} << 2 << none << toggleUsage
+                                        << QVariantMap{};
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << usage << none << QVariantMap{};
+        QTest::newRow("-h") << QStringList{"-h"} << 0 << usage << none << QVariantMap{};
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << versionText() << none << QVariantMap{};
+        QTest::newRow("not ours") << QStringList{"--show"} << 2 << none << usage << QVariantMap{};
+        QTest::newRow("help and more") << QStringList{"--help", "now"} << 2 << none << usage << QVariantMap{};
     }
     void commandLine()
     {
         QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        QFETCH(QByteArray, errors);
         QFETCH(QVariantMap, changed);
         // A suite as the app leaves it: migrated, connected, with an older stop reason.
         KovraHome k;
@@ -133,9 +151,10 @@ private Q_SLOTS:
         suite->setObjects({{K::migratedLegacyGuard, true}, {K::wantsConnected, true}, {K::lastStopReason, oldReason}});
         QVariantMap expected = contents(*suite);
         const QDateTime from = QDateTime::currentDateTimeUtc();
-        QByteArray errors;
-        QCOMPARE(k.run(args, &errors, args.contains(QStringLiteral("--show"))), changed.isEmpty() ? 2 : 0);
-        QCOMPARE(errors, changed.isEmpty() ? QByteArray(kovra::kToggleUsageLine) : QByteArray());
+        QByteArray printed, complained;
+        QCOMPARE(k.run(args, &complained, false, &printed), exitCode);
+        QCOMPARE(printed, output);
+        QCOMPARE(complained, errors);
         // No contact with a running app: the instance folder was never made.
         QVERIFY(!QFile::exists(k.instanceFolder()));
 
@@ -154,6 +173,29 @@ private Q_SLOTS:
         QVERIFY(reason.source == TunnelStopReason::Source::userStop && reason.isPending);
         QVERIFY2(reason.recordedAt >= from.addMSecs(-1) && reason.recordedAt <= QDateTime::currentDateTimeUtc(),
                  reasonBytes.constData());
+    }
+
+    // Qt's own options go with the app (a session manager restarts it with -session
+    // ID); anything else must be one of ours, alone.
+    void launchAction_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<LaunchAction>("action");
+        const auto run = LaunchAction::RunApp, refuse = LaunchAction::Refuse;
+        QTest::newRow("nothing") << QStringList{} << run;
+        QTest::newRow("Qt options") << QStringList{"-session", "1a2b", "--platform", "xcb", "-reverse", "-style=Fusion"}
+                                    << run;
+        QTest::newRow("Qt option without its value") << QStringList{"-session"} << refuse;
+        QTest::newRow("Qt option with a value it does not join") << QStringList{"-platform=xcb"} << refuse;
+        QTest::newRow("help after a Qt option") << QStringList{"-platform", "offscreen", "-h"} << LaunchAction::PrintHelp;
+        QTest::newRow("help and version") << QStringList{"--help", "--version"} << refuse;
+        QTest::newRow("the switch, checked later") << QStringList{"--vpn"} << LaunchAction::SwitchVPN;
+    }
+    void launchAction()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(LaunchAction, action);
+        QCOMPARE(launchActionFor(QStringList{QStringLiteral("kovra")} + args), action);
     }
 
     // A second launch hands over to the running app, which shows its window. A lock
