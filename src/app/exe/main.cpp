@@ -28,7 +28,8 @@ QCoro::Task<void> launch(QPointer<kovra::AppShell> shell)
 {
     try {
         const kovra::AppShell::Claim claim = co_await shell->start();
-        // A quit (Ctrl+Q or a signal) during the start has ended the loop already.
+        // A quit (Ctrl+Q or a signal) during the start, or a main window that could not
+        // be built, has ended the loop already.
         if (!shell || claim == kovra::AppShell::Claim::Primary || shell->hasQuit())
             co_return;
         if (claim == kovra::AppShell::Claim::HandedOver) {

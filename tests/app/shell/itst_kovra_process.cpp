@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QLockFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -42,6 +43,8 @@ struct KovraHome {
     // Started with these quit signals ignored (as `nohup` or a script's background job
     // leave them), the others at their default whatever this process has.
     QList<int> ignoredSignals;
+    // Added to the launch's environment.
+    QMap<QString, QString> environment;
 
     QString instanceFolder() const { return home.runtimeDir() + QStringLiteral("/kovra"); }
     QString lockPath() const { return instanceFolder() + u'/' + SingleInstance::kLockFileName; }
@@ -66,6 +69,8 @@ struct KovraHome {
         for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             if (!display)
                 environment.remove(QString::fromLatin1(name));
+        for (auto it = this->environment.cbegin(); it != this->environment.cend(); ++it)
+            environment.insert(it.key(), it.value());
         kovra.setProcessEnvironment(environment);
         std::array<bool, NSIG> ignored{};
         for (const int signo : ignoredSignals)
@@ -278,6 +283,37 @@ private Q_SLOTS:
         QVERIFY(quitting != sent.cend());
         QVERIFY2(log.count("received SIG") == 1 && log.contains(QByteArray("received SIG") + sigabbrev_np(*quitting)),
                  log.constData());
+        QVERIFY(!QFile::exists(k.lockPath()) && !QFile::exists(k.socketPath()));
+    }
+
+    // A window whose QML cannot be built (here a module that depends on one that is not
+    // installed): the app names the file and the missing module, lets go of the lock
+    // and ends with exit code 1; it never uses the object it did not get.
+    void unbuildableWindow_data()
+    {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("the root view's") << "QtQuick.Layouts" << "qrc:/qt/qml/Kovra/Main/RootView.qml";
+        QTest::newRow("the main window's") << "QtQuick.Controls" << "qrc:/qt/qml/Kovra/Shell/MainWindow.qml";
+    }
+    void unbuildableWindow()
+    {
+        QFETCH(QString, module);
+        QFETCH(QString, file);
+        // Found before the installed one, it takes its place.
+        QTemporaryDir imports;
+        const QString folder = imports.filePath(QString(module).replace(u'.', u'/'));
+        QVERIFY(QDir().mkpath(folder));
+        QFile qmldir(folder + QStringLiteral("/qmldir"));
+        QVERIFY(qmldir.open(QIODevice::WriteOnly));
+        qmldir.write(QStringLiteral("module %1\nimport Kovra.NotInstalled\n").arg(module).toUtf8());
+        qmldir.close();
+        KovraHome k;
+        k.environment.insert(QStringLiteral("QML_IMPORT_PATH"), imports.path());
+        QByteArray errors;
+        QCOMPARE(k.run({}, &errors), 1);
+        QVERIFY2(errors.contains("cannot build " + file.toUtf8()), errors.constData());
+        QVERIFY2(errors.contains("module \"Kovra.NotInstalled\" is not installed"), errors.constData());
         QVERIFY(!QFile::exists(k.lockPath()) && !QFile::exists(k.socketPath()));
     }
 
