@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 std::atomic<int> s_writeEnd{-1};
 std::atomic<bool> s_received{false};
 struct sigaction s_previous[std::size(kSignals)];
+bool s_installed[std::size(kSignals)] = {};
 
 // Only async-signal-safe calls here.
 extern "C" void onQuitSignal(int signo)
@@ -51,8 +53,12 @@ QuitSignals::QuitSignals(std::function<void()> quit) : m_quit(std::move(quit))
     for (const int signo : kSignals)
         sigaddset(&action.sa_mask, signo); // one handler at a time
     action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i)
-        ::sigaction(kSignals[i], &action, &s_previous[i]);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        // Whoever started the process ignored it on purpose: it is not ours to take.
+        s_installed[i] = ::sigaction(kSignals[i], nullptr, &s_previous[i]) == 0
+                         && s_previous[i].sa_handler != SIG_IGN
+                         && ::sigaction(kSignals[i], &action, nullptr) == 0;
+    }
 }
 
 QuitSignals::~QuitSignals()
@@ -60,7 +66,8 @@ QuitSignals::~QuitSignals()
     if (!m_notifier)
         return;
     for (std::size_t i = 0; i < std::size(kSignals); ++i)
-        ::sigaction(kSignals[i], &s_previous[i], nullptr);
+        if (std::exchange(s_installed[i], false))
+            ::sigaction(kSignals[i], &s_previous[i], nullptr);
     s_writeEnd = -1;
     m_notifier.reset();
     ::close(m_pipe[0]);

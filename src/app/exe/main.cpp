@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/ExternalTargets.h"
 #include "app/shell/AppShell.h"
 #include "platform/PlatformPaths.h"
@@ -27,7 +28,8 @@ QCoro::Task<void> launch(QPointer<kovra::AppShell> shell)
 {
     try {
         const kovra::AppShell::Claim claim = co_await shell->start();
-        // A quit (Ctrl+Q or a signal) during the start has ended the loop already.
+        // A quit (Ctrl+Q or a signal) during the start, or a main window that could not
+        // be built, has ended the loop already.
         if (!shell || claim == kovra::AppShell::Claim::Primary || shell->hasQuit())
             co_return;
         if (claim == kovra::AppShell::Claim::HandedOver) {
@@ -49,9 +51,23 @@ int main(int argc, char **argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-    // The VPN switch needs no display and never reaches a running app.
-    if (kovra::isToggleCommandLine(args))
+    // Only the app itself needs a display: nothing else makes a GUI object. The VPN
+    // switch never reaches a running app.
+    switch (kovra::launchActionFor(args)) {
+    case kovra::LaunchAction::SwitchVPN:
         return kovra::runToggleCommandLine(args, kovra::PlatformPaths::fromEnvironment());
+    case kovra::LaunchAction::PrintHelp:
+        std::fputs(kovra::usageText().constData(), stdout);
+        return 0;
+    case kovra::LaunchAction::PrintVersion:
+        std::fputs(kovra::versionText().constData(), stdout);
+        return 0;
+    case kovra::LaunchAction::Refuse:
+        std::fputs(kovra::usageText().constData(), stderr);
+        return 2;
+    case kovra::LaunchAction::RunApp:
+        break;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kovra"));
@@ -61,18 +77,21 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" KOVRA_APP_ID ".svg")));
     // Closing windows never ends the app by itself: the shell decides.
     QApplication::setQuitOnLastWindowClosed(false);
-    // What Qt did not take is not ours either.
+    // One of Qt's options that this platform does not take (-display on Wayland).
     if (QCoreApplication::arguments().size() > 1) {
-        std::fputs(kovra::kToggleUsageLine, stderr);
+        std::fputs(kovra::usageText().constData(), stderr);
         return 2;
     }
 
-    std::optional<kovra::AppShell> shell;
     // A desktop ends its session with SIGTERM: quit as Ctrl+Q does (from the event loop).
-    const kovra::QuitSignals quitSignals([&shell] {
-        if (shell)
-            shell->quit();
+    // The handlers stay until the shell is gone, so a second signal during its teardown
+    // still ends the process.
+    QPointer<kovra::AppShell> running;
+    const kovra::QuitSignals quitSignals([&running] {
+        if (running)
+            running->quit();
     });
+    std::optional<kovra::AppShell> shell;
     try {
         kovra::ShellOptions shellOptions;
         shellOptions.reduceMotionRequested = kovra::ui::DesktopAppearance::reduceMotionRequestedByEnvironment();
@@ -85,6 +104,7 @@ int main(int argc, char **argv)
                 std::fflush(stdout);
             };
         shell.emplace(kovra::AppOptions::fromEnvironment(), std::move(shellOptions));
+        running = &*shell;
     } catch (const kovra::Error &e) {
         printLine(e.description());
         return 1;

@@ -75,7 +75,7 @@ AppShell::AppShell(AppOptions options, ShellOptions shellOptions, QObject *paren
     if (!m_options.trayAvailable)
         m_options.trayAvailable = &ui::MenuBarExtra::isTrayAvailable;
     if (!m_options.exitApplication)
-        m_options.exitApplication = [] { QCoreApplication::exit(0); };
+        m_options.exitApplication = [this] { QCoreApplication::exit(hasFailed() ? 1 : 0); };
 
     QString folder = m_options.instanceFolder;
     if (folder.isEmpty())
@@ -135,10 +135,14 @@ QCoro::Task<AppShell::Claim> AppShell::start()
     // The stored session is read (off this thread) while the window is built; the
     // root view loads neither screen until it is known, and the window shows then.
     QCoro::Task<void> restoring = m_app->restoreSession();
-    buildMainWindow();
+    const bool built = buildMainWindow();
     co_await restoring;
     if (!self || m_quit)
         co_return Claim::Failed;
+    if (!built) {
+        fail(m_buildError);
+        co_return Claim::Failed;
+    }
     if (m_rootModel)
         m_rootModel->settle();
     m_started = true;
@@ -148,19 +152,19 @@ QCoro::Task<AppShell::Claim> AppShell::start()
 
 QString AppShell::problem() const
 {
-    return m_instance->problem();
+    return hasFailed() ? m_failure : m_instance->problem();
 }
 
 void AppShell::showMainWindow()
 {
     if (m_quit)
         return;
-    buildMainWindow();
-    if (m_mainWindow)
-        bringForward(m_mainWindow);
+    if (!buildMainWindow())
+        return fail(m_buildError);
+    bringForward(m_mainWindow);
 }
 
-void AppShell::buildMainWindow()
+bool AppShell::buildMainWindow()
 {
     if (!m_mainWindow) {
         m_mainWindow = createWindow(QStringLiteral("MainWindow"),
@@ -170,7 +174,7 @@ void AppShell::buildMainWindow()
                                      {QStringLiteral("contentSize"), KovraApp::kMainWindowDefaultSize},
                                      {QStringLiteral("contentMinimumSize"), KovraApp::kMainContentMinimumSize}});
         if (!m_mainWindow)
-            return;
+            return false;
         connect(m_mainWindow, &QWindow::visibleChanged, this, &AppShell::mainWindowVisibilityChanged);
         m_mainWindow->installEventFilter(this);
         // The tray comes while the first frame is drawn (on the render thread), not before it.
@@ -179,9 +183,11 @@ void AppShell::buildMainWindow()
         if (m_options.firstFrameShown)
             connect(m_mainWindow, &QQuickWindow::frameSwapped, this, m_options.firstFrameShown,
                     Qt::ConnectionType(Qt::DirectConnection | Qt::SingleShotConnection));
-        placeContent(m_mainWindow, makeMainContent(m_mainWindow));
+        m_mainContent = makeMainContent(m_mainWindow);
+        placeContent(m_mainWindow, m_mainContent);
         m_preloads.clear();
     }
+    return !m_mainContent.isNull();
 }
 
 void AppShell::openSettings()
@@ -193,9 +199,12 @@ void AppShell::openSettings()
                                         {{QStringLiteral("windowTitle"), L10n::text("home.settings", u"Настройки")},
                                          {QStringLiteral("fixedSize"), ui::SettingsSceneModel::kSize}});
         if (!m_settingsWindow)
-            return;
+            return fail(m_buildError);
         placeCentred(m_settingsWindow, m_mainWindow);
-        placeContent(m_settingsWindow, makeSettingsContent(m_settingsWindow));
+        QQuickItem *content = makeSettingsContent(m_settingsWindow);
+        if (!content)
+            return fail(m_buildError);
+        placeContent(m_settingsWindow, content);
     }
     bringForward(m_settingsWindow);
 }
@@ -204,8 +213,22 @@ void AppShell::quit()
 {
     if (m_quit)
         return;
-    m_quit = true;
     m_log.notice(QStringLiteral("quitting"));
+    end();
+}
+
+void AppShell::fail(const QString &problem)
+{
+    if (m_quit)
+        return;
+    m_failure = problem;
+    m_log.fault(problem);
+    end();
+}
+
+void AppShell::end()
+{
+    m_quit = true;
     if (m_settingsWindow)
         m_settingsWindow->hide();
     if (m_mainWindow)
@@ -266,25 +289,35 @@ void AppShell::mainWindowVisibilityChanged(bool visible)
         m_app->mainContentHidden();
 }
 
-QObject *AppShell::create(const QString &url, const QVariantMap &properties)
+QObject *AppShell::create(const QString &url, const QVariantMap &properties, const QMetaObject &kind)
 {
     QQmlComponent component(m_engine.get(), QUrl(url));
-    QObject *object = component.createWithInitialProperties(properties);
-    if (!object)
-        m_log.fault(QStringLiteral("cannot build %1: %2").arg(url, component.errorString()));
-    else
-        QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
+    // A component that did not compile has nothing to create from: Qt would dereference
+    // its missing compilation unit.
+    QObject *object = component.isReady() ? component.createWithInitialProperties(properties) : nullptr;
+    QString problem = component.errorString().trimmed();
+    if (object && !object->metaObject()->inherits(&kind)) {
+        delete object;
+        object = nullptr;
+        problem = QStringLiteral("its root is no %1").arg(QString::fromLatin1(kind.className()));
+    }
+    if (!object) {
+        m_buildError = QStringLiteral("cannot build %1: %2")
+                           .arg(url, problem.isEmpty() ? QStringLiteral("the component is not ready") : problem);
+        return nullptr;
+    }
+    QQmlEngine::setObjectOwnership(object, QQmlEngine::CppOwnership);
     return object;
 }
 
 QQuickWindow *AppShell::createWindow(const QString &file, const QVariantMap &properties)
 {
-    return qobject_cast<QQuickWindow *>(create(shellFile(file), properties));
+    return static_cast<QQuickWindow *>(create(shellFile(file), properties, QQuickWindow::staticMetaObject));
 }
 
 QQuickItem *AppShell::createItem(const QString &url, const QVariantMap &properties, QObject *owner)
 {
-    auto *item = qobject_cast<QQuickItem *>(create(url, properties));
+    auto *item = static_cast<QQuickItem *>(create(url, properties, QQuickItem::staticMetaObject));
     if (item)
         item->setParent(owner);
     return item;
@@ -292,10 +325,10 @@ QQuickItem *AppShell::createItem(const QString &url, const QVariantMap &properti
 
 void AppShell::placeContent(QQuickWindow *window, QQuickItem *content)
 {
-    if (!content)
-        return;
     // An ApplicationWindow's own content item is the area below its menu bar.
     auto *area = window->property("contentItem").value<QQuickItem *>();
+    if (!content || !area)
+        return;
     content->setParentItem(area);
     const auto fit = [content, area] { content->setSize(area->size()); };
     connect(area, &QQuickItem::widthChanged, content, fit);

@@ -45,7 +45,8 @@ struct ShellOptions {
     QString instanceFolder;
     std::chrono::milliseconds instanceAnswerBound{2000};
     // Ends the process's event loop once everything is released; default:
-    // QCoreApplication::exit(0).
+    // QCoreApplication::exit() with 0, or 1 when a window could not be built
+    // (AppShell::hasFailed()).
     std::function<void()> exitApplication;
     // Animations off (KOVRA_REDUCE_MOTION, read by the caller).
     bool reduceMotionRequested = false;
@@ -78,7 +79,8 @@ public:
 
     // Claims the one app per user; as the one, builds the main window while it restores
     // the session, then shows it. Any other outcome shows nothing (problem() says why for Unanswered
-    // and Failed); the caller then ends the process. Never throws.
+    // and Failed); the caller then ends the process. A main window that cannot be built
+    // ends the app as a failure (Failed, after the exit below). Never throws.
     QCoro::Task<Claim> start();
     QString problem() const;
 
@@ -100,15 +102,26 @@ public:
     // the event loop. Once.
     Q_INVOKABLE void quit();
     bool hasQuit() const { return m_quit; }
+    // A window or its content could not be built from its QML (a module that is not
+    // installed, a broken file): the app has quit as above, logging the QML errors,
+    // which problem() holds.
+    bool hasFailed() const { return !m_failure.isEmpty(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QObject *create(const QString &url, const QVariantMap &properties);
+    // An object of `kind` from the QML file; null when it cannot be built (m_buildError
+    // then holds the QML errors, which name the file and the module that failed).
+    QObject *create(const QString &url, const QVariantMap &properties, const QMetaObject &kind);
     QQuickWindow *createWindow(const QString &file, const QVariantMap &properties);
-    // Builds the main window and its content once; shows nothing.
-    void buildMainWindow();
+    // Builds the main window and its content once; shows nothing. False when either
+    // cannot be built (m_buildError says why).
+    bool buildMainWindow();
+    // Quits as a failure: logs `problem`, which problem() then returns.
+    void fail(const QString &problem);
+    // The quit itself: windows and tray away, warm-up stopped, lock released, loop ended.
+    void end();
     void placeContent(QQuickWindow *window, QQuickItem *content);
     QQuickItem *createItem(const QString &url, const QVariantMap &properties, QObject *owner);
     void mainWindowVisibilityChanged(bool visible);
@@ -130,12 +143,15 @@ private:
     // The main window's components, loading until it is built.
     std::vector<std::unique_ptr<QQmlComponent>> m_preloads;
     QPointer<QQuickWindow> m_mainWindow;
+    QPointer<QQuickItem> m_mainContent;
     QPointer<QQuickWindow> m_settingsWindow;
     std::unique_ptr<ui::RootModel> m_rootModel;
     std::unique_ptr<ui::SettingsSceneModel> m_settingsModel;
     std::unique_ptr<ui::MenuBarExtra> m_menuBar;
     bool m_started = false;
     bool m_quit = false;
+    QString m_failure;
+    QString m_buildError;
     Logger m_log{QStringLiteral("App")};
 };
 
