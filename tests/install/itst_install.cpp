@@ -191,6 +191,34 @@ private Q_SLOTS:
         QVERIFY2(modules.contains(u"QtQuick"_s) && modules.contains(u"QtQml"_s), qPrintable(modules.join(u' ')));
         QVERIFY2(uncovered.isEmpty(), qPrintable(u"not brought by \""_s + depends.trimmed() + u"\": "_s + uncovered.join(u"; ")));
     }
+
+    // A module the app's QML imports that is not installed where the package is made
+    // would be missing from its dependencies: the packing stops and names it.
+    void packingStopsOnAModuleNotInstalled()
+    {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath(u"Test/View"_s));
+        QFile qmldir(root.filePath(u"Test/View/qmldir"_s));
+        QFile view(root.filePath(u"Test/View/View.qml"_s));
+        QFile driver(root.filePath(u"driver.cmake"_s));
+        QVERIFY(qmldir.open(QIODevice::WriteOnly) && view.open(QIODevice::WriteOnly) && driver.open(QIODevice::WriteOnly));
+        qmldir.write("module Test.View\nView 1.0 View.qml\n");
+        view.write("import QtQuick\nimport Test.Absent\nItem {}\n");
+        driver.write("include(\"" KOVRA_SOURCE_DIR "/cmake/KovraQmlPackages.cmake\")\n"
+                     "kovra_qml_packages(packages)\n"
+                     "message(\"packages: ${packages}\")\n");
+        qmldir.close();
+        view.close();
+        driver.close();
+
+        const auto [code, output] =
+            run(QStringLiteral(KOVRA_CMAKE),
+                {u"-DKOVRA_QMLIMPORTSCANNER="_s + QStringLiteral(KOVRA_QMLIMPORTSCANNER),
+                 u"-DKOVRA_QML_MODULE_DIRS="_s + root.filePath(u"Test/View"_s), u"-DKOVRA_QML_MODULE_URIS=Test.View"_s,
+                 u"-DKOVRA_QML_IMPORT_ROOTS="_s + root.path(), u"-DKOVRA_QT_QML_DIR="_s + QStringLiteral(KOVRA_QT_QML_DIR),
+                 u"-P"_s, driver.fileName()});
+        QVERIFY2(code != 0 && output.contains(u"Test.Absent"_s) && !output.contains(u"packages:"_s), qPrintable(output));
+    }
 };
 
 QTEST_GUILESS_MAIN(InstallTest)
