@@ -32,14 +32,62 @@ set(CPACK_PACKAGE_CONTACT "${KOVRA_PACKAGE_MAINTAINER}")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
-# The libraries come from dpkg-shlibdeps; what the app loads at run time (the QML
-# modules, the platform and SVG plugins, the fonts) and the link opener are named here.
+# The libraries come from dpkg-shlibdeps and the QML modules from what the app's QML
+# imports (KovraQmlPackages.cmake, when the package is made); what else the app loads at
+# run time (the platform and SVG plugins, the fonts) and the link opener are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, qml6-module-qtquick-layouts, \
-qml6-module-qtquick-window, qml6-module-qtquick-shapes, qml6-module-qtqml-workerscript, \
-qml6-module-qt5compat-graphicaleffects, qt6-qpa-plugins, libqt6svg6, xdg-utils, fonts-inter, \
-fonts-material-design-icons-iconfont")
+  "qt6-qpa-plugins, libqt6svg6, xdg-utils, fonts-inter, fonts-material-design-icons-iconfont")
+
+# The QML modules built into `target`: those of every target it links, however
+# indirectly. Sets KOVRA_QML_MODULE_DIRS (their build folders), KOVRA_QML_MODULE_URIS and
+# KOVRA_QML_IMPORT_ROOTS (the folders their URIs start in).
+function(kovra_linked_qml_modules target)
+  set(_dirs)
+  set(_uris)
+  set(_roots)
+  set(_seen)
+  set(_queue "${target}")
+  while(NOT "${_queue}" STREQUAL "")
+    list(POP_FRONT _queue _target)
+    if(_target IN_LIST _seen OR NOT TARGET "${_target}")
+      continue()
+    endif()
+    list(APPEND _seen "${_target}")
+    get_target_property(_imported "${_target}" IMPORTED)
+    if(_imported)
+      continue()
+    endif()
+    get_target_property(_dir "${_target}" QT_QML_MODULE_OUTPUT_DIRECTORY)
+    get_target_property(_uri "${_target}" QT_QML_MODULE_URI)
+    if(_dir AND _uri)
+      string(REPLACE "." "/" _uri_path "${_uri}")
+      string(REGEX REPLACE "/${_uri_path}$" "" _root "${_dir}")
+      list(APPEND _dirs "${_dir}")
+      list(APPEND _uris "${_uri}")
+      list(APPEND _roots "${_root}")
+    endif()
+    foreach(_property IN ITEMS LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      get_target_property(_libs "${_target}" ${_property})
+      foreach(_lib IN LISTS _libs)
+        string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" _lib "${_lib}")
+        list(APPEND _queue "${_lib}")
+      endforeach()
+    endforeach()
+  endwhile()
+  list(REMOVE_DUPLICATES _roots)
+  set(KOVRA_QML_MODULE_DIRS "${_dirs}" PARENT_SCOPE)
+  set(KOVRA_QML_MODULE_URIS "${_uris}" PARENT_SCOPE)
+  set(KOVRA_QML_IMPORT_ROOTS "${_roots}" PARENT_SCOPE)
+endfunction()
+
+# What cpack needs to find the packages of the app's QML imports (KovraQmlPackages.cmake).
+kovra_linked_qml_modules(kovra)
+get_target_property(KOVRA_QMLIMPORTSCANNER Qt6::qmlimportscanner LOCATION)
+set(KOVRA_QT_QML_DIR "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_QML}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_BINARY_DIR}/KovraCPackProject.cmake")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/KovraCPackProject.cmake.in" "${CPACK_PROJECT_CONFIG_FILE}" @ONLY)
+
 # The session token lives in a Secret Service keyring.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring, fonts-noto-color-emoji")
 include(CPack)
