@@ -59,7 +59,8 @@ const QString kActivated = u"Подписка активирована. Можн
 class AccountTextsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Traffic in GB to one decimal, and the time left in whole hours, then days.
+    // Traffic in GB to one decimal, and the time left in whole hours, then days (the
+    // detail screen's row is labelled "Осталось" already).
     void formats_data()
     {
         QTest::addColumn<QString>("shown");
@@ -77,10 +78,10 @@ private Q_SLOTS:
         traffic("whole 8 EiB", kMax, kMax) << u"8589934592.0 / 8589934592.0 ГБ"_s;
         remaining("zero", 0) << u"истекла"_s;
         remaining("just under an hour", 3599) << u"сегодня"_s;
-        remaining("an hour", 3600) << u"осталось 1 ч."_s;
-        remaining("just under a day", 86399) << u"осталось 23 ч."_s;
-        remaining("a day", 86400) << u"осталось 1 дн."_s;
-        remaining("largest", kMax) << u"осталось %1 дн."_s.arg(kMax / 86400);
+        remaining("an hour", 3600) << u"1 ч."_s;
+        remaining("just under a day", 86399) << u"23 ч."_s;
+        remaining("a day", 86400) << u"1 дн."_s;
+        remaining("largest", kMax) << u"%1 дн."_s.arg(kMax / 86400);
     }
     void formats()
     {

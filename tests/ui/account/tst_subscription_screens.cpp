@@ -99,7 +99,7 @@ private Q_SLOTS:
         const std::optional<qint64> never;
         const qint64 ahead = kNow + 2 * 86400 + 15 * 3600; // 8 March 03:00 UTC
         const QString buy = u"Купить подписку"_s, renew = u"Продлить подписку"_s, half = u"Использовано 50%"_s;
-        const QString soon = u"8 мар. 2025 г., 06:00 | осталось 2 дн."_s, both = u"copy+share"_s;
+        const QString soon = u"8 мар. 2025 г., 06:00 | 2 дн."_s, both = u"copy+share"_s;
         row("none", {}, -1, {}, u" | "_s, {}, buy);
         row("active, link, future", subscription(u"active"_s, kLink, ahead, 1000, 870), Pill::Active,
             u"Использовано 87%"_s, soon, both, renew);
@@ -115,7 +115,7 @@ private Q_SLOTS:
         row("past, traffic used up", subscription(u"active"_s, kLink, kNow - 86400, 10, 12), Pill::Expired,
             u"Использовано 100%"_s, u"4 мар. 2025 г., 15:00 | истекла"_s, both, renew);
         row("largest expiry", subscription(u"active"_s, kLink, kMax), Pill::Active, half,
-            u"— | осталось %1 дн."_s.arg((kMax - kNow) / 86400), both, renew);
+            u"— | %1 дн."_s.arg((kMax - kNow) / 86400), both, renew);
         row("smallest expiry", subscription(u"active"_s, kLink, kMin), Pill::Expired, half, u"— | истекла"_s, both,
             renew);
     }
