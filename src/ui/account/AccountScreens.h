@@ -85,7 +85,8 @@ public:
     // The support checklist, pushed above the settings screen.
     SupportChecklistModel *supportChecklist(QObject *parent = nullptr) const;
     // The subscription detail screen, pushed by the home card with a copy of its
-    // subscription (or none); its buy button pushes a new tariff screen.
+    // subscription (or none), then following the subscription store; its buy button
+    // pushes a new tariff screen.
     SubscriptionDetailModel *subscriptionDetail(std::optional<SubscriptionOut> subscription,
                                                 QObject *parent = nullptr) const;
     // The home window's subscription card, fed from the subscription and user stores.

@@ -42,7 +42,11 @@ QString confirmedSubtitle(const std::optional<SubscriptionOut> &latest, const QT
 {
     if (latest && latest->expireUnix) {
         // An instant the calendar cannot write counts as unknown.
-        const QString day = SubscriptionFormat::dayMonthFormatter().string(*latest->expireUnix, zone);
+        QString day = SubscriptionFormat::dayMonthFormatter().string(*latest->expireUnix, zone);
+        // The text ends the date with its own full stop: an abbreviated month ("13 янв.")
+        // gives up its dot, a month written whole ("5 мая") is unchanged.
+        if (day.endsWith(u'.'))
+            day.chop(1);
         if (!day.isEmpty())
             return L10n::format(
                 L10n::text("buy.waiting.confirmed.subtitle.until", u"Подписка активна до %@. Можно подключаться!"),

@@ -5,6 +5,7 @@
 #include "SubscriptionStatusPill.h"
 
 #include "account/MeStore.h"
+#include "account/SubscriptionStore.h"
 #include "platform/L10n.h"
 #include "platform/Property.h"
 
@@ -86,12 +87,14 @@ SubscriptionDetailModel::SubscriptionDetailModel(std::optional<SubscriptionOut> 
                                                  const AccountServices &services, AccountPageLink::Maker makeBuy,
                                                  QObject *parent, std::chrono::milliseconds copiedFor)
     : AccountPageModel(L10n::text("sub.detail.title", u"Подписка"), parent), m_subscription(std::move(subscription)),
-      m_me(services.meStore), m_clock(services.clock ? services.clock : Clock::system()),
+      m_store(services.subscriptionStore), m_me(services.meStore), m_clock(services.clock ? services.clock : Clock::system()),
       m_clipboard(services.clipboard), m_copiedFor(copiedFor), m_texts(detailTexts()),
       m_supportContact(new SupportContact(services.linkOpener, services.links, this)),
       m_buyLink(new AccountPageLink(this))
 {
     m_buyLink->set(QString(), SubscriptionCallToAction().pageFile(), std::move(makeBuy));
+    if (m_store)
+        connect(m_store, &SubscriptionStore::latestChanged, this, &SubscriptionDetailModel::followStore);
     if (m_me)
         connect(m_me, &MeStore::latestChanged, this, &SubscriptionDetailModel::refresh);
     refresh();
@@ -105,6 +108,12 @@ void SubscriptionDetailModel::refresh()
     updateProperty(m_content, SubscriptionDetailContent::of(m_subscription, me, *m_clock), this,
                    &SubscriptionDetailModel::contentChanged);
     m_buyLink->setTitle(m_content.buyTitle);
+}
+
+void SubscriptionDetailModel::followStore()
+{
+    m_subscription = m_store->latest();
+    refresh();
 }
 
 QVariantMap SubscriptionDetailModel::copyLabel(CopyControl control) const

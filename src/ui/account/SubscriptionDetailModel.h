@@ -59,8 +59,9 @@ struct SubscriptionDetailContent {
 // expiry, the support section (account id, the link's copy and share rows, contact
 // support) and the buy button to a new tariff screen.
 //
-// The account id row follows the user store. The time-dependent texts are taken when
-// the model is made and again at each showing. Each of the three copy controls puts
+// From then on the screen follows the subscription store's latest value (a payment made
+// from a screen above it shows on the way back), and the account id row follows the
+// user store. The time-dependent texts are taken at each change and at each showing. Each of the three copy controls puts
 // its text on the clipboard and shows "Скопировано" for 1.8 s of the clock after its
 // last press, independently of the others; leaving the screen stops the pending
 // resets and clears the marks, so nothing changes after the screen has gone. There is
@@ -71,7 +72,7 @@ class SubscriptionDetailModel : public AccountPageModel {
     QML_UNCREATABLE("Made by AccountScreens")
     // Fixed texts by name: row labels, the empty state, the support header.
     Q_PROPERTY(QVariantMap texts READ texts CONSTANT)
-    Q_PROPERTY(bool hasSubscription READ hasSubscription CONSTANT)
+    Q_PROPERTY(bool hasSubscription READ hasSubscription NOTIFY contentChanged)
     Q_PROPERTY(int pillStyle READ pillStyle NOTIFY contentChanged)
     Q_PROPERTY(QString trafficText READ trafficText NOTIFY contentChanged)
     Q_PROPERTY(double usageFraction READ usageFraction NOTIFY contentChanged)
@@ -146,10 +147,12 @@ private:
     };
 
     void refresh();
+    void followStore();
     void copy(CopyControl control, const QString &text);
     void setCopied(CopyControl control, bool copied);
 
     std::optional<SubscriptionOut> m_subscription;
+    QPointer<SubscriptionStore> m_store;
     QPointer<MeStore> m_me;
     std::shared_ptr<Clock> m_clock;
     std::shared_ptr<Clipboard> m_clipboard;

@@ -83,10 +83,10 @@ QString SubscriptionFormat::remaining(qint64 seconds)
     if (seconds <= 0)
         return expiredText();
     if (seconds >= kSecondsPerDay)
-        return daysText(seconds / kSecondsPerDay);
+        return L10n::format(L10n::text("sub.detail.remaining.days", u"%d дн."), {seconds / kSecondsPerDay});
     if (seconds < kSecondsPerHour)
         return todayText();
-    return L10n::format(L10n::text("sub.expiry.hours", u"осталось %d ч."), {seconds / kSecondsPerHour});
+    return L10n::format(L10n::text("sub.detail.remaining.hours", u"%d ч."), {seconds / kSecondsPerHour});
 }
 
 QString SubscriptionFormat::ctaTitle(const std::optional<SubscriptionOut> &subscription, const Clock &clock)

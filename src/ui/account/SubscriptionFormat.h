@@ -38,8 +38,8 @@ public:
     // "без срока", "осталось N дн." (whole days in the clock's zone), "сегодня" (less
     // than a day left), or "истекла" (the expiry is now or past).
     static QString expiry(std::optional<qint64> expireUnix, const Clock &clock = *Clock::system());
-    // "истекла" (0 or less), "осталось N дн." (a day or more), "осталось N ч." (an hour
-    // or more), else "сегодня".
+    // The detail screen's time left, beside its own "Осталось" label: "истекла" (0 or
+    // less), "N дн." (a day or more), "N ч." (an hour or more), else "сегодня".
     static QString remaining(qint64 seconds);
     // "Купить подписку", "Продлить подписку" (expired, or an active subscription with a
     // link) or "Пополнить трафик" (the limit used up), in that precedence.

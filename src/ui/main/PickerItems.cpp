@@ -135,7 +135,7 @@ QList<PickerItem> pickerItems(const PickerSections &sections, PickerListState::V
                   L10n::text("conn.section.relay_hint", u"Запасной путь, если прямые недоступны"), connection);
     appendSection(items, sections.onDemandRegions, "ondemand", L10n::text("conn.section.ondemand", u"По запросу"),
                   L10n::text("conn.section.ondemand_hint",
-                             u"Сервер поднимается примерно за минуту после «Создать» и подключается автоматически."),
+                             u"Сервер поднимается примерно за 1–2 минуты после «Создать» и подключается автоматически."),
                   [&selection, &now](const Region &r) { return regionItem(r, selection, now); });
     if (state == PickerListState::StaleList)
         items.append(singleItem(PickerItemKind::StaleHint, u"stale"_s,

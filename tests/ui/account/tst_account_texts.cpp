@@ -59,7 +59,8 @@ const QString kActivated = u"Подписка активирована. Можн
 class AccountTextsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    // Traffic in GB to one decimal, and the time left in whole hours, then days.
+    // Traffic in GB to one decimal, and the time left in whole hours, then days (the
+    // detail screen's row is labelled "Осталось" already).
     void formats_data()
     {
         QTest::addColumn<QString>("shown");
@@ -77,10 +78,10 @@ private Q_SLOTS:
         traffic("whole 8 EiB", kMax, kMax) << u"8589934592.0 / 8589934592.0 ГБ"_s;
         remaining("zero", 0) << u"истекла"_s;
         remaining("just under an hour", 3599) << u"сегодня"_s;
-        remaining("an hour", 3600) << u"осталось 1 ч."_s;
-        remaining("just under a day", 86399) << u"осталось 23 ч."_s;
-        remaining("a day", 86400) << u"осталось 1 дн."_s;
-        remaining("largest", kMax) << u"осталось %1 дн."_s.arg(kMax / 86400);
+        remaining("an hour", 3600) << u"1 ч."_s;
+        remaining("just under a day", 86399) << u"23 ч."_s;
+        remaining("a day", 86400) << u"1 дн."_s;
+        remaining("largest", kMax) << u"%1 дн."_s.arg(kMax / 86400);
     }
     void formats()
     {
@@ -157,8 +158,8 @@ private Q_SLOTS:
     }
 
     // What the waiting view shows, by phase, attempt and the subscription, in Moscow
-    // time (22:30 UTC on 4 March is already 5 March there). The month's own full stop
-    // stays before the text's.
+    // time (22:30 UTC on 4 March is already 5 March there). An abbreviated month and
+    // the sentence share one full stop.
     void waitingContent_data()
     {
         QTest::addColumn<int>("phase");
@@ -168,6 +169,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("attemptText");
         QTest::addColumn<QString>("subtitle"); // checked when given
         const qint64 march4Late = QDateTime(QDate(2025, 3, 4), QTime(22, 30), Qt::UTC).toSecsSinceEpoch();
+        const qint64 may5 = QDateTime(QDate(2025, 5, 5), QTime(9, 0), Qt::UTC).toSecsSinceEpoch();
         const auto sub = [](std::optional<qint64> expire) { return std::optional(test::PaymentWaitRig::active(expire)); };
         const std::optional<SubscriptionOut> none;
         const int spinner = PaymentWaitingIcon::Spinner, check = PaymentWaitingIcon::Checkmark;
@@ -179,7 +181,9 @@ private Q_SLOTS:
         row("before the first poll", Phase::waiting, 0, none, spinner, {}, kWaiting);
         row("first poll", Phase::waiting, 1, none, spinner, u"Проверяем начисление… (попытка 1)"_s, kWaiting);
         row("confirmed until a day", Phase::confirmed, 2, sub(march4Late), check, {},
-            u"Подписка активна до 5 мар.. Можно подключаться!"_s);
+            u"Подписка активна до 5 мар. Можно подключаться!"_s);
+        row("confirmed until a month written whole", Phase::confirmed, 2, sub(may5), check, {},
+            u"Подписка активна до 5 мая. Можно подключаться!"_s);
         row("confirmed without an end", Phase::confirmed, 2, sub(std::nullopt), check, {}, kActivated);
         row("confirmed past the calendar", Phase::confirmed, 2, sub(std::numeric_limits<qint64>::max()), check, {},
             kActivated);

@@ -9,7 +9,10 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "support/Await.h"
 #include "support/ManualClock.h"
+
+#include "PaymentFakes.h"
 
 #include <limits>
 
@@ -99,7 +102,7 @@ private Q_SLOTS:
         const std::optional<qint64> never;
         const qint64 ahead = kNow + 2 * 86400 + 15 * 3600; // 8 March 03:00 UTC
         const QString buy = u"Купить подписку"_s, renew = u"Продлить подписку"_s, half = u"Использовано 50%"_s;
-        const QString soon = u"8 мар. 2025 г., 06:00 | осталось 2 дн."_s, both = u"copy+share"_s;
+        const QString soon = u"8 мар. 2025 г., 06:00 | 2 дн."_s, both = u"copy+share"_s;
         row("none", {}, -1, {}, u" | "_s, {}, buy);
         row("active, link, future", subscription(u"active"_s, kLink, ahead, 1000, 870), Pill::Active,
             u"Использовано 87%"_s, soon, both, renew);
@@ -115,7 +118,7 @@ private Q_SLOTS:
         row("past, traffic used up", subscription(u"active"_s, kLink, kNow - 86400, 10, 12), Pill::Expired,
             u"Использовано 100%"_s, u"4 мар. 2025 г., 15:00 | истекла"_s, both, renew);
         row("largest expiry", subscription(u"active"_s, kLink, kMax), Pill::Active, half,
-            u"— | осталось %1 дн."_s.arg((kMax - kNow) / 86400), both, renew);
+            u"— | %1 дн."_s.arg((kMax - kNow) / 86400), both, renew);
         row("smallest expiry", subscription(u"active"_s, kLink, kMin), Pill::Expired, half, u"— | истекла"_s, both,
             renew);
     }
@@ -134,6 +137,53 @@ private Q_SLOTS:
         QCOMPARE(c.supportFooter.isEmpty(), linkRows.isEmpty());
         QTEST(d->buyLink()->title(), "buy");
         QCOMPARE(d->buyLink()->page(), u"qrc:/qt/qml/Kovra/Account/BuyView.qml"_s);
+    }
+
+    // A payment (or a refresh, or the session's end) while the detail screen is open:
+    // every row then shows what a screen opened on the store's new value would.
+    void detailFollowsTheStore_data()
+    {
+        QTest::addColumn<OptionalSubscription>("before");
+        QTest::addColumn<OptionalSubscription>("after"); // none: the store is cleared
+        QTest::addColumn<QString>("shown");              // "traffic | remaining | buy"
+        const qint64 gib = qint64(1) << 30;
+        const OptionalSubscription trial = subscription(u"active"_s, kLink, kNow + 6 * 86400 + 3600, gib / 5, 0);
+        const OptionalSubscription paid =
+            subscription(u"active"_s, kLink + u"-paid"_s, kNow + 36 * 86400 + 3600, 100 * gib, 0);
+        const QString paidRows = u"0.0 / 100.0 ГБ | 36 дн. | Продлить подписку"_s;
+        QTest::newRow("paid during the trial") << trial << paid << paidRows;
+        QTest::newRow("first subscription") << OptionalSubscription() << paid << paidRows;
+        QTest::newRow("session ended") << trial << OptionalSubscription() << u" |  | Купить подписку"_s;
+    }
+    void detailFollowsTheStore()
+    {
+        QFETCH(OptionalSubscription, before);
+        QFETCH(OptionalSubscription, after);
+        const DetailRig rig;
+        const auto replies = std::make_shared<test::ScriptedSubscriptions>();
+        SubscriptionStore store(replies, AppGroupStore(Defaults::inMemory(), nullptr), nullptr, {rig.clock});
+        const auto load = [&](const OptionalSubscription &sub) {
+            replies->next = sub;
+            test::await(store.refresh());
+        };
+        if (before)
+            load(before);
+        AccountServices services = rig.services();
+        services.subscriptionStore = &store;
+        Detail d(store.latest(), services, nullptr);
+        d.setShown(true);
+        QSignalSpy changes(&d, &Detail::contentChanged);
+
+        if (after)
+            load(after);
+        else
+            store.clear();
+        QCOMPARE(changes.size(), 1);
+        QVERIFY(d.content() == SubscriptionDetailContent::of(after, std::nullopt, *rig.clock));
+        QCOMPARE(d.hasSubscription(), after.has_value());
+        QTEST(d.trafficText() + u" | "_s + d.remainingText() + u" | "_s + d.buyLink()->title(), "shown");
+        d.copySubscriptionLink();
+        QCOMPARE(rig.clipboard->texts, after ? QStringList{after->subscriptionUrl} : QStringList());
     }
 
     // Each control copies the text and keeps its own mark until 1.8 s after its last

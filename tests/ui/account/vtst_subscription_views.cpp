@@ -16,6 +16,7 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include "PaymentFakes.h"
 #include "SettingsFakes.h"
 
 using namespace kovra;
@@ -106,6 +107,31 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::clipboard()->text(), u"kv_48213"_s);
         QTRY_COMPARE(view().value("copySymbol", "name").toString(), u"checkmark"_s); // the first is the id's
         view().saveScreenshot(u"copied"_s);
+    }
+
+    // A screen opened before the first subscription arrived shows it once the store has
+    // it: the subscription sections replace the empty state, every row with its value.
+    void detailFollowsTheStore()
+    {
+        test::SettingsRig rig;
+        const auto replies = std::make_shared<test::ScriptedSubscriptions>();
+        SubscriptionStore store(replies, AppGroupStore(Defaults::inMemory(), nullptr), nullptr, {rig.clock});
+        AccountServices services = rig.services();
+        services.subscriptionStore = &store;
+        QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(services).subscriptionDetail(std::nullopt)));
+        QVERIFY(view().isShown("emptySection"));
+
+        replies->next = SubscriptionOut{u"https://sub.example/u/9f2c"_s, u"active"_s, qint64(100) << 30, 0,
+                                        rig.clock->nowSeconds() + 36 * 86400 + 3600, std::nullopt};
+        test::await(store.refresh());
+        QTRY_VERIFY(view().isShown("expirySection"));
+        QVERIFY(!view().isShown("emptySection"));
+        QVERIFY(view().isShown("copyLink"));
+        QCOMPARE(view().value("trafficRow", "value").toString(), u"0.0 / 100.0 ГБ"_s);
+        QCOMPARE(view().value("remainingRow", "value").toString(), u"36 дн."_s);
+        QCOMPARE(view().value("buyButton", "text").toString(), u"Продлить подписку"_s);
+        QVERIFY(view().waitForFrame());
+        view().saveScreenshot(u"paid"_s);
     }
 
     // The header opens a new detail screen over a copy of the card's subscription, none

@@ -142,6 +142,28 @@ private Q_SLOTS:
         QCOMPARE(picker.sheet->isBusy(), loading);
     }
 
+    // The on-demand section's texts: its footer promises the wait the starting row
+    // shows ("~2 минуты").
+    void onDemandSectionTexts_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("header") << u"header:ondemand"_s << u"По запросу"_s;
+        QTest::newRow("footer")
+            << u"footer:ondemand"_s
+            << u"Сервер поднимается примерно за 1–2 минуты после «Создать» и подключается автоматически."_s;
+    }
+    void onDemandSectionTexts()
+    {
+        QFETCH(QString, key);
+        PickerCatalogState state;
+        state.regions = {server(u"us"_s)};
+        Picker picker(state);
+        const int row = rowOf(picker.model(), key);
+        QVERIFY(row >= 0);
+        QTEST(picker.model().items().at(row).text, "text");
+    }
+
     void onDemandOrder_data()
     {
         QTest::addColumn<QList<Region>>("regions");
