@@ -155,6 +155,19 @@ private Q_SLOTS:
         QCOMPARE(defaults->string(AppGroupKey::subscriptionURL), QStringLiteral("kept"));
     }
 
+    // The connect item's title in every effective status (set here as optimistic ones).
+    void connectTitle()
+    {
+        AppRig rig;
+        const QString on = QStringLiteral("Подключиться"), off = QStringLiteral("Отключиться");
+        const QStringList expected{on, on, off, off, off, on};
+        QCOMPARE(rig.app->commands()->connectTitle(), on); // invalid: no tunnel configuration
+        for (int status = 5; status >= 0; --status) {
+            rig.app->connect()->hero()->setOptimistic(VPNStatus(status));
+            QCOMPARE(rig.app->commands()->connectTitle(), expected.at(status));
+        }
+    }
+
     // Signed in: the subscription, then the catalogue. During a Telegram sign-in only
     // the catalogue (refused before it is sent, with no token), and the sign-in goes on:
     // the subscription call would have been refused and ended the session.

@@ -119,6 +119,21 @@ private Q_SLOTS:
         QVERIFY(store.defaults()->keys().isEmpty());
     }
 
+    // Sign-out takes the session keys; what identifies the installation and the keys
+    // kept across sign-out stay, in the file another process reads.
+    void removeSessionKeysKeepsTheRest()
+    {
+        test::TestHome home(test::TestHome::PathsOnly);
+        AppGroupStore store(home.paths());
+        const QString id = store.deviceID();
+        for (const QString &key : AppGroupStore::catalogueKeys())
+            store.defaults()->set(key, QStringLiteral("value of ") + key);
+        store.removeSessionKeys();
+        const QStringList kept{K::deviceID, K::hasSeenVPNPriming, K::migratedLegacyGuard, K::lastSubscriptionCheck};
+        QCOMPARE(store.defaults()->keys(), kept);
+        QCOMPARE(AppGroupStore(home.paths()).deviceID(), id);
+    }
+
     void unencodableValueKeepsThePreviousOne()
     {
         AppGroupStore store = migrated({{K::lastStopReason, QByteArray("previous")}});

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <thread>
 #include <sys/stat.h>
 
 #include "support/DefaultsContents.h"
@@ -241,6 +242,25 @@ private Q_SLOTS:
         QCOMPARE(capture.lines(QStringLiteral("Defaults")).isEmpty(), stored);
         for (const auto &view : {store, otherView(home, QStringLiteral("batch"))})
             QTEST(test::contents(*view), "expected");
+    }
+
+    // Threads of one process share the store: every write of each reaches the file.
+    void threadsLoseNoWrites()
+    {
+        TestHome home(TestHome::PathsOnly);
+        auto store = open(home, QStringLiteral("threads"));
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([store, t] {
+                for (int i = 0; i < 25; ++i) {
+                    store->set(QStringLiteral("t%1-%2").arg(t).arg(i), i);
+                    store->keys();
+                }
+            });
+        threads.clear(); // joins
+        auto fresh = otherView(home, QStringLiteral("threads"));
+        QCOMPARE(fresh->keys().size(), 100);
+        QCOMPARE(fresh->integer(QStringLiteral("t3-24")), 24);
     }
 
     // A failed write keeps the change in this process and is retried by synchronize().

@@ -46,6 +46,7 @@ private Q_SLOTS:
         QTest::newRow("0/6") << none << u"Danger Danger"_qs;
         QTest::newRow("0/0 failure") << none << u"Danger Danger"_qs;
         QTest::newRow("connected") << idle << u"Secondary -"_qs;
+        QTest::newRow("connected failure") << idle << u"Secondary -"_qs;
         QTest::newRow("failure") << u"Не удалось запустить туннель"_qs << u"Danger Danger"_qs;
         QTest::newRow("nothing") << u"Туннель не подключён"_qs << u"Secondary -"_qs;
     }
@@ -110,6 +111,14 @@ private Q_SLOTS:
         const JsonDecoder decoder(KeyDecoding::useDefaultKeys, DateDecoding::iso8601);
         QCOMPARE(describe(DetailCards::tunnelStatusCard(decoder.decode<TunnelStatusReport>(status))),
                  QStringList{u"Туннель [Primary] "_qs} + rows);
+    }
+
+    // The engine's lines in one block, each kept as it stands; none: no card.
+    void reliabilityCard()
+    {
+        QCOMPARE(describe(DetailCards::reliabilityCard({})), QStringList{u"-"_qs});
+        QCOMPARE(describe(DetailCards::reliabilityCard({u"a"_qs})), (QStringList{u"Движок надёжности [Primary] "_qs, u"text|a"_qs}));
+        QCOMPARE(describe(DetailCards::reliabilityCard({u"a"_qs, u" b "_qs, u""_qs})).last(), u"text|a\n b \n"_qs);
     }
 
     // Each block only when its text is present (an empty one is); the copy text joins

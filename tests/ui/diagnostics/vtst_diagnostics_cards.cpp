@@ -46,6 +46,7 @@ private Q_SLOTS:
         const QList<int> connected{StatusLine::Idle, StatusLine::Running, StatusLine::Summary};
         const QList<int> connecting{StatusLine::Disconnected, StatusLine::StartupFailure, connected[1], connected[2]};
         QTest::newRow("full") << true << connected;
+        QTest::newRow("full, dark") << true << connected;
         QTest::newRow("connecting") << false << connecting;
     }
     void sheet()

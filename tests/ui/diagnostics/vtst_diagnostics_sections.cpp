@@ -29,11 +29,19 @@ private Q_SLOTS:
     // The host check checking, then a blocked verdict in orange with its rows and copy
     // control, then a reachable one in green though its HTTPS row failed; the triage from
     // its run button: running with the steps so far, then the report (orange summary,
-    // rows, copy, send) and the line of a send. Both sections sit above the technical
-    // details. (With the tunnel connected: the sections' presenter tests.)
+    // rows, copy, send) and the line of a send. With the tunnel connected: no host check,
+    // the notice in place of the run button. Both sections sit above the technical details.
+    void sections_data()
+    {
+        QTest::addColumn<bool>("connected");
+        QTest::newRow("disconnected") << false;
+        QTest::newRow("connected") << true;
+    }
     void sections()
     {
+        QFETCH(bool, connected);
         registerDiagnosticsModule();
+        std::unique_ptr<test::TunnelRig> rig = connected ? std::make_unique<test::TunnelRig>(3) : nullptr;
         auto clock = std::make_shared<test::ManualClock>();
         auto prober = std::make_shared<test::ScriptedProber>(clock);
         prober->fallback = {true, 3, u"fine"_qs};
@@ -43,7 +51,7 @@ private Q_SLOTS:
         hostCheck.hold = true;
         auto options = test::sheetOptions(m_home.paths(), prober, hostCheck, clock);
         test::scriptTriage(options, prober, std::make_shared<test::FakeSender>());
-        auto *model = new DiagnosticsView(nullptr, nullptr, std::move(options), &view().engine());
+        auto *model = new DiagnosticsView(rig ? &rig->controller : nullptr, nullptr, std::move(options), &view().engine());
         QVERIFY(view().show(u"Kovra.Diagnostics/DiagnosticsSheet"_qs,
                             {{u"model"_qs, QVariant::fromValue(model)}, {u"width"_qs, 560}, {u"height"_qs, 640}}));
         const auto settle = [&](const std::function<bool()> &done) {
@@ -51,6 +59,14 @@ private Q_SLOTS:
         };
         model->appear();
         QVERIFY(settle([&] { return model->appearanceWork().isFinished() || !hostCheck.calls.isEmpty(); }));
+        QCOMPARE(view().isShown(u"triageRun"_qs), !connected);
+        QCOMPARE(view().isShown(u"triageNeedsVPNOff"_qs), connected);
+        QCOMPARE(view().isShown(u"controlPlaneCard"_qs), !connected);
+        if (connected) {
+            QVERIFY(hostCheck.calls.isEmpty());
+            view().saveScreenshot(u"connected"_qs);
+            return;
+        }
         QVERIFY(view().isShown(u"controlPlaneIndicator"_qs) && view().isShown(u"controlPlaneRunningText"_qs));
         QVERIFY(top(u"controlPlaneCard"_qs) < top(u"triageCard"_qs) && top(u"triageCard"_qs) < top(u"disclosure"_qs));
         click(u"triageRun"_qs);

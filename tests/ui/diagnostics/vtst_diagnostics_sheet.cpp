@@ -6,6 +6,7 @@
 #include "ui/design/SheetHost.h"
 #include "ui/diagnostics/DiagnosticsModule.h"
 #include "ui/diagnostics/DiagnosticsSheet.h"
+#include "ui/diagnostics/ProbeResultCard.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 using namespace kovra;
 using namespace kovra::ui;
 using namespace std::chrono_literals;
+using test::argb;
 using test::clickCentre;
 
 class DiagnosticsSheetTest : public test::ViewTestCase {
@@ -144,6 +146,36 @@ private Q_SLOTS:
         QCOMPARE(bottom->mapToScene(QPointF(0, bottom->height())).y(), 520.0 - 16);
         QCOMPARE(scroller->mapToScene(QPointF(0, scroller->height())).y(), bottom->mapToScene(QPointF(0, -8)).y());
         saveSheet(u"minimum-scrolled"_qs);
+    }
+
+    // A probe's card: its result symbol and colour, its latency in plain digits, its
+    // detail only when it has one.
+    void probeCard_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<qint64>("latency");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<QString>("latencyText");
+        QTest::newRow("ok, latency 0") << true << qint64(0) << u"TCP connected"_qs << u"0 ms"_qs;
+        QTest::newRow("failed, empty detail, latency 1234") << false << qint64(1234) << QString() << u"1234 ms"_qs;
+        QTest::newRow("multi-line detail") << false << qint64(4000) << u"timeout\nretry"_qs << u"4000 ms"_qs;
+    }
+    void probeCard()
+    {
+        QFETCH(bool, ok);
+        QFETCH(qint64, latency);
+        QFETCH(QString, detail);
+        registerDiagnosticsModule();
+        const DiagnosticProbeResult probe{QUuid::createUuid(), u"TCP 1.1.1.1:443"_qs, ok, latency, detail};
+        QQuickItem *card = view().show(u"Kovra.Diagnostics/ProbeResultCard"_qs,
+                                       {{u"probe"_qs, ProbeResultCard::fields(probe)}, {u"width"_qs, 400}});
+        QVERIFY(card);
+        QCOMPARE(view().value(u"probeSymbol"_qs, u"text"_qs).toString(), ok ? u"check_circle"_qs : u"dangerous"_qs);
+        QCOMPARE(view().argb(u"probeSymbol"_qs), argb(ok ? view().brand().success() : view().brand().danger()));
+        QTEST(view().value(u"probeLatency"_qs, u"text"_qs).toString(), "latencyText");
+        QCOMPARE(view().isShown(u"probeDetail"_qs), !detail.isEmpty());
+        QCOMPARE(view().value(u"probeDetail"_qs, u"text"_qs).toString(), detail);
+        view().saveScreenshot(u"card"_qs);
     }
 };
 

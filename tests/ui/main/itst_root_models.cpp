@@ -158,6 +158,23 @@ private Q_SLOTS:
         }
         QCOMPARE(settings.count(), 2);
     }
+
+    // The alert follows the new-account flag; any dismissal clears it, notifying once;
+    // a write of true is ignored.
+    void trialAlert()
+    {
+        SessionRig rig;
+        RootModel root({.authState = &rig.auth});
+        QSignalSpy flag(&rig.auth, &AuthState::isNewAccountChanged);
+        QVERIFY(root.setProperty("showsTrialAlert", true));
+        QVERIFY(!root.showsTrialAlert() && !rig.auth.isNewAccount());
+        rig.auth.setIsNewAccount(true);
+        QVERIFY(root.showsTrialAlert());
+        root.dismissTrialAlert();
+        root.setShowsTrialAlert(false);
+        QVERIFY(!root.showsTrialAlert() && !rig.auth.isNewAccount());
+        QCOMPARE(flag.count(), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(RootModelsTest)

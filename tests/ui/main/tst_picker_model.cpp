@@ -212,6 +212,7 @@ private Q_SLOTS:
         QTest::newRow("auto, offline") << Kind::automatic << Status::offline << hint << PickerColor::Accent << true;
         QTest::newRow("auto, degraded") << Kind::automatic << Status::degraded << hint << PickerColor::Accent << false;
         QTest::newRow("online") << Kind::direct << Status::online << u"Доступно"_s << PickerColor::Secondary << false;
+        QTest::newRow("unknown") << Kind::relay << Status::unknown << u"Доступно"_s << PickerColor::Secondary << false;
         QTest::newRow("offline") << Kind::direct << Status::offline << u"Недоступно"_s << PickerColor::Warning << true;
         QTest::newRow("stopped") << Kind::relay << Status::stopped << u"Остановлен"_s << PickerColor::Warning << false;
         QTest::newRow("starting") << Kind::direct << Status::starting << u"Запускается…"_s << PickerColor::Secondary
@@ -259,6 +260,8 @@ private Q_SLOTS:
                                          << PickerColor::Secondary << startingText;
         QTest::newRow("stopped") << Status::stopped << false << asleep << u"Сервера нет"_s << PickerColor::Secondary
                                  << wakeHint;
+        QTest::newRow("offline") << Status::offline << false << asleep << u"Сервера нет"_s << PickerColor::Secondary
+                                 << wakeHint;
     }
     void ephemeralRow()
     {
@@ -282,6 +285,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("determinate");
         QTest::addColumn<QString>("percent");
         QTest::newRow("no start time") << qint64(-1) << false << QString();
+        QTest::newRow("just started") << qint64(0) << true << u"0%"_s;
         QTest::newRow("start in the future") << qint64(-5000) << true << u"0%"_s;
         // 6.3 / 90 × 100 is 6.99…, but 6.3 × 100 / 90 would be 7.
         QTest::newRow("fraction first, then the percentage") << qint64(6300) << true << u"6%"_s;
@@ -308,6 +312,7 @@ private Q_SLOTS:
         QTest::newRow("runs inserted") << u"a d"_s << u"x a b c d y"_s;
         QTest::newRow("runs removed") << u"a b c d e"_s << u"a d"_s;
         QTest::newRow("moved up and down") << u"a b c d e"_s << u"d a b* e c"_s;
+        QTest::newRow("reversed") << u"a b c d"_s << u"d c b a"_s;
         QTest::newRow("duplicate keys") << u"a a b"_s << u"b a b a*"_s;
     }
     void modelUpdatesByRow()
@@ -323,6 +328,23 @@ private Q_SLOTS:
         QCOMPARE(resets.size(), 0);
     }
 
+    // A refresh that changes one route's status signals that row alone.
+    void oneStatusChangeUpdatesOneRow()
+    {
+        PickerCatalogState state;
+        for (int i = 0; i < 50; ++i)
+            state.connections << route(u"r%1"_s.arg(i), i % 2 ? Kind::direct : Kind::relay);
+        Picker picker(state);
+        QSignalSpy changes(&picker.model(), &QAbstractItemModel::dataChanged);
+        QSignalSpy inserts(&picker.model(), &QAbstractItemModel::rowsInserted);
+        QSignalSpy removals(&picker.model(), &QAbstractItemModel::rowsRemoved);
+        QSignalSpy moves(&picker.model(), &QAbstractItemModel::rowsMoved);
+        picker.catalog.change([](PickerCatalogState &s) { s.connections[7].status = Status::degraded; });
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(changes.at(0).at(0).toModelIndex().row(), rowOf(picker.model(), u"conn:r7"_s));
+        QCOMPARE(inserts.size() + removals.size() + moves.size(), 0);
+    }
+
     void choosingARoute_data()
     {
         QTest::addColumn<RegionStatus>("status");
@@ -332,6 +354,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("applied");
         QTest::addColumn<int>("dismissed");
         QTest::newRow("offline: nothing at all") << Status::offline << u"auto"_s << true << false << 0 << 0;
+        QTest::newRow("stopped: nothing at all") << Status::stopped << u"auto"_s << true << false << 0 << 0;
         QTest::newRow("starting: nothing at all") << Status::starting << u"auto"_s << true << false << 0 << 0;
         QTest::newRow("another route") << Status::online << u"auto"_s << true << true << 1 << 1;
         QTest::newRow("unknown can be chosen") << Status::unknown << u"auto"_s << true << true << 1 << 1;
@@ -378,6 +401,19 @@ private Q_SLOTS:
         QCOMPARE(picker.sheet->selectionFeedback(), 2);
         QCOMPARE(picker.applied, 1);
         QCOMPARE(picker.dismissals->size(), 2);
+    }
+
+    // The three refreshes start together; the whole ends when all three have.
+    void refreshAllStartsAllThree()
+    {
+        Picker picker({});
+        picker.catalog.gate = OneShot<void>();
+        Pending<void> refresh(picker.sheet->refreshAll());
+        QCOMPARE(picker.catalog.calls,
+                 (QStringList{u"refresh connections"_s, u"refresh regions"_s, u"refresh entries"_s}));
+        QVERIFY(!refresh.isDone());
+        picker.catalog.gate->resolve();
+        QVERIFY(refresh.waitDone());
     }
 
     // The progress ticks every 0.5 s while the sheet is shown and a server being

@@ -28,6 +28,14 @@ struct FakeConnections final : ConnectionsProviding {
     QCoro::Task<QList<Connection>> fetchConnections() override { return fetches.next(); }
 };
 
+Connection direct(const QString &id, RegionStatus status = RegionStatus::online)
+{
+    Connection c = route(id, ConnectionKind::direct, status);
+    c.entry = u"direct"_s;
+    c.regionID = id;
+    return c;
+}
+
 std::exception_ptr failure()
 {
     return std::make_exception_ptr(std::runtime_error("catalogue unreachable"));
@@ -88,6 +96,29 @@ private Q_SLOTS:
         QCOMPARE(s.connections.selectedRegionID(), u"us"_s);
         QCOMPARE(s.dismissals.size(), 0);
         QCOMPARE(s.applied, 0);
+    }
+
+    // A route whose exit the store refuses keeps the sheet; an accepted one closes it,
+    // with the callback only when the route in use changed.
+    void choicesGoThroughTheStore()
+    {
+        Stores s({route(u"auto"_s, ConnectionKind::automatic), direct(u"nl"_s), direct(u"de"_s)},
+                 {server(u"nl"_s, RegionStatus::online, {}, false), server(u"de"_s, RegionStatus::offline, {}, false)});
+        s.sheet.activate(s.row(u"conn:de"_s));
+        QCOMPARE(s.sheet.selectionFeedback(), 1);
+        QCOMPARE(s.connections.selectedRegionID(), u"auto"_s);
+        QVERIFY(s.item(u"conn:auto"_s).row.isSelected);
+        QCOMPARE(s.dismissals.size(), 0);
+
+        s.sheet.activate(s.row(u"conn:nl"_s));
+        QTRY_COMPARE(s.dismissals.size(), 1);
+        QCOMPARE(s.applied, 1);
+        QCOMPARE(s.connections.currentConnection()->id, u"nl"_s);
+        QVERIFY(s.item(u"conn:nl"_s).row.isSelected && !s.item(u"conn:auto"_s).row.isSelected);
+
+        s.sheet.activate(s.row(u"conn:nl"_s));
+        QTRY_COMPARE(s.dismissals.size(), 2);
+        QCOMPARE(s.applied, 1);
     }
 
     // A failed refresh shows the saved list as stale until a refresh succeeds; the

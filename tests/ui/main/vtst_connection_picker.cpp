@@ -62,6 +62,14 @@ PickerCatalogState fullCatalogue(const QDateTime &now)
     return s;
 }
 
+int countNamed(QQuickItem *item, const QString &name)
+{
+    int n = item->objectName() == name ? 1 : 0;
+    for (QQuickItem *child : item->childItems())
+        n += countNamed(child, name);
+    return n;
+}
+
 } // namespace
 
 class ConnectionPickerViewTest : public ViewTestCase {
@@ -100,6 +108,57 @@ private Q_SLOTS:
     {
         ViewTestCase::cleanup();
         m_picker.reset();
+    }
+
+    // Each list state loads without a warning and shows its own body; the refresh
+    // control shows progress and is disabled while a catalogue loads, over four
+    // placeholder rows.
+    void states_data()
+    {
+        QTest::addColumn<QString>("state");
+        for (const char *state : {"list", "stale", "loading", "empty"})
+            QTest::newRow(state) << QString::fromLatin1(state);
+    }
+    void states()
+    {
+        QFETCH(QString, state);
+        PickerCatalogState s = state == u"list" || state == u"stale" ? fullCatalogue(m_clock->now()) : PickerCatalogState();
+        s.regionsFailed = state == u"stale" || state == u"empty";
+        s.connectionsLoading = state == u"loading";
+        QVERIFY(showPicker(s));
+        const bool busy = state == u"loading";
+        QCOMPARE(view().isShown(u"refreshProgress"_s), busy);
+        QCOMPARE(view().isShown(u"refreshSymbol"_s), !busy);
+        QCOMPARE(view().value(u"refreshButton"_s, u"enabled"_s).toBool(), !busy);
+        QCOMPARE(view().isShown(u"staleHint"_s), state == u"stale");
+        QCOMPARE(view().isShown(u"loadingSkeleton"_s), busy);
+        QCOMPARE(view().isShown(u"emptyState"_s), state == u"empty");
+        QCOMPARE(countNamed(view().root(), u"placeholderRow"_s), busy ? 4 : 0);
+        QVERIFY(!view().saveScreenshot(u"picker"_s).isEmpty());
+    }
+
+    // The rows as the list draws them: flags in colour, the accent panel behind the
+    // automatic route, the check mark of the route in use, the dimmed offline route,
+    // status colours, the starting server's percentage and the sleeping server's button.
+    void rows()
+    {
+        QVERIFY(showPicker(fullCatalogue(m_clock->now()), 1000));
+        Brand &brand = view().brand();
+        const QImage picture = view().grab();
+        QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:nl"_s, u"rowTitle"_s)));
+        QVERIFY(ViewHarness::drawsColour(picture, line(u"conn:ru-1__nl"_s, u"rowTitle"_s)));
+        const auto shown = [&](const QString &key, const QString &name) { return line(key, name)->isVisible(); };
+        QCOMPARE((QList<bool>{shown(u"conn:auto"_s, u"accentBackground"_s), shown(u"conn:nl"_s, u"accentBackground"_s),
+                              shown(u"conn:auto"_s, u"checkmark"_s), shown(u"conn:nl"_s, u"checkmark"_s),
+                              shown(u"region:sg"_s, u"wakeButton"_s)}),
+                 (QList<bool>{true, false, true, false, true}));
+        QCOMPARE((QList<qreal>{line(u"conn:fi"_s, u"serverRow"_s)->opacity(), line(u"conn:nl"_s, u"serverRow"_s)->opacity()}),
+                 (QList<qreal>{0.45, 1.0}));
+        const auto colour = [&](const QString &key) { return argb(line(key, u"rowSubtitle"_s)->property("color").value<QColor>()); };
+        QCOMPARE((QStringList{colour(u"conn:auto"_s), colour(u"conn:de"_s), colour(u"region:us-aws"_s)}),
+                 (QStringList{argb(brand.accent()), argb(brand.warning()), argb(brand.success())}));
+        QCOMPARE(line(u"region:jp-gcp"_s, u"percentage"_s)->property("text").toString(), u"50%"_s);
+        QVERIFY(!view().saveScreenshot(u"rows"_s).isEmpty());
     }
 
     // Taps reach the sheet's actions: a route, the wake button, the refresh control.

@@ -1,4 +1,5 @@
 #include "ui/account/AccountModule.h"
+#include "ui/account/AccountPageModel.h"
 #include "ui/design/Brand.h"
 #include "ui/design/SheetHost.h"
 #include "ui/main/HomeNotice.h"
@@ -8,8 +9,10 @@
 #include "support/view/ViewHarness.h"
 #include "ui/diagnostics/DiagnosticsFakes.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace kovra;
@@ -79,15 +82,16 @@ private Q_SLOTS:
         m_rig.reset();
     }
 
-    // Each button look with a banner: the status text in the
+    // Each button look with a banner (the last one also dark): the status text in the
     // dot state's colour, the glow with the verdict online, the banner's button only for
-    // approval, the row locked in transition; the layout at most 840 wide and centred,
-    // the hero card beside the right column under the notice slot.
+    // approval, the row locked in transition; the layout at most 840 wide, padded 24,
+    // the hero card 250 wide beside a right column of at least 280.
     void screens_data()
     {
         QTest::addColumn<int>("row");
         for (int i = 0; i < int(std::size(kScreenRows)); ++i)
             QTest::newRow(std::get<0>(kScreenRows[i])) << i;
+        QTest::newRow("failed, extension failed, dark") << int(std::size(kScreenRows)) - 1;
     }
     void screens()
     {
@@ -115,10 +119,14 @@ private Q_SLOTS:
         QCOMPARE(view().isShown(u"connectionChevron"_s), !locked);
         QVERIFY(view().isShown(u"connectionLabel"_s) && !view().isShown(u"autoSymbol"_s));
 
-        QQuickItem *content = view().find(u"homeContent"_s);
-        QCOMPARE(content->mapToScene({content->width() / 2, 0}).x(), 500.0);
-        QVERIFY(content->width() <= 840 && view().real(u"heroRow"_s, u"y"_s) > view().real(u"noticeSlot"_s, u"height"_s));
-        QVERIFY(view().real(u"rightColumn"_s, u"x"_s) >= view().real(u"heroCard"_s, u"width"_s));
+        const auto real = [&](const char *name, const char *property) {
+            return view().real(QString::fromLatin1(name), QString::fromLatin1(property));
+        };
+        const qreal slot = real("noticeSlot", "height");
+        QCOMPARE((QList<qreal>{real("homeContent", "width"), real("homeContent", "x"), real("homeContent", "y"),
+                               real("heroCard", "width"), real("rightColumn", "x"), real("heroRow", "y")}),
+                 (QList<qreal>{840.0 - 48, (1000 - 840) / 2 + 24.0, 24.0, 250.0, 250.0 + 16, slot + 16}));
+        QVERIFY(real("rightColumn", "width") >= 280 && slot >= 32);
         view().saveScreenshot(u"home"_s);
     }
 
@@ -165,6 +173,62 @@ private Q_SLOTS:
             if (escape)
                 setFlag(true);
         }
+    }
+
+    // A pushed page brings the back control and its title; going back restores both.
+    void navigation()
+    {
+        QQuickItem *home = showHome();
+        QVERIFY(home);
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
+        QPointer<AccountPageModel> page = new AccountPageModel(u"Подписка"_s);
+        const QVariantMap properties{{"model", QVariant::fromValue(page.data())}};
+        QMetaObject::invokeMethod(home, "push", Q_ARG(QVariant, u"qrc:/qt/qml/Kovra/Account/AccountPage.qml"_s),
+                                  Q_ARG(QVariant, properties));
+        QTRY_VERIFY(page && page->isShown());
+        QVERIFY(view().isShown(u"backButton"_s));
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Подписка"_s);
+        clickCentre(view().window(), view().find(u"backButton"_s));
+        QTRY_VERIFY(!page);
+        QVERIFY(!view().isShown(u"backButton"_s));
+        QCOMPARE(view().value(u"homeTitle"_s, u"text"_s).toString(), u"Kovra S"_s);
+    }
+
+    // The banner's button only with both a title and an action; the text wraps and
+    // can be selected with the mouse.
+    void banner_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("hasAction");
+        QTest::newRow("title and action") << u"Открыть настройки"_s << true;
+        QTest::newRow("title without action") << u"Открыть настройки"_s << false;
+        QTest::newRow("action without title") << QString() << true;
+    }
+    void banner()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, hasAction);
+        QQuickItem *banner = view().showQml(
+            "import Kovra.Main\nNoticeBanner { width: 380; tone: NoticeTone.Warning\n"
+            " text: \"Разрешите запуск службы туннеля Kovra S и подключитесь снова.\" }",
+            {{"actionTitle", title}, {"hasAction", hasAction}});
+        QVERIFY(banner);
+        const bool shows = !title.isEmpty() && hasAction;
+        QCOMPARE(view().isShown(u"bannerAction"_s), shows);
+        QCOMPARE(view().argb(u"bannerSymbol"_s), argb(view().brand().warning()));
+        QQuickItem *text = view().find(u"bannerText"_s);
+        QVERIFY(text->height() > 2 * QFontMetricsF(view().brand().captionFont()).height());
+        QSignalSpy triggered(banner, SIGNAL(actionTriggered()));
+        if (shows)
+            clickCentre(view().window(), view().find(u"bannerAction"_s));
+        QCOMPARE(triggered.size(), shows ? 1 : 0);
+        view().saveScreenshot(u"banner"_s);
+
+        const QPoint from = text->mapToScene({2, 4}).toPoint(), to = text->mapToScene({text->width() - 2, 4}).toPoint();
+        QTest::mousePress(view().window(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(view().window(), to);
+        QTest::mouseRelease(view().window(), Qt::LeftButton, {}, to);
+        QVERIFY(!text->property("selectedText").toString().isEmpty());
     }
 
     // A banner comes and goes with a move and a fade, a change shows the old one going

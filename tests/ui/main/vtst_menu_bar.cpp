@@ -22,6 +22,16 @@ using V = ConnectivityVerdict;
 
 namespace {
 
+// name, status, optimistic status (-1: none), verdict, subscription; a row whose name
+// says "dark" is drawn dark.
+using PanelRow = std::tuple<const char *, int, int, V, bool>;
+const PanelRow kPanelRows[] = {
+    {"disconnected, no subscription", 1, -1, V::idle, false},
+    {"connected, online, dark", 3, -1, V::online, true},
+    {"degraded", 3, -1, V::degraded, true},
+    {"optimistic disconnecting, dark", 3, 5, V::online, true},
+};
+
 // How often each footer action ran.
 struct Calls {
     int main = 0, settings = 0, quit = 0;
@@ -71,6 +81,49 @@ private Q_SLOTS:
         // The view goes first: it shows the rig's model.
         ViewTestCase::cleanup();
         m_rig.reset();
+    }
+
+    // Each state: the geometry (264 wide, padded 16, rows 16 apart), the colours by
+    // role, nothing cut short, the subscription row only with a subscription.
+    void panel_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kPanelRows)); ++i)
+            QTest::newRow(std::get<0>(kPanelRows[i])) << i;
+    }
+    void panel()
+    {
+        QFETCH(int, row);
+        const auto [name, status, optimistic, verdict, subscription] = kPanelRows[row];
+        MenuBarRig &rig = rigAt(status, verdict, subscription);
+        if (optimistic >= 0)
+            rig.coordinator.hero()->setOptimistic(VPNStatus(optimistic));
+        QQuickItem *root = view().show(u"Kovra.Main/MenuBarView"_s, {{"model", QVariant::fromValue(&rig.menu)}},
+                                       {.margin = 0});
+        QVERIFY(root);
+        view().saveScreenshot(u"panel"_s);
+
+        QCOMPARE(root->width(), 264.0);
+        qreal bottom = 0; // of the row above, in the panel
+        for (const char *part : {"header", "connectionLine", "primaryButton", "divider", "subscriptionLine", "footer"}) {
+            QQuickItem *item = view().find(QString::fromLatin1(part));
+            QVERIFY(item);
+            if (!item->isVisible())
+                continue;
+            const QRectF box = item->mapRectToItem(root, QRectF(0, 0, item->width(), item->height()));
+            QCOMPARE(box, QRectF(16, bottom + 16, 232, box.height()));
+            bottom = box.bottom();
+        }
+        QCOMPARE(root->height(), bottom + 16);
+
+        QCOMPARE(view().isShown(u"subscriptionLine"_s), subscription);
+        QVERIFY(view().isShown(u"divider"_s));
+        const auto role = [&](const QString &name) { return argb(view().brand().property(name.toLatin1().constData()).value<QColor>()); };
+        QCOMPARE(std::pair(view().argb(u"statusText"_s), view().argb(u"primaryFill"_s)),
+                 std::pair(role(rig.menu.statusColorRole()), role(rig.menu.primaryTint())));
+        QCOMPARE(view().value(u"primaryButton"_s, u"enabled"_s).toBool(), rig.menu.primaryEnabled());
+        for (const char *text : {"statusText", "connectionLabel", "primaryLabel", "trafficText", "expiryText"})
+            QVERIFY2(!view().value(QString::fromLatin1(text), u"truncated"_s).toBool(), text);
     }
 
     // Each footer action closes the panel and does what it says; Escape closes it;

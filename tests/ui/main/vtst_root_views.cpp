@@ -68,6 +68,42 @@ private Q_SLOTS:
         m_session.reset();
     }
 
+    // Each panel (one also dark): the header's 72 by 72 tile, the panel at most 360
+    // wide and centred, the error line in the danger colour only with an error.
+    void loginScreens_data()
+    {
+        QTest::addColumn<Kind>("status");
+        QTest::addColumn<bool>("error");
+        QTest::newRow("signed out") << Kind::anonymous << false;
+        QTest::newRow("timed out") << Kind::anonymous << true;
+        QTest::newRow("timed out, dark") << Kind::anonymous << true;
+        QTest::newRow("waiting") << Kind::linking << false;
+    }
+    void loginScreens()
+    {
+        QFETCH(Kind, status);
+        QFETCH(bool, error);
+        m_session = std::make_unique<SessionRig>();
+        m_session->setStatus(status);
+        if (error)
+            m_session->auth.setLastError(std::make_exception_ptr(AuthStateError()));
+        m_model = std::make_unique<LoginModel>(&m_session->auth);
+        QVERIFY(view().show(u"Kovra.Main/LoginView"_s,
+                            {{"model", QVariant::fromValue(m_model.get())}, {"width", 780}, {"height", 520}}, {.margin = 0}));
+        const QString panel = status == Kind::linking ? u"waitingPanel"_s : u"signInPanel"_s;
+        QVERIFY(view().isShown(panel));
+        QCOMPARE(view().isShown(u"signInPanel"_s), status != Kind::linking);
+        const QRectF box = sceneRect(view().find(panel));
+        QVERIFY(box.width() <= 360 && box.width() > 300);
+        QCOMPARE(box.center().x(), 390.0);
+        QCOMPARE(sceneRect(view().find(u"iconTile"_s)).size(), QSizeF(72, 72));
+        QCOMPARE(view().real(u"tileFill"_s, u"radius"_s), 20.0);
+        QCOMPARE(view().isShown(u"loginError"_s), error);
+        if (error)
+            QCOMPARE(view().argb(u"loginError"_s), argb(view().brand().danger()));
+        view().saveScreenshot(u"login"_s);
+    }
+
     // Waiting for Telegram shows the sign-in window, whose buttons drive the session
     // (cancel, then a new sign-in that opens its link); signing in cross-fades to the
     // home window (at once with reduce motion), whose controls draw accents in the tint.
