@@ -54,6 +54,57 @@ class AccountViewsTest : public test::ViewTestCase {
 private Q_SLOTS:
     void initTestCase() { registerAccountModule(); }
 
+    // Each style in its dot state's colour: title, 15 % fill, 7-point dot that glows
+    // only when active, padded 10 and 4.
+    void pill_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("token");
+        using S = SubscriptionStatusPill;
+        QTest::newRow("active") << int(S::Active) << u"активна"_s << "success";
+        QTest::newRow("expired") << int(S::Expired) << u"истекла"_s << "danger";
+        QTest::newRow("no traffic") << int(S::NoTraffic) << u"нет трафика"_s << "warning";
+        QTest::newRow("inactive") << int(S::Inactive) << u"неактивна"_s << "textSecondary";
+        QTest::newRow("active dark") << int(S::Active) << u"активна"_s << "success";
+    }
+    void pill()
+    {
+        QFETCH(int, style);
+        QFETCH(QString, token);
+        QQuickItem *pill = view().show(u"Kovra.Account/SubscriptionStatusPill"_s, {{"style", style}});
+        QVERIFY(pill);
+        const QColor tone = view().brand().property(token.toLatin1().constData()).value<QColor>();
+        QTEST(view().value("pillTitle", "text").toString(), "title");
+        QCOMPARE((QStringList{view().argb("pillTitle"), view().argb("capsule"), view().argb("disc")}),
+                 (QStringList{argb(tone), argb(withAlpha(tone, 0.15)), argb(tone)}));
+        QCOMPARE(view().real("pillDot", "size"), 7.0);
+        QCOMPARE(view().isShown("ring"), style == SubscriptionStatusPill::Active);
+        QQuickItem *title = view().find("pillTitle");
+        QCOMPARE(pill->size(), QSizeF(10 + 7 + 4 + title->width() + 10, 4 + title->height() + 4));
+        QCOMPARE(QAccessible::queryAccessibleInterface(pill)->text(QAccessible::Name),
+                 view().value("pillTitle", "text").toString());
+        view().saveScreenshot(u"pill"_s);
+    }
+
+    // Hairlines go between visible rows only; captions under the rows.
+    void insetSection()
+    {
+        QVERIFY(view().showQml("import Kovra.Account\nColumnLayout { width: 360\n"
+                               " InsetSection { header: \"Аккаунт\"; footer: \"Подпись\"\n"
+                               "  InsetRow { title: \"Telegram\"; value: \"Подключён\"; symbol: \"paperplane.fill\" }\n"
+                               "  InsetRow { title: \"Apple ID\"; symbol: \"applelogo\"; visible: false }\n"
+                               "  InsetRow { title: \"Google\"; symbol: \"g.circle.fill\" }\n"
+                               "  InsetRow { title: \"Не работает VPN?\"; showsChevron: true; interactive: true } } }"));
+        int separators = 0;
+        QQuickItem *body = view().find("sectionBody");
+        for (QQuickItem *child : body->childItems())
+            separators += child->objectName() == u"rowSeparator" && child->isVisible();
+        QCOMPARE(separators, 2);
+        QVERIFY(view().real("sectionFooter", "y") >= body->y() + body->height());
+        view().saveScreenshot(u"section"_s);
+    }
+
     // A pushed page is shown while it is the current item: covered, it goes away
     // (its showing's token fires); uncovered, it is shown again. A popped page
     // destroys its model. The page carries its model's navigation title.
@@ -94,6 +145,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("bestValue");
         QTest::newRow("best value") << true;
         QTest::newRow("plain") << false;
+        QTest::newRow("best value dark") << true;
     }
     void tariffCard()
     {
@@ -118,6 +170,46 @@ private Q_SLOTS:
         properties.insert(kCard.cardProperties(!bestValue, bestValue)); // the other selection
         QQuickItem *other = view().show(u"Kovra.Account/TariffCard"_s, properties);
         QVERIFY(other && other->size() == size);
+    }
+
+    // Each phase's layout: the icon, the attempt line in figures of one width, and
+    // the buttons top to bottom.
+    void waitingView_data()
+    {
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("icon");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("waiting") << int(Phase::waiting) << "spinner" << QStringList{u"Закрыть"_s};
+        QTest::newRow("timed out") << int(Phase::timedOut) << "clock" << QStringList{u"Обновить"_s, u"Закрыть"_s};
+        QTest::newRow("confirmed") << int(Phase::confirmed) << "checkmark" << QStringList{u"Готово"_s};
+        QTest::newRow("timed out dark") << int(Phase::timedOut) << "clock" << QStringList{u"Обновить"_s, u"Закрыть"_s};
+    }
+    void waitingView()
+    {
+        QFETCH(int, phase);
+        QFETCH(QString, icon);
+        QFETCH(QStringList, buttons);
+        view().appearance().setReduceMotion(true);
+        const auto latest = test::PaymentWaitRig::active(QDateTime(QDate(2025, 3, 5), QTime(12, 0)).toSecsSinceEpoch());
+        // Owned by the engine: it outlives the view.
+        auto *model = new PaymentWaitingModel(PaymentWaitingContent::of(Phase(phase), 3, latest, QTimeZone("Europe/Moscow")),
+                                              &view().engine());
+        QVERIFY(view().show(u"Kovra.Account/PaymentWaitingView"_s, {{"model", QVariant::fromValue(model)},
+                                                                     {"width", 460}, {"height", 440}}));
+        QVERIFY(view().isShown(icon));
+        QCOMPARE(view().isShown("attemptLine"), phase == int(Phase::waiting));
+        if (phase == int(Phase::waiting))
+            QCOMPARE(view().value("attemptNumber", "font.family").toString(), view().brand().numericFont().family());
+        qreal lastY = -1;
+        for (int i = 0; i < buttons.size(); ++i) {
+            QQuickItem *button = view().find(u"action%1"_s.arg(i));
+            QVERIFY(button);
+            QCOMPARE(button->property("text").toString(), buttons[i]);
+            QCOMPARE(button->width(), 460.0 - 48);
+            QVERIFY(button->y() > lastY);
+            lastY = button->y();
+        }
+        view().saveScreenshot(u"waiting"_s);
     }
 
     // The check mark grows in once per confirmation, not again when the texts around

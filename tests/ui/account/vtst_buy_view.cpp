@@ -71,7 +71,7 @@ private Q_SLOTS:
         m_rig.reset();
     }
 
-    // Each body: the gate (which pushes a new settings screen on the
+    // Each body (the list also dark): the gate (which pushes a new settings screen on the
     // stack; coming back loads again), the placeholder as one spoken element, the
     // error card in orange, and the plans with the bar pinned to the bottom edge and
     // the list ending above it, selected by mouse, Space and Enter.
@@ -80,6 +80,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("body");
         for (const char *body : {"gate", "placeholder", "error", "list"})
             QTest::newRow(body) << QString::fromLatin1(body);
+        QTest::newRow("list dark") << u"list"_s;
     }
     void screens()
     {
@@ -136,6 +137,20 @@ private Q_SLOTS:
             QVERIFY(view().waitForFrame());
             view().saveScreenshot(u"selected"_s);
         }
+    }
+
+    // Without a selection the bar's button reads "Выберите тариф", dimmed and inert.
+    void disabledBar()
+    {
+        QQuickItem *bar = view().show(u"Kovra.Account/ContinueBar"_s,
+                                      {{"title", continueButtonTitle(nullptr)}, {"canContinue", false}, {"width", 460}});
+        QVERIFY(bar);
+        QSignalSpy clicks(bar, SIGNAL(continueClicked()));
+        click(view().find("continueButton"));
+        QCOMPARE(clicks.count(), 0);
+        QCOMPARE(view().real("continueButton", "opacity"), 0.5);
+        QCOMPARE(view().value("label", "text").toString(), u"Выберите тариф"_s);
+        view().saveScreenshot(u"disabled"_s);
     }
 
     // Continue opens the payment sheet for the selected plan; its dismissal (here by

@@ -198,15 +198,16 @@ private Q_SLOTS:
     }
 
     // A window-modal child of its opener at 420 by 520 under the chrome titled
-    // "Оплата": a tapped row is the chosen one (one spoken element with
-    // its state); while paying the pay button is disabled with the spinner; an
+    // "Оплата", light and dark: a tapped row is the chosen one (one spoken element with
+    // its state); while paying the pay button is disabled with the white spinner; an
     // error on the red tint; then the waiting view. Each dismissal, while the wait
     // polls, ends the presentation once, destroys the view-model and stops the poll.
     void presentation_data()
     {
         QTest::addColumn<QString>("how");
         QTest::newRow("close button") << u"closeButton"_s;
-        QTest::newRow("escape") << u"escape"_s;
+        QTest::newRow("escape, dark") << u"escape"_s;
+        QTest::newRow("window manager, dark") << u"window manager"_s;
         QTest::newRow("the waiting view's close") << u"action0"_s;
     }
     void presentation()
@@ -225,12 +226,14 @@ private Q_SLOTS:
         QVERIFY(row->role() == QAccessible::Button && row->state().checked
                 && !QAccessible::queryAccessibleInterface(find(u"starsRow"_s))->state().checked);
         QQuickItem *pay = find(u"payButton"_s);
+        QCOMPARE(pay->mapToScene(QPointF(pay->width(), pay->height())), QPointF(420 - 24, 520 - 24));
         saveSheet(u"chooser"_s);
 
         m_rig->api.service.script(FakeService::anyHost, "POST", kCryptoPath, {invoice({}, {}, 400ms)});
         click(u"payButton"_s);
         QTRY_VERIFY(!pay->isEnabled() && shown(u"paySpinner"_s));
         QCOMPARE(find(u"payLabel"_s)->property("text").toString(), u"Создаём счёт…"_s);
+        QCOMPARE(argb(find(u"paySpinner"_s)->property("color").value<QColor>()), argb(Qt::white));
         saveSheet(u"busy"_s);
         QTRY_VERIFY(shown(u"errorRow"_s));
         QCOMPARE(find(u"errorText"_s)->property("text").toString(), m_sheet->errorText());
@@ -241,12 +244,15 @@ private Q_SLOTS:
         click(u"payButton"_s);
         QTRY_VERIFY(shown(u"waitingView"_s) && !shown(u"chooser"_s));
         const QPointer<PaymentWaitingState> wait = m_sheet->waiting();
+        QCOMPARE(window->size(), QSize(420, 520));
         saveSheet(u"waiting"_s);
         QSignalSpy dismissed(m_host, &SheetHost::dismissed);
         if (how == u"escape") {
             window->requestActivate();
             QTRY_COMPARE(QGuiApplication::focusWindow(), static_cast<QWindow *>(window));
             QTest::keyClick(window, Qt::Key_Escape);
+        } else if (how == u"window manager") {
+            window->close();
         } else {
             click(how);
         }

@@ -90,8 +90,48 @@ private Q_SLOTS:
         m_stack = nullptr;
     }
 
+    // The screen in its main states: sections by the subscription, the support rows,
+    // the bar's tint, and the buy button under the list (24 at the sides and below).
+    void detailScreen_data()
+    {
+        QTest::addColumn<OptionalSubscription>("sub");
+        const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
+                                     qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
+        const SubscriptionOut expired{u"https://sub.example/u/9f2c"_s, u"expired"_s, 0, 123456789, kNow - 3600,
+                                      std::nullopt};
+        QTest::newRow("none") << OptionalSubscription();
+        QTest::newRow("active") << OptionalSubscription(active);
+        QTest::newRow("expired") << OptionalSubscription(expired);
+        QTest::newRow("active dark") << OptionalSubscription(active);
+    }
+    void detailScreen()
+    {
+        QFETCH(OptionalSubscription, sub);
+        test::SettingsRig rig;
+        rig.loadMe(kMe);
+        QVERIFY(pushPage("SubscriptionDetailView.qml", AccountScreens(rig.services()).subscriptionDetail(sub)));
+        QVERIFY(view().waitForFrame());
+
+        const bool active = sub && sub->status == u"active"_s;
+        for (const char *name : {"statusSection", "trafficSection", "expirySection"})
+            QCOMPARE(view().isShown(QString::fromLatin1(name)), sub.has_value());
+        QCOMPARE(view().isShown("emptySection"), !sub);
+        QCOMPARE(view().isShown("copyLink"), active);
+        QCOMPARE(view().isShown("shareLink"), active);
+        QCOMPARE(test::ViewHarness::findIn(view().find("supportSection"), u"sectionFooter"_s)->isVisible(), active);
+        QCOMPARE(view().value("accountId", "text").toString(), u"kv_48213"_s);
+        QVERIFY(view().isShown("contactSupport"));
+        QCOMPARE(view().argb("rowTitle"), argb(view().brand().textPrimary()));
+        if (active)
+            QCOMPARE(view().argb("usageFill"), argb(view().brand().warning()));
+        QQuickItem *buy = view().find("buyButton");
+        QCOMPARE(buy->mapToItem(m_stack, {0, 0}), QPointF(24, 760 - 24 - buy->height()));
+        QCOMPARE(buy->width(), 460 - 48);
+        view().saveScreenshot(u"detail"_s);
+    }
+
     // The account id row appears when the user record arrives after the screen
-    // opened. Its icon-only copy button copies the id and marks itself.
+    // opened. Its icon-only copy button copies the id and marks only itself.
     void accountIdRow()
     {
         test::SettingsRig rig;
@@ -106,6 +146,8 @@ private Q_SLOTS:
         click("copyAccountId");
         QCOMPARE(QGuiApplication::clipboard()->text(), u"kv_48213"_s);
         QTRY_COMPARE(view().value("copySymbol", "name").toString(), u"checkmark"_s); // the first is the id's
+        const QList<QQuickItem *> titles = view().find("copyLink")->findChildren<QQuickItem *>(u"copyTitle"_s);
+        QCOMPARE(titles.value(0)->property("text").toString(), u"Скопировать подписку"_s);
         view().saveScreenshot(u"copied"_s);
     }
 
@@ -132,6 +174,47 @@ private Q_SLOTS:
         QCOMPARE(view().value("buyButton", "text").toString(), u"Продлить подписку"_s);
         QVERIFY(view().waitForFrame());
         view().saveScreenshot(u"paid"_s);
+    }
+
+    // The card in each state at the least height: only that state's content, at the
+    // top left under the header, the card at least 60 high inside its padding.
+    void stripStates_data()
+    {
+        QTest::addColumn<OptionalSubscription>("sub");
+        QTest::addColumn<bool>("loading");
+        QTest::addColumn<QString>("shown");
+        const SubscriptionOut active{u"https://sub.example/u/9f2c"_s, u"active"_s, 10 * (qint64(1) << 30),
+                                     qint64(9) << 30, kNow + 40 * 86400, std::nullopt};
+        SubscriptionOut expired = active;
+        expired.expireUnix = kNow - 60;
+        QTest::newRow("loaded") << OptionalSubscription(active) << true << u"stripUsage"_s;
+        QTest::newRow("expired") << OptionalSubscription(expired) << false << u"stripUsage stripCallToAction"_s;
+        QTest::newRow("loading") << OptionalSubscription() << true << u"stripPlaceholder"_s;
+        QTest::newRow("failed") << OptionalSubscription() << false << u"stripError"_s;
+        QTest::newRow("empty") << OptionalSubscription() << false << u"stripEmpty"_s;
+        QTest::newRow("expired dark") << OptionalSubscription(expired) << false << u"stripUsage stripCallToAction"_s;
+    }
+    void stripStates()
+    {
+        QFETCH(OptionalSubscription, sub);
+        QFETCH(bool, loading);
+        QFETCH(QString, shown);
+        test::SettingsRig rig;
+        const bool failed = shown == u"stripError"_s;
+        QVERIFY(showStrip(rig.services(), {sub, loading,
+                                           failed ? std::make_exception_ptr(APIError::server(502)) : std::exception_ptr(),
+                                           true, 60}));
+        const QStringList contents{u"stripUsage"_s, u"stripCallToAction"_s, u"stripPlaceholder"_s, u"stripError"_s,
+                                   u"stripEmpty"_s};
+        for (const QString &name : contents)
+            QCOMPARE(view().isShown(name), shown.contains(name));
+        QCOMPARE(view().isShown("stripPill"), sub.has_value());
+        QQuickItem *header = view().find("stripHeader");
+        QCOMPARE(header->mapToItem(view().find("strip"), {0, 0}), QPointF(16, 16));
+        QQuickItem *first = view().find(shown.section(u' ', 0, 0));
+        QCOMPARE(first->mapToItem(header, {0, 0}), QPointF(0, header->height() + 8));
+        QVERIFY(view().real("strip", "height") >= 60 + 32);
+        view().saveScreenshot(u"strip"_s);
     }
 
     // The header opens a new detail screen over a copy of the card's subscription, none

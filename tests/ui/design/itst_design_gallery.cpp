@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,13 @@ private Q_SLOTS:
 
         const QStringList pictures = QDir(out.path()).entryList({QStringLiteral("*.png")});
         QVERIFY(!pictures.isEmpty() && pictures.size() == pictures.filter(QStringLiteral("-dark.png")).size() * 2);
+        // Every component in every state: no case dropped on the way.
+        const qsizetype light = pictures.filter(QStringLiteral("-light.png")).size();
+        QVERIFY2(light >= 50, qPrintable(QString::number(light)));
+        // A picture is the case on its backdrop, 24 around it, drawn in its colours.
+        const QImage dark(out.filePath(QStringLiteral("connect-failed-dark.png")));
+        QCOMPARE(dark.size(), QSize(156 + 48, 156 + 48));
+        QVERIFY(dark.pixelColor(dark.width() / 2 - 40, dark.height() / 2).red() > 200); // the red disc
     }
 };
 

@@ -32,13 +32,20 @@ private Q_SLOTS:
         using V = ConnectButtonVisual::Value;
         QTest::newRow("idle") << int(V::Idle) << true << false << "gradient" << "" << "accent 0.3 22"
                               << "power_settings_new" << "onAccent" << 1.0;
+        QTest::newRow("idle, no interaction") << int(V::Idle) << false << false << "systemGray" << ""
+                                              << "accent 0 22" << "power_settings_new" << "textSecondary" << 0.45;
         QTest::newRow("progress") << int(V::Progress) << true << false << "warning" << "pulse warning"
                                   << "warning 0.3 22" << "more_horiz" << "onAccent" << 1.0;
         QTest::newRow("progress, reduced motion") << int(V::Progress) << true << true << "warning"
                                                   << "still warning 0.45 18" << "warning 0.3 22" << "more_horiz"
                                                   << "onAccent" << 1.0;
+        QTest::newRow("checking") << int(V::ConnectedChecking) << true << false << "mintSoft" << "still mint 0.3 14"
+                                  << "mint 0.18 22" << "bolt" << "onAccent" << 1.0;
         QTest::newRow("verified") << int(V::Verified) << true << false << "success" << "pulse mint" << "mint 0.45 26"
                                   << "bolt" << "onAccent" << 1.0;
+        QTest::newRow("verified, reduced motion") << int(V::Verified) << true << true << "success"
+                                                  << "still mint 0.45 18" << "mint 0.45 26" << "bolt" << "onAccent"
+                                                  << 1.0;
         QTest::newRow("failed") << int(V::Failed) << true << false << "danger" << "still danger 0.3 14"
                                 << "danger 0.3 22" << "bolt" << "onAccent" << 1.0;
     }
@@ -119,6 +126,24 @@ private Q_SLOTS:
         QCOMPARE(a11y->text(QAccessible::Description), u"Подсказка"_qs);
         for (int i = 0; i < a11y->childCount(); ++i)
             QVERIFY(a11y->child(i)->text(QAccessible::Name).isEmpty());
+    }
+
+    // A change of visual eases the disc colour, or lands at once with reduced motion.
+    void visualChange_data()
+    {
+        QTest::addColumn<bool>("reduceMotion");
+        QTest::newRow("motion") << false;
+        QTest::newRow("reduced motion") << true;
+    }
+    void visualChange()
+    {
+        QFETCH(bool, reduceMotion);
+        view().appearance().setReduceMotion(reduceMotion);
+        QQuickItem *button = view().show(u"ConnectButton"_qs, {{"visual", int(ConnectButtonVisual::Failed)}});
+        QVERIFY(button);
+        button->setProperty("visual", int(ConnectButtonVisual::Progress));
+        QCOMPARE(view().argb("discFill") == argb(token(u"warning"_qs)), reduceMotion);
+        QTRY_COMPARE(view().argb("discFill"), argb(token(u"warning"_qs)));
     }
 
     // Off screen (the window hidden, or minimised) the endless animations stand

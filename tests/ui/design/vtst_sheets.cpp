@@ -10,6 +10,7 @@
 
 using namespace kovra;
 using namespace kovra::ui;
+using test::argb;
 
 class SheetsTest : public test::ViewTestCase {
     Q_OBJECT
@@ -37,16 +38,39 @@ private Q_SLOTS:
         QQuickItem *icon = view().find("icon");
         QCOMPARE(view().isShown("badge"), shown == u"badge");
         QCOMPARE(view().isShown("serverSymbol"), shown == u"symbol");
-        // Our own SVG loads and draws; the symbol is the server glyph.
-        if (shown == u"badge")
-            QVERIFY(view().value("badgeImage", "status").toInt() == 1 && view().real("badgeImage", "width") > 12);
-        else if (shown == u"symbol")
+        if (shown == u"badge") {
+            // Our own SVG, 12 high, padded 5 and 3, on white with radius 6.
+            QCOMPARE(view().value("badgeImage", "status").toInt(), 1); // ready
+            QVERIFY(view().real("badgeImage", "width") > 12);
+            QCOMPARE(view().real("badge", "width"), view().real("badgeImage", "width") + 10);
+            QCOMPARE(view().real("badge", "height"), 18.0);
+            QCOMPARE(view().argb("badge"), argb(Qt::white));
+        } else if (shown == u"symbol") {
             QCOMPARE(view().value("serverSymbol", "text").toString(), u"dns"_qs);
+            QCOMPARE(view().argb("serverSymbol"), argb(view().brand().textSecondary()));
+            QCOMPARE(icon->height(), 18.0);
+        }
         // Absent takes no space: the brackets touch.
         QQuickItem *before = view().find("before");
         QCOMPARE(view().find("after")->x() > before->x() + before->width(), !shown.isEmpty());
         if (!shown.isEmpty())
             QTEST(QAccessible::queryAccessibleInterface(icon)->text(QAccessible::Name), "accessibleName");
+    }
+
+    // The title verbatim, the close button 24 from the edge, the content under the
+    // divider. (Its dismissal requests: through SheetWindow below.)
+    void modalChrome()
+    {
+        QQuickItem *chrome = view().showQml("ModalChrome { width: 460; height: 200; title: \"<i>Подключение</i>\"\n"
+                                            " Rectangle { objectName: \"content\"; anchors.fill: parent } }");
+        QVERIFY(chrome);
+        QCOMPARE(view().value("title", "text").toString(), u"<i>Подключение</i>"_qs);
+        QCOMPARE(view().value("title", "textFormat").toInt(), int(Qt::PlainText));
+        QCOMPARE(view().value("closeButton", "text").toString(), u"Закрыть"_qs);
+        QQuickItem *close = view().find("closeButton");
+        QCOMPARE(close->mapToItem(chrome, QPointF(close->width(), 0)).x(), 460.0 - 24);
+        QCOMPARE(view().find("content")->mapToItem(chrome, QPointF(0, 0)).y(),
+                 view().find("divider")->mapToItem(chrome, QPointF(0, 1)).y());
     }
 
     // A sheet opens over its parent, centred, window-modal, at least its minimum size;
