@@ -102,6 +102,7 @@ void ProviderSocketClient::onConnected()
     m_failures = 0;
     m_reader.reset();
     m_log.info(QStringLiteral("connected to the tunnel provider"));
+    post({std::nullopt, 0, {}, std::nullopt, true});
     // The provider reports its status right away; until then it reads as disconnected
     // and the attempt is not settled.
 }
@@ -182,6 +183,10 @@ void ProviderSocketClient::deliverNext()
     m_outbox.pop_front();
     if (d.handler) {
         d.handler(std::move(d.reply)); // may destroy this client
+        return;
+    }
+    if (d.linkUp) {
+        Q_EMIT connected(); // may destroy this client
         return;
     }
     const OneShot<> settled = m_settled;

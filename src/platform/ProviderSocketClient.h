@@ -68,18 +68,23 @@ public:
 Q_SIGNALS:
     // Delivered from the event loop on every real change of status().
     void statusChanged(kovra::vpn::Status status);
+    // Delivered from the event loop after each connection is made, before anything the
+    // provider sent on it.
+    void connected();
 
 private:
     struct Pending {
         ReplyHandler handler;
         std::unique_ptr<ClockTimer> bound;
     };
-    // One thing to report, in arrival order: a status (settling the attempt) or a reply.
+    // One thing to report, in arrival order: a status (settling the attempt), a reply,
+    // or a connection made.
     struct Delivery {
         std::optional<VPNStatus> status;
         quint64 attempt = 0; // the connection attempt a status belongs to
         ReplyHandler handler;
         std::optional<tunnelwire::ReplyLine> reply;
+        bool linkUp = false;
     };
 
     void attempt();

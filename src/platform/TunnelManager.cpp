@@ -54,24 +54,167 @@ QJsonObject entryOf(const TunnelProviderManager &m)
 
 // --- TunnelProviderSession --------------------------------------------------
 
+namespace {
+// The statuses in which the tunnel is up or on its way up.
+bool isUp(VPNStatus status)
+{
+    return status == VPNStatus::Connecting || status == VPNStatus::Connected || status == VPNStatus::Reasserting;
+}
+} // namespace
+
 struct TunnelProviderSession::Private {
+    // A stop the provider has not acted on yet.
+    struct PendingStop {
+        enum Phase { WaitingForProvider, Sent, Accepted };
+        Phase phase = WaitingForProvider;
+        // It had to wait for a provider: from then on its tunnel reads as stopping.
+        bool waited = false;
+        quint64 serial = 0;
+        OneShot<> written;
+        // WaitingForProvider: the stop bound; Sent and Accepted: the reply bound.
+        std::unique_ptr<ClockTimer> bound;
+    };
+
     TunnelProviderSession *q;
     TunnelProviderManager *manager;
     TunnelPreferences *preferences;
     ProviderSocketClient *client;
     VPNStatus published = VPNStatus::Invalid;
+    std::optional<PendingStop> stop;
+    quint64 nextStopSerial = 1;
 
-    VPNStatus status() const { return manager->isSaved() ? client->status() : VPNStatus::Invalid; }
+    VPNStatus status() const
+    {
+        if (!manager->isSaved())
+            return VPNStatus::Invalid;
+        const VPNStatus reported = client->status();
+        // A tunnel whose stop had to wait for a provider reads as disconnecting until the
+        // provider has answered the stop (its status before that is from before the
+        // stop), and after that never as up before the provider has acted on it.
+        if (stop && stop->waited
+            && (stop->phase != PendingStop::Accepted || !client->isConnected() || isUp(reported)))
+            return VPNStatus::Disconnecting;
+        return reported;
+    }
 
     void publish()
     {
         if (updateStatus())
             Q_EMIT q->statusChanged(published);
     }
+    // For changes made inside a call to the session: reported from the event loop.
+    void publishLater()
+    {
+        QMetaObject::invokeMethod(q, [session = q] { session->d->publish(); }, Qt::QueuedConnection);
+    }
     bool updateStatus()
     {
         const VPNStatus now = status();
         return std::exchange(published, now) != now;
+    }
+
+    const TunnelPreferencesOptions &options() const { return preferences->options(); }
+
+    // Writes the pending stop to the connected provider; the caller resolves the
+    // returned one-shot once it is done with the session.
+    [[nodiscard]] OneShot<> sendStop()
+    {
+        const quint64 serial = stop->serial;
+        client->send(QJsonObject{{QStringLiteral("method"), QLatin1String(tunnelwire::kMethodStop)}},
+                     [session = QPointer<TunnelProviderSession>(q), serial](std::optional<tunnelwire::ReplyLine> reply) {
+                         if (reply && !reply->ok)
+                             log().error(QStringLiteral("tunnel provider failed to stop: %1")
+                                             .arg(tunnelwire::errorText(reply->object)));
+                         if (session)
+                             session->d->stopAnswered(serial, std::move(reply));
+                     });
+        stop->phase = PendingStop::Sent;
+        stop->bound = options().clock->startTimer(options().messageReplyTimeout, [this, serial] { stopBoundPassed(serial); });
+        return stop->written;
+    }
+
+    void waitForProvider()
+    {
+        const quint64 serial = stop->serial;
+        stop->phase = PendingStop::WaitingForProvider;
+        stop->waited = true;
+        stop->bound = options().clock->startTimer(options().stopDeliveryTimeout, [this, serial] { stopBoundPassed(serial); });
+    }
+
+    void stopBoundPassed(quint64 serial)
+    {
+        if (!stop || stop->serial != serial)
+            return;
+        if (stop->phase != PendingStop::WaitingForProvider) {
+            // The provider's own status shows again, whatever it is.
+            log().notice(QStringLiteral("the tunnel provider did not act on the stop within %1 ms")
+                             .arg(options().messageReplyTimeout.count()));
+            stop.reset();
+            publish();
+            return;
+        }
+        const auto bound = options().stopDeliveryTimeout.count();
+        log().error(QStringLiteral("the stop was not sent: no tunnel provider within %1 ms").arg(bound));
+        OneShot<> written = std::exchange(stop, std::nullopt)->written;
+        publish(); // may destroy the session
+        written.fail(VPNError(VPNError::ConnectionFailed,
+                              QStringLiteral("no tunnel provider within %1 ms to stop the tunnel").arg(bound)));
+    }
+
+    // The provider connected (again): a stop that waited for it goes out first.
+    void providerConnected()
+    {
+        if (!stop || stop->phase != PendingStop::WaitingForProvider || !client->isConnected())
+            return;
+        log().info(QStringLiteral("sending the stop that waited for the tunnel provider"));
+        OneShot<> written = sendStop();
+        publish(); // may destroy the session
+        written.resolve();
+    }
+
+    void stopAnswered(quint64 serial, std::optional<tunnelwire::ReplyLine> reply)
+    {
+        if (!stop || stop->serial != serial || stop->phase != PendingStop::Sent)
+            return;
+        if (!reply) {
+            sendAgainLater(); // the connection dropped: the stop may never have arrived
+        } else if (!reply->ok) {
+            stop.reset();
+        } else {
+            stop->phase = PendingStop::Accepted;
+            providerStatusChanged();
+        }
+        publish();
+    }
+
+    // An accepted stop ends once the provider reports the tunnel not up; one whose
+    // connection drops before that goes out again with the next connection.
+    void providerStatusChanged()
+    {
+        if (!stop || stop->phase != PendingStop::Accepted)
+            return;
+        if (!client->isConnected())
+            sendAgainLater();
+        else if (!isUp(client->status()))
+            stop.reset();
+    }
+
+    void sendAgainLater()
+    {
+        log().notice(QStringLiteral("lost the tunnel provider before it carried out the stop; "
+                                    "the stop waits up to %1 ms for it")
+                         .arg(options().stopDeliveryTimeout.count()));
+        waitForProvider();
+    }
+
+    // A start replaces a stop that the provider has not acted on; so does the end of the
+    // session. The caller reports the status change.
+    void dropStop()
+    {
+        if (!stop)
+            return;
+        OneShot<> written = std::exchange(stop, std::nullopt)->written;
+        written.cancel();
     }
 };
 
@@ -84,12 +227,17 @@ TunnelProviderSession::TunnelProviderSession(TunnelProviderManager *manager, Tun
     d->preferences = preferences;
     d->client = new ProviderSocketClient(options.socketPath, options.reconnectInterval, options.maxReconnectInterval,
                                          options.clock, this);
-    QObject::connect(d->client, &ProviderSocketClient::statusChanged, this, [this] { d->publish(); });
+    QObject::connect(d->client, &ProviderSocketClient::statusChanged, this, [this] {
+        d->providerStatusChanged();
+        d->publish();
+    });
+    QObject::connect(d->client, &ProviderSocketClient::connected, this, [this] { d->providerConnected(); });
     d->client->start();
 }
 
 TunnelProviderSession::~TunnelProviderSession()
 {
+    d->dropStop();
     // Pending handlers end (with no reply) while the session is still whole.
     delete std::exchange(d->client, nullptr);
 }
@@ -125,6 +273,12 @@ QCoro::Task<void> startAnswered(OneShot<std::optional<tunnelwire::ReplyLine>> an
 
 QCoro::Task<void> TunnelProviderSession::startVPNTunnel(const QVariantMap &options, CancellationToken cancel)
 {
+    if (d->stop) {
+        if (d->stop->phase == Private::PendingStop::WaitingForProvider)
+            log().info(QStringLiteral("a start replaced the stop that waited for the tunnel provider"));
+        d->dropStop();
+        d->publishLater();
+    }
     if (!d->manager->isSaved())
         throw VPNError(VPNError::ConfigurationInvalid, QStringLiteral("the configuration has not been saved"));
     const QJsonArray entries = d->preferences->m_file.read();
@@ -145,16 +299,24 @@ QCoro::Task<void> TunnelProviderSession::startVPNTunnel(const QVariantMap &optio
     return startAnswered(answer, QPointer<ProviderSocketClient>(d->client), std::move(cancel));
 }
 
-void TunnelProviderSession::stopVPNTunnel()
+OneShot<> TunnelProviderSession::stopVPNTunnel()
 {
-    if (!d->client->isConnected())
-        return;
-    d->client->send(QJsonObject{{QStringLiteral("method"), QLatin1String(tunnelwire::kMethodStop)}},
-                    [](std::optional<tunnelwire::ReplyLine> reply) {
-                        if (reply && !reply->ok)
-                            log().error(QStringLiteral("tunnel provider failed to stop: %1")
-                                            .arg(tunnelwire::errorText(reply->object)));
-                    });
+    // Stops asked while the provider is away go out as one.
+    if (d->stop && d->stop->phase == Private::PendingStop::WaitingForProvider)
+        return d->stop->written;
+    d->stop.emplace();
+    d->stop->serial = d->nextStopSerial++;
+    const OneShot<> written = d->stop->written;
+    if (d->client->isConnected()) {
+        OneShot<>(d->sendStop()).resolve();
+    } else {
+        log().notice(QStringLiteral("the tunnel provider is not connected; the stop waits up to %1 ms for it")
+                         .arg(d->options().stopDeliveryTimeout.count()));
+        d->waitForProvider();
+        d->client->connectNow();
+    }
+    d->publishLater();
+    return written;
 }
 
 void TunnelProviderSession::sendProviderMessage(const QByteArray &message, ResponseHandler handler)

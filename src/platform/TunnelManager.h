@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Cancellation.h"
+#include "platform/Async.h"
 #include "platform/Clock.h"
 #include "platform/PlatformPaths.h"
 #include "platform/TunnelConfigurationsFile.h"
@@ -110,8 +110,9 @@ public:
     // replied without data, dropped the connection or stayed silent past the bound.
     using ResponseHandler = std::function<void(std::optional<QByteArray>)>;
 
-    // Invalid until the configuration is saved; Disconnected while no provider answers
-    // on the socket; otherwise the last status the provider reported.
+    // Invalid until the configuration is saved; Disconnecting while a stop that had to
+    // wait for a provider is on its way (stopVPNTunnel()); Disconnected while no provider
+    // answers on the socket; otherwise the last status the provider reported.
     VPNStatus status() const;
     // True while the socket to the provider is connected.
     bool isProviderConnected() const;
@@ -126,8 +127,18 @@ public:
     // answering, or with CancellationError once `cancel` fired (the request stays sent).
     // No answer within the bound counts as accepted: the reported status tells the rest.
     QCoro::Task<void> startVPNTunnel(const QVariantMap &options = {}, CancellationToken cancel = {});
-    // Asks the provider to stop the tunnel; does nothing while no provider is connected.
-    void stopVPNTunnel();
+    // Asks the provider to stop the tunnel (a start asked later replaces the stop). Sent at
+    // once when a provider is connected; otherwise it waits for one, at most the stop
+    // bound, and goes out as soon as one connects (several stops asked meanwhile go out
+    // as one). A stop whose connection drops before the provider carried it out goes out
+    // again on the next connection. Once a stop has had to wait, the tunnel reads
+    // Disconnecting until the provider has answered it, and after that never as up
+    // before the provider reports the tunnel not up or the reply bound has passed. The
+    // returned one-shot resolves once the stop is written to the provider; it fails with
+    // VPNError(ConnectionFailed) when no provider connected within the bound, and with
+    // CancellationError when a start replaced it first or the session ended. Callers
+    // that need not know may ignore it.
+    OneShot<> stopVPNTunnel();
 
     // Sends a provider message. Throws VPNError(ConnectionFailed) at once when no provider
     // is connected (or ConfigurationInvalid when the message is over the line cap). After a
@@ -158,8 +169,12 @@ struct TunnelPreferencesOptions {
     // in() gives the product's file below the given folders.
     QString configurationsFile;
     QString socketPath;
-    // How long a provider message, or a start, waits for its reply.
+    // How long a provider message, or a start, waits for its reply; also how long, once
+    // sent, a stop that had to wait holds the tunnel at Disconnecting while the provider
+    // has not acted on it.
     std::chrono::milliseconds messageReplyTimeout{10000};
+    // How long a stop asked while no provider is connected waits for one.
+    std::chrono::milliseconds stopDeliveryTimeout{10000};
     // When a lost or absent provider socket is tried again: first after this, then
     // twice as long after each failure up to maxReconnectInterval. A change in the
     // socket's folder tries again at once.

@@ -352,9 +352,14 @@ QCoro::Task<void> TunnelController::connectSteps(QString subscriptionURL, std::s
 QCoro::Task<void> TunnelController::stop(bool)
 {
     m_activeStartTask.cancel();
-    if (m_manager)
-        m_manager->connection()->stopVPNTunnel();
-    co_return;
+    if (!m_manager)
+        co_return;
+    const OneShot<> written = m_manager->connection()->stopVPNTunnel();
+    try {
+        co_await written.wait();
+    } catch (const CancellationError &) {
+        // A newer start replaced the stop before it reached the provider.
+    }
 }
 
 QCoro::Task<void> TunnelController::reload(QString subscriptionURL, CancellationToken cancel)

@@ -159,7 +159,10 @@ public:
     // already); ends with the provider's answer to the start and fails with its refusal.
     // Supersedes any running connect or reload. Cancelling `cancel` cancels it.
     QCoro::Task<void> connect(QString subscriptionURL, CancellationToken cancel = {});
-    // Cancels the running start operation and asks the tunnel to stop, without waiting.
+    // Cancels the running start operation and asks the tunnel to stop, without waiting
+    // for the disconnect. While no provider is connected the stop waits for one and ends
+    // once it has been sent; it fails with VPNError(ConnectionFailed) when no provider
+    // came within the session's stop bound. A start that replaced it ends it quietly.
     QCoro::Task<void> stop(bool userInitiated);
     // While the tunnel is connecting, connected or reasserting: stops it, waits for the
     // disconnect, installs and starts again (falling back to the stored URL when that

@@ -50,8 +50,8 @@ int errorCode(QCoro::Task<T> task)
 
 // One saved configuration against one fake provider, in a private home.
 struct Rig {
-    explicit Rig(std::chrono::milliseconds replyBound = 10s)
-        : preferences(test::tunnelOptions(home.paths(), provider.socketPath(), nullptr, replyBound, 20ms))
+    explicit Rig(std::chrono::milliseconds replyBound = 10s, std::shared_ptr<Clock> clock = nullptr)
+        : preferences(test::tunnelOptions(home.paths(), provider.socketPath(), std::move(clock), replyBound, 20ms))
     {
         manager = test::saveConfiguration(preferences, QStringLiteral("com.example.tunnel"));
         session = manager->connection();
@@ -104,6 +104,22 @@ public:
         return SystemExtensionReplacementAction::Replace;
     }
 };
+
+// The statuses a spy on statusChanged saw, as numbers.
+QList<int> statusesSeen(const QSignalSpy &spy)
+{
+    QList<int> seen;
+    for (const auto &arguments : spy)
+        seen << int(arguments.at(0).value<VPNStatus>());
+    return seen;
+}
+
+QString outcomeOf(const test::Pending<void> &task)
+{
+    if (!task.isDone())
+        return QStringLiteral("pending");
+    return task.error() ? descriptionOf(task.error()) : QStringLiteral("done");
+}
 
 } // namespace
 
@@ -171,6 +187,133 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
         QCOMPARE(sent.calls, 1);
         QCOMPARE(rig.provider.requests(QStringLiteral("start")).size(), 1);
+    }
+
+    // A stop asked while the provider is away goes out when it is back, before the
+    // tunnel it finds up can read as up: the tunnel ends down and reads disconnecting
+    // all the while. A start asked meanwhile replaces the stop; a provider that stays
+    // away past the bound fails it. A stop whose connection drops before the provider
+    // answered it goes out again.
+    void stopWhileTheProviderIsAway_data()
+    {
+        QTest::addColumn<QString>("away");      // how the provider goes away
+        QTest::addColumn<QString>("meanwhile"); // what is asked before it is back
+        QTest::addColumn<int>("stops");         // stop requests the provider received
+        QTest::addColumn<QList<int>>("seen");   // statuses reported from the stop on
+        QTest::addColumn<QString>("outcome");   // of the stop's one-shot
+        const QList<int> stopped{5, 1}, upAgain{5, 1, 3};
+        QTest::newRow("back") << "killed" << "" << 1 << stopped << "done";
+        QTest::newRow("stopped again") << "killed" << "stop" << 1 << stopped << "done";
+        QTest::newRow("start unanswered when killed") << "killed during a start" << "" << 1 << stopped << "done";
+        QTest::newRow("started again") << "killed" << "start" << 0 << upAgain << "cancelled";
+        QTest::newRow("away past the bound")
+            << "killed" << "bound" << 0 << upAgain
+            << "VPNErrorDomain error 3: no tunnel provider within 10000 ms to stop the tunnel";
+        QTest::newRow("dropped instead of answering") << "dropped at the stop" << "" << 2 << stopped << "done";
+        QTest::newRow("killed after accepting") << "killed after the stop" << "" << 2 << stopped << "done";
+    }
+    void stopWhileTheProviderIsAway()
+    {
+        QFETCH(QString, away);
+        QFETCH(QString, meanwhile);
+        auto clock = std::make_shared<test::ManualClock>(); // the retries wait for it; the socket's return does not
+        Rig rig(10s, clock);
+        rig.provider.setStatus(3);
+        QVERIFY(rig.waitUntilProviderConnected());
+        QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
+        QSignalSpy spy(rig.session, &TunnelProviderSession::statusChanged);
+
+        std::optional<test::Pending<void>> written;
+        if (away == u"dropped at the stop") {
+            rig.provider.setStopReply(Reply::disconnect());
+            written.emplace(rig.session->stopVPNTunnel().wait());
+            QTRY_VERIFY(!rig.session->isProviderConnected());
+            rig.provider.setStopReply(Reply::noData());
+        } else if (away == u"killed after the stop") { // accepted, the tunnel not yet down
+            rig.provider.setStopSteps({});
+            written.emplace(rig.session->stopVPNTunnel().wait());
+            QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
+            QTest::qWait(50);
+            rig.provider.kill();
+            QTRY_VERIFY(!rig.session->isProviderConnected());
+            rig.provider.setStopSteps({{5, 0ms}, {1, 0ms}});
+        } else {
+            std::optional<test::Pending<void>> start;
+            if (away == u"killed during a start") {
+                rig.provider.setStartReply(Reply::silence());
+                start.emplace(rig.session->startVPNTunnel({}));
+                QVERIFY(rig.provider.waitForRequests(QStringLiteral("start")));
+            }
+            rig.provider.kill();
+            QTRY_VERIFY(!rig.session->isProviderConnected());
+            QVERIFY(!start || start->waitDone());
+            QTRY_COMPARE(rig.session->status(), VPNStatus::Disconnected);
+            spy.clear();
+            written.emplace(rig.session->stopVPNTunnel().wait());
+        }
+        QTRY_COMPARE(statusesSeen(spy), QList<int>{5});
+        std::optional<test::Pending<void>> again;
+        if (meanwhile == u"stop") {
+            again.emplace(rig.session->stopVPNTunnel().wait());
+        } else if (meanwhile == u"start") {
+            QVERIFY_THROWS_EXCEPTION(VPNError, rig.session->startVPNTunnel({}));
+        } else if (meanwhile == u"bound") {
+            clock->advance(10s - 1ms);
+            QVERIFY(!written->isDone());
+            clock->advance(1ms);
+        }
+
+        // Back: a killed provider makes its socket again (the folder watch connects at
+        // once); the one that dropped the client is tried again on the clock.
+        if (away.startsWith(u"dropped"))
+            clock->advance(20ms);
+        else
+            QVERIFY(rig.provider.listen());
+        QFETCH(int, stops);
+        QFETCH(QList<int>, seen);
+        QTRY_COMPARE(statusesSeen(spy), seen);
+        QTest::qWait(50);
+        QCOMPARE(statusesSeen(spy), seen);
+        QCOMPARE(rig.provider.requests(QStringLiteral("stop")).size(), stops);
+        QTEST(outcomeOf(*written), "outcome");
+        if (again)
+            QTEST(outcomeOf(*again), "outcome");
+    }
+
+    // A stop that waited for the provider, which then refuses it, accepts it without the
+    // tunnel going down, or leaves it unanswered: the provider's own status shows again,
+    // at once on a refusal, else at the reply bound.
+    void stopNotCarriedOutShowsTheProvidersStatusAgain_data()
+    {
+        QTest::addColumn<Reply>("reply");
+        QTest::addColumn<int>("upAgainAfterMs");
+        QTest::newRow("refused") << Reply::failure() << 0;
+        QTest::newRow("accepted, tunnel stays up") << Reply::noData() << 6000;
+        QTest::newRow("unanswered") << Reply::silence() << 6000;
+    }
+    void stopNotCarriedOutShowsTheProvidersStatusAgain()
+    {
+        QFETCH(Reply, reply);
+        QFETCH(int, upAgainAfterMs);
+        auto clock = std::make_shared<test::ManualClock>();
+        Rig rig(6s, clock);
+        rig.provider.setStatus(3);
+        rig.provider.setStopSteps({});
+        rig.provider.setStopReply(reply);
+        QVERIFY(rig.waitUntilProviderConnected());
+        rig.provider.kill();
+        QTRY_VERIFY(!rig.session->isProviderConnected());
+
+        rig.session->stopVPNTunnel();
+        QVERIFY(rig.provider.listen());
+        QVERIFY(rig.provider.waitForRequests(QStringLiteral("stop")));
+        if (upAgainAfterMs) {
+            QTest::qWait(50);
+            clock->advance(std::chrono::milliseconds(upAgainAfterMs - 1));
+            QCOMPARE(rig.session->status(), VPNStatus::Disconnecting);
+            clock->advance(1ms);
+        }
+        QTRY_COMPARE(rig.session->status(), VPNStatus::Connected);
     }
 
     // A line over the cap, arriving in pieces, is dropped and the client goes on; the

@@ -242,6 +242,57 @@ private Q_SLOTS:
         QVERIFY(!rig.controller.startInFlight());
     }
 
+    // The user's stop while the provider is away: the tunnel reads disconnecting, not
+    // disconnected, until the provider is back and has carried out the stop, and never
+    // up again; the stop ends once sent. A provider that stays away past the bound fails
+    // the stop and shows its tunnel when it is back; a connect meanwhile replaces the
+    // stop, which then ends quietly.
+    void stopWhileTheProviderIsAway_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<Calls>("expected"); // status changes from the stop on
+        QTest::addColumn<QString>("stopOutcome");
+        QTest::addColumn<int>("stops"); // received by the provider
+        QTest::newRow("back") << "" << Calls{{1, 5}, {5, 1}} << "none" << 1;
+        QTest::newRow("away past the bound") << "bound" << Calls{{1, 5}, {5, 1}, {1, 3}}
+                                             << "VPNErrorDomain error 3: no tunnel provider within 10000 ms to stop the tunnel"
+                                             << 0;
+        QTest::newRow("connect meanwhile") << "connect" << Calls{{1, 5}, {5, 1}, {1, 3}} << "none" << 0;
+    }
+    void stopWhileTheProviderIsAway()
+    {
+        QFETCH(QString, meanwhile);
+        auto clock = std::make_shared<test::ManualClock>();
+        test::FakeExtensionManager extensions(QList<test::FakeExtensionManager::Callback>{
+            {test::FakeExtensionManager::Callback::Completed}});
+        Rig rig({.extensions = &extensions, .clock = clock});
+        rig.attachSaved(3);
+        rig.provider.kill();
+        QTRY_COMPARE(rig.controller.status(), VPNStatus::Disconnected);
+        Calls calls;
+        rig.controller.setOnStatusChange([&](VPNStatus from, VPNStatus to) { calls.append({int(from), int(to)}); });
+
+        test::Pending<void> stop(rig.controller.stop(true));
+        QTRY_COMPARE(rig.controller.status(), VPNStatus::Disconnecting);
+        QVERIFY(!stop.isDone());
+        if (meanwhile == u"bound") {
+            clock->advance(10s);
+        } else if (meanwhile == u"connect") {
+            QVERIFY_THROWS_EXCEPTION(VPNError, test::await(rig.controller.connect(kURL)));
+        }
+        if (!meanwhile.isEmpty()) // a stop still to be sent waits for the provider
+            QTRY_VERIFY(stop.isDone());
+        QVERIFY(rig.provider.listen());
+
+        QFETCH(Calls, expected);
+        QTRY_COMPARE(calls, expected);
+        QVERIFY(stop.waitDone());
+        QTEST(errorText(stop.error()), "stopOutcome");
+        QTest::qWait(50);
+        QCOMPARE(calls, expected);
+        QTEST(int(rig.provider.requests(QStringLiteral("stop")).size()), "stops");
+    }
+
     // The switch's bound runs on the controller's clock: a confirmation just inside it
     // counts, one at the bound does not (decided then, with the time-out line). A reply
     // that is not a confirmation is no switch.

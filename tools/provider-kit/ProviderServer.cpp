@@ -181,8 +181,7 @@ void ProviderServer::handle(QLocalSocket *socket, const QByteArray &line)
     if (request.method == QLatin1String(tunnelwire::kMethodStart)) {
         answer(socket, request.id, m_startReply, {}, [this] { runSteps(m_startSteps); });
     } else if (request.method == QLatin1String(tunnelwire::kMethodStop)) {
-        reply(socket, request.id, {});
-        stopTunnel();
+        answer(socket, request.id, m_stopReply, {}, [this] { stopTunnel(); });
     } else if (request.method == QLatin1String(tunnelwire::kMethodGetStatus)) {
         reply(socket, request.id, {{QStringLiteral("status"), m_status}});
     } else if (request.method == QLatin1String(tunnelwire::kMethodMessage)) {

@@ -43,8 +43,8 @@ public:
         QString message;
     };
 
-    // How a provider message, or a start, is answered. A start that is answered with
-    // data or without accepts and runs its steps.
+    // How a provider message, a start or a stop is answered. A start or a stop that is
+    // answered with data or without accepts and runs its steps.
     struct Reply {
         enum Kind { Data, NoData, Silence, Disconnect, Failure };
         Kind kind = NoData;
@@ -87,8 +87,9 @@ public:
     // Defaults: connecting, then connected 300 ms later; disconnecting, then disconnected.
     void setStartSteps(QList<Step> steps) { m_startSteps = std::move(steps); }
     void setStopSteps(QList<Step> steps) { m_stopSteps = std::move(steps); }
-    // How "start" is answered; a start that is not accepted changes no status.
+    // How "start" and "stop" are answered; one that is not accepted changes no status.
     void setStartReply(Reply reply) { m_startReply = std::move(reply); }
+    void setStopReply(Reply reply) { m_stopReply = std::move(reply); }
     // Starts or stops the tunnel on the provider's own account, with no client asking:
     // the statuses of a "start" or a "stop". A start changes nothing (false) while
     // starts are refused.
@@ -129,6 +130,7 @@ private:
     QList<Step> m_startSteps;
     QList<Step> m_stopSteps;
     Reply m_startReply;
+    Reply m_stopReply;
     QHash<QString, MessageHandler> m_handlers;
     QList<Request> m_requests;
     QList<QTimer *> m_stepTimers;
