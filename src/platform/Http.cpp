@@ -102,8 +102,6 @@ URLError::Code codeFor(QNetworkReply::NetworkError error, bool certificateReject
         return URLError::Cancelled;
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProxyConnectionClosedError:
-    // The connection closed before the answer and the request's body cannot go again.
-    case QNetworkReply::ContentReSendError:
         return URLError::NetworkConnectionLost;
     case QNetworkReply::SslHandshakeFailedError:
         return certificateRejected ? URLError::ServerCertificateUntrusted : URLError::SecureConnectionFailed;
@@ -373,6 +371,11 @@ private:
 std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected)
 {
     const QNetworkReply::NetworkError error = reply.error();
+    // Qt would have sent the request again after its connection closed, but its body goes
+    // out once: whatever status arrived before (a redirect's, or the start of an answer),
+    // the connection was lost.
+    if (error == QNetworkReply::ContentReSendError)
+        return NetworkConnectionLost;
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!isHttpReply(reply)) {
         if (error == QNetworkReply::NoError)

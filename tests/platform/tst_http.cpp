@@ -190,6 +190,47 @@ private Q_SLOTS:
         QCOMPARE(std::count_if(recorded.begin(), recorded.end(), [](const auto &r) { return r.closedEarly; }),
                  cutByClient);
     }
+
+    // A POST redirected within its origin (307) goes to the new place once, with its body;
+    // an answer cut there after its status line is a lost connection like any other cut.
+    void redirectedPost_data()
+    {
+        QTest::addColumn<FakeReply>("second");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("status");
+        const QByteArray statusLine = "HTTP/1.1 201 Created\r\n";
+        QTest::newRow("answered") << FakeReply::json(201, "{}") << 0 << 201;
+        QTest::newRow("cut after the status line by FIN")
+            << FakeReply::broken(statusLine) << int(URLError::NetworkConnectionLost) << 0;
+        QTest::newRow("cut after the status line by reset")
+            << FakeReply::broken(statusLine, {loopback::BreakOff::How::Reset, {}}) << int(URLError::NetworkConnectionLost)
+            << 0;
+    }
+    void redirectedPost()
+    {
+        QFETCH(FakeReply, second);
+        QFETCH(int, code);
+        QFETCH(int, status);
+        FakeService fake(1);
+        FakeReply moved = FakeReply::json(307);
+        moved.headers = {{"Location", fake.baseURLs()[0].path().toUtf8() + "/b"}};
+        fake.script(0, "POST", QStringLiteral("/a"), {moved});
+        fake.script(0, "POST", QStringLiteral("/b"), {second});
+        QNetworkRequest request = requestFor(fake.baseURLs()[0], "/a");
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+        HttpSession session(HttpSession::Kind::Default, 20s);
+
+        Pending<HttpResponse> pending(session.send("POST", request, QByteArray("{\"plan\":1}")));
+        QVERIFY(pending.waitDone());
+        QCOMPARE(codeOf(pending.error()), code);
+        if (!code)
+            QCOMPARE(pending.result().statusCode, status);
+        QTest::qWait(50);
+        const auto recorded = fake.requests();
+        QCOMPARE(recorded.size(), 2);
+        QCOMPARE(recorded[1].path, QStringLiteral("/b"));
+        QCOMPARE(recorded[1].body, QByteArray("{\"plan\":1}"));
+    }
 };
 
 QTEST_GUILESS_MAIN(HttpTest)
