@@ -16,8 +16,11 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// How much of the body Qt may hold before this code has counted (and dropped) it.
-constexpr qint64 kChunk = 64 * 1024;
+// How much of the body Qt may hold before this code has counted (and dropped) it. Qt loses
+// a connection closed while it holds a body back from its reader (the download then waits
+// for its time-out, or ends as if whole), so no body the probe fetches (echoes, a
+// configuration) comes near this.
+constexpr qint64 kReadAhead = 4 * 1024 * 1024;
 
 // One download in flight: counts the body as it arrives, watches the two bounds and
 // resolves `result` once the reply has finished.
@@ -28,7 +31,7 @@ public:
     {
         auto *nam = new QNetworkAccessManager(this);
         m_reply = nam->get(request);
-        m_reply->setReadBufferSize(kChunk);
+        m_reply->setReadBufferSize(kReadAhead);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { noteHead(); });
         connect(m_reply, &QNetworkReply::readyRead, this, [this] {
             count();
@@ -106,7 +109,8 @@ private:
         count();
         m_totalTimer.reset();
         m_idleTimer.reset();
-        std::optional<URLError::Code> failure = URLError::failureOf(*m_reply, m_certificateRejected);
+        std::optional<URLError::Code> failure =
+            URLError::failureOf(*m_reply, m_certificateRejected, m_outcome.bytesReceived);
         // This download's own abort on a time-out ends it as cancelled.
         if (m_timedOut && m_reply->error() == QNetworkReply::OperationCanceledError)
             failure = URLError::TimedOut;

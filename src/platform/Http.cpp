@@ -128,8 +128,31 @@ bool isInvalidDomainName(QString host)
 }
 
 // Room above a cap for what a socket legitimately holds beyond what readers took:
-// headers, TLS framing and the read-ahead of replies in transit.
-constexpr qint64 kGuardSlack = 2 * HttpSession::readAheadBytes;
+// headers, TLS framing and the data of replies in transit.
+constexpr qint64 kGuardSlack = 2 * 1024 * 1024;
+
+// What a reply may read ahead of its reader: the cap and one byte more, so that a reader
+// within its cap never makes Qt hold a body back. Qt loses a connection closed while it
+// holds back a chunked body (the reply then waits for ever, or ends as if whole), and a
+// body that fills this much goes over the cap whatever follows. No cap, no limit.
+qint64 readAheadFor(qint64 cap)
+{
+    return cap >= 0 ? cap + 1 : 0;
+}
+
+// Whether an answer ended with less body than it announced: its connection closed in the
+// middle of the body and Qt ended the reply as if the body were whole. Answers to HEAD and
+// statuses without a body announce a length they never send; Qt drops the length of a
+// body it decompresses.
+bool endedShort(const QNetworkReply &reply, int status, qint64 bodyBytes)
+{
+    if (reply.operation() == QNetworkAccessManager::HeadOperation || (status >= 100 && status < 200)
+        || status == 204 || status == 304)
+        return false;
+    bool announced = false;
+    const qint64 length = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+    return announced && bodyBytes < length;
+}
 
 // A request body that goes out once per answer: a sequential device that rewinds only
 // after the server has answered what it got. Qt sends a request again when its
@@ -184,7 +207,7 @@ public:
         : m_reply(reply), m_cap(cap), m_clock(clock),
           m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
     {
-        reply->setReadBufferSize(HttpSession::readAheadBytes);
+        reply->setReadBufferSize(readAheadFor(cap));
         connect(reply, &QNetworkReply::readyRead, this, [this] {
             progressed();
             take();
@@ -262,7 +285,7 @@ public:
 
         // Stopped at the cap, the reply has its head and no error of its own.
         const bool overCap = m_abort == Abort::OverCap;
-        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected); failure && !overCap)
+        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected, m_body.size()); failure && !overCap)
             throw URLError(*failure);
         HttpResponse response;
         response.isHttp = isHttpReply(*m_reply);
@@ -368,7 +391,8 @@ private:
 
 } // namespace
 
-std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected)
+std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected,
+                                                  qint64 bodyBytes)
 {
     const QNetworkReply::NetworkError error = reply.error();
     // Qt would have sent the request again after its connection closed, but its body goes
@@ -381,8 +405,11 @@ std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bo
         if (error == QNetworkReply::NoError)
             return std::nullopt;
     } else if (status.isValid()) {
-        if (isAnswer(status.toInt(), error))
+        if (isAnswer(status.toInt(), error)) {
+            if (bodyBytes >= 0 && endedShort(reply, status.toInt(), bodyBytes))
+                return NetworkConnectionLost;
             return std::nullopt;
+        }
         if (isBodyFailure(error))
             return CannotDecodeContentData;
     }
