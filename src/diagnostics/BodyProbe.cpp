@@ -3,6 +3,7 @@
 #include "diagnostics/RawProbes.h"
 #include "platform/Async.h"
 #include "platform/Http.h"
+#include "platform/HttpBodyGuard.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -32,6 +33,7 @@ public:
         auto *nam = new QNetworkAccessManager(this);
         m_reply = nam->get(request);
         m_reply->setReadBufferSize(kReadAhead);
+        m_readAhead = HttpBodyGuard::instance().allowReadAhead(kReadAhead);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { noteHead(); });
         connect(m_reply, &QNetworkReply::readyRead, this, [this] {
             count();
@@ -85,6 +87,7 @@ private:
             if (n <= 0)
                 break;
             m_outcome.bytesReceived += n;
+            HttpBodyGuard::instance().delivered(n);
         }
     }
 
@@ -121,6 +124,7 @@ private:
             m_outcome.error = RawProbes::describe(std::make_exception_ptr(URLError(*failure)));
         m_outcome.elapsedMS = elapsedMS();
         m_reply = nullptr;
+        m_readAhead.reset();
         result.resolve(m_outcome);
     }
 
@@ -130,6 +134,8 @@ private:
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<ClockTimer> m_totalTimer;
     std::unique_ptr<ClockTimer> m_idleTimer;
+    // What the body guard allows Qt to hold of this body while it is read.
+    std::unique_ptr<HttpBodyGuard::ReadAhead> m_readAhead;
     TriageBodyOutcome m_outcome;
     bool m_timedOut = false;
     bool m_certificateRejected = false;

@@ -222,6 +222,8 @@ public:
         connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
             progressed();
             m_connecting = true;
+            if (m_watch)
+                HttpBodyGuard::instance().socketsChanged();
         });
         connect(reply, &QNetworkReply::uploadProgress, this, [this] { progressed(); });
         connect(reply, &QNetworkReply::requestSent, this, [this] {
@@ -303,6 +305,7 @@ private:
         m_timer.reset();
         m_idleTimer.reset();
         m_watch.reset();
+        m_readAhead.reset();
         m_ended.resolve();
     }
 
@@ -332,11 +335,16 @@ private:
     }
 
     // Qt shows nothing of a 401 or 407 answer until its body has ended; the guard
-    // stops one that outgrows the cap.
+    // stops one that outgrows the cap. What Qt may read ahead of this reply's reader is
+    // declared from the start, for the watches of other requests.
     void watchWithheldBody()
     {
-        if (m_cap >= 0)
-            m_watch = HttpBodyGuard::instance().watch(m_cap + kGuardSlack, [this] { abortFor(Abort::Withheld); });
+        if (m_cap < 0)
+            return;
+        HttpBodyGuard &guard = HttpBodyGuard::instance();
+        if (!m_readAhead)
+            m_readAhead = guard.allowReadAhead(readAheadFor(m_cap));
+        m_watch = guard.watch(m_cap + kGuardSlack, m_readAhead.get(), [this] { abortFor(Abort::Withheld); });
     }
 
     // Qt sends a request again when its connection closes before any answer, and tells
@@ -361,6 +369,7 @@ private:
         m_timer.reset();
         m_idleTimer.reset();
         m_watch.reset();
+        m_readAhead.reset();
         // Called from the reply's own signals: abort from the event loop, unless the
         // reply has ended meanwhile.
         QMetaObject::invokeMethod(
@@ -380,6 +389,7 @@ private:
     std::unique_ptr<ClockTimer> m_timer;
     std::unique_ptr<ClockTimer> m_idleTimer;
     std::unique_ptr<HttpBodyGuard::Watch> m_watch;
+    std::unique_ptr<HttpBodyGuard::ReadAhead> m_readAhead;
     OneShot<void> m_ended;
     Abort m_abort = Abort::None;
     int m_sends = 0;

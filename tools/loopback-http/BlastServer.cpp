@@ -14,6 +14,13 @@ namespace kovra::loopback {
 namespace {
 
 constexpr qint64 kPiece = 64 * 1024;
+constexpr qint64 kLargeWrite = 1024 * 1024;
+
+const QByteArray &filler()
+{
+    static const QByteArray bytes(kLargeWrite, 'x');
+    return bytes;
+}
 
 bool sendAll(int fd, const char *data, qint64 size)
 {
@@ -133,15 +140,17 @@ void BlastServer::serve(int fd)
         open = sendAll(fd, a.head);
         const qint64 length = a.body.isEmpty() ? a.fillerBytes : a.body.size();
         const qint64 upTo = a.sendUpTo < 0 ? length : std::min(a.sendUpTo, length);
-        static const QByteArray filler(kPiece, 'x');
-        for (qint64 sent = 0; open && sent < upTo; sent += kPiece) {
-            const qint64 whole = std::min(kPiece, length - sent);
+        for (qint64 sent = 0; open && sent < upTo;) {
+            // Unchunked filler goes out in large writes; chunks are kPiece long.
+            const qint64 whole = std::min(a.chunked || !a.body.isEmpty() ? kPiece : kLargeWrite, length - sent);
             const qint64 n = std::min(whole, upTo - sent);
-            const QByteArray piece = a.body.isEmpty() ? filler.left(n) : a.body.mid(sent, n);
-            if (!a.chunked)
-                open = sendAll(fd, piece);
-            else
-                open = sendAll(fd, QByteArray::number(whole, 16) + "\r\n" + piece + (n == whole ? "\r\n" : ""));
+            const char *data = a.body.isEmpty() ? filler().constData() : a.body.constData() + sent;
+            if (a.chunked)
+                open = sendAll(fd, QByteArray::number(whole, 16) + "\r\n");
+            open = open && sendAll(fd, data, n);
+            if (a.chunked && n == whole)
+                open = open && sendAll(fd, QByteArray("\r\n"));
+            sent += n;
         }
         if (open && a.chunked && a.lastChunk && upTo == length)
             open = sendAll(fd, QByteArray("0\r\n\r\n"));
