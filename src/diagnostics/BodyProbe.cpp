@@ -3,6 +3,7 @@
 #include "diagnostics/RawProbes.h"
 #include "platform/Async.h"
 #include "platform/Http.h"
+#include "platform/HttpBodyGuard.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -16,8 +17,11 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// How much of the body Qt may hold before this code has counted (and dropped) it.
-constexpr qint64 kChunk = 64 * 1024;
+// How much of the body Qt may hold before this code has counted (and dropped) it. Qt loses
+// a connection closed while it holds a body back from its reader (the download then waits
+// for its time-out, or ends as if whole), so no body the probe fetches (echoes, a
+// configuration) comes near this.
+constexpr qint64 kReadAhead = 4 * 1024 * 1024;
 
 // One download in flight: counts the body as it arrives, watches the two bounds and
 // resolves `result` once the reply has finished.
@@ -28,7 +32,8 @@ public:
     {
         auto *nam = new QNetworkAccessManager(this);
         m_reply = nam->get(request);
-        m_reply->setReadBufferSize(kChunk);
+        m_reply->setReadBufferSize(kReadAhead);
+        m_readAhead = HttpBodyGuard::instance().allowReadAhead(kReadAhead);
         connect(m_reply, &QNetworkReply::metaDataChanged, this, [this] { noteHead(); });
         connect(m_reply, &QNetworkReply::readyRead, this, [this] {
             count();
@@ -82,6 +87,7 @@ private:
             if (n <= 0)
                 break;
             m_outcome.bytesReceived += n;
+            HttpBodyGuard::instance().delivered(n);
         }
     }
 
@@ -106,7 +112,8 @@ private:
         count();
         m_totalTimer.reset();
         m_idleTimer.reset();
-        std::optional<URLError::Code> failure = URLError::failureOf(*m_reply, m_certificateRejected);
+        std::optional<URLError::Code> failure =
+            URLError::failureOf(*m_reply, m_certificateRejected, m_outcome.bytesReceived);
         // This download's own abort on a time-out ends it as cancelled.
         if (m_timedOut && m_reply->error() == QNetworkReply::OperationCanceledError)
             failure = URLError::TimedOut;
@@ -117,6 +124,7 @@ private:
             m_outcome.error = RawProbes::describe(std::make_exception_ptr(URLError(*failure)));
         m_outcome.elapsedMS = elapsedMS();
         m_reply = nullptr;
+        m_readAhead.reset();
         result.resolve(m_outcome);
     }
 
@@ -126,6 +134,8 @@ private:
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<ClockTimer> m_totalTimer;
     std::unique_ptr<ClockTimer> m_idleTimer;
+    // What the body guard allows Qt to hold of this body while it is read.
+    std::unique_ptr<HttpBodyGuard::ReadAhead> m_readAhead;
     TriageBodyOutcome m_outcome;
     bool m_timedOut = false;
     bool m_certificateRejected = false;

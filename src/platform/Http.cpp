@@ -102,8 +102,6 @@ URLError::Code codeFor(QNetworkReply::NetworkError error, bool certificateReject
         return URLError::Cancelled;
     case QNetworkReply::RemoteHostClosedError:
     case QNetworkReply::ProxyConnectionClosedError:
-    // The connection closed before the answer and the request's body cannot go again.
-    case QNetworkReply::ContentReSendError:
         return URLError::NetworkConnectionLost;
     case QNetworkReply::SslHandshakeFailedError:
         return certificateRejected ? URLError::ServerCertificateUntrusted : URLError::SecureConnectionFailed;
@@ -130,8 +128,31 @@ bool isInvalidDomainName(QString host)
 }
 
 // Room above a cap for what a socket legitimately holds beyond what readers took:
-// headers, TLS framing and the read-ahead of replies in transit.
-constexpr qint64 kGuardSlack = 2 * HttpSession::readAheadBytes;
+// headers, TLS framing and the data of replies in transit.
+constexpr qint64 kGuardSlack = 2 * 1024 * 1024;
+
+// What a reply may read ahead of its reader: the cap and one byte more, so that a reader
+// within its cap never makes Qt hold a body back. Qt loses a connection closed while it
+// holds back a chunked body (the reply then waits for ever, or ends as if whole), and a
+// body that fills this much goes over the cap whatever follows. No cap, no limit.
+qint64 readAheadFor(qint64 cap)
+{
+    return cap >= 0 ? cap + 1 : 0;
+}
+
+// Whether an answer ended with less body than it announced: its connection closed in the
+// middle of the body and Qt ended the reply as if the body were whole. Answers to HEAD and
+// statuses without a body announce a length they never send; Qt drops the length of a
+// body it decompresses.
+bool endedShort(const QNetworkReply &reply, int status, qint64 bodyBytes)
+{
+    if (reply.operation() == QNetworkAccessManager::HeadOperation || (status >= 100 && status < 200)
+        || status == 204 || status == 304)
+        return false;
+    bool announced = false;
+    const qint64 length = reply.header(QNetworkRequest::ContentLengthHeader).toLongLong(&announced);
+    return announced && bodyBytes < length;
+}
 
 // A request body that goes out once per answer: a sequential device that rewinds only
 // after the server has answered what it got. Qt sends a request again when its
@@ -186,7 +207,7 @@ public:
         : m_reply(reply), m_cap(cap), m_clock(clock),
           m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
     {
-        reply->setReadBufferSize(HttpSession::readAheadBytes);
+        reply->setReadBufferSize(readAheadFor(cap));
         connect(reply, &QNetworkReply::readyRead, this, [this] {
             progressed();
             take();
@@ -201,6 +222,8 @@ public:
         connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
             progressed();
             m_connecting = true;
+            if (m_watch)
+                HttpBodyGuard::instance().socketsChanged();
         });
         connect(reply, &QNetworkReply::uploadProgress, this, [this] { progressed(); });
         connect(reply, &QNetworkReply::requestSent, this, [this] {
@@ -264,7 +287,7 @@ public:
 
         // Stopped at the cap, the reply has its head and no error of its own.
         const bool overCap = m_abort == Abort::OverCap;
-        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected); failure && !overCap)
+        if (const auto failure = URLError::failureOf(*m_reply, m_certificateRejected, m_body.size()); failure && !overCap)
             throw URLError(*failure);
         HttpResponse response;
         response.isHttp = isHttpReply(*m_reply);
@@ -282,6 +305,7 @@ private:
         m_timer.reset();
         m_idleTimer.reset();
         m_watch.reset();
+        m_readAhead.reset();
         m_ended.resolve();
     }
 
@@ -311,11 +335,16 @@ private:
     }
 
     // Qt shows nothing of a 401 or 407 answer until its body has ended; the guard
-    // stops one that outgrows the cap.
+    // stops one that outgrows the cap. What Qt may read ahead of this reply's reader is
+    // declared from the start, for the watches of other requests.
     void watchWithheldBody()
     {
-        if (m_cap >= 0)
-            m_watch = HttpBodyGuard::instance().watch(m_cap + kGuardSlack, [this] { abortFor(Abort::Withheld); });
+        if (m_cap < 0)
+            return;
+        HttpBodyGuard &guard = HttpBodyGuard::instance();
+        if (!m_readAhead)
+            m_readAhead = guard.allowReadAhead(readAheadFor(m_cap));
+        m_watch = guard.watch(m_cap + kGuardSlack, m_readAhead.get(), [this] { abortFor(Abort::Withheld); });
     }
 
     // Qt sends a request again when its connection closes before any answer, and tells
@@ -340,6 +369,7 @@ private:
         m_timer.reset();
         m_idleTimer.reset();
         m_watch.reset();
+        m_readAhead.reset();
         // Called from the reply's own signals: abort from the event loop, unless the
         // reply has ended meanwhile.
         QMetaObject::invokeMethod(
@@ -359,6 +389,7 @@ private:
     std::unique_ptr<ClockTimer> m_timer;
     std::unique_ptr<ClockTimer> m_idleTimer;
     std::unique_ptr<HttpBodyGuard::Watch> m_watch;
+    std::unique_ptr<HttpBodyGuard::ReadAhead> m_readAhead;
     OneShot<void> m_ended;
     Abort m_abort = Abort::None;
     int m_sends = 0;
@@ -370,16 +401,25 @@ private:
 
 } // namespace
 
-std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected)
+std::optional<URLError::Code> URLError::failureOf(const QNetworkReply &reply, bool certificateRejected,
+                                                  qint64 bodyBytes)
 {
     const QNetworkReply::NetworkError error = reply.error();
+    // Qt would have sent the request again after its connection closed, but its body goes
+    // out once: whatever status arrived before (a redirect's, or the start of an answer),
+    // the connection was lost.
+    if (error == QNetworkReply::ContentReSendError)
+        return NetworkConnectionLost;
     const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!isHttpReply(reply)) {
         if (error == QNetworkReply::NoError)
             return std::nullopt;
     } else if (status.isValid()) {
-        if (isAnswer(status.toInt(), error))
+        if (isAnswer(status.toInt(), error)) {
+            if (bodyBytes >= 0 && endedShort(reply, status.toInt(), bodyBytes))
+                return NetworkConnectionLost;
             return std::nullopt;
+        }
         if (isBodyFailure(error))
             return CannotDecodeContentData;
     }

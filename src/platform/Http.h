@@ -44,7 +44,11 @@ public:
     // What a finished reply's error means: nothing when the reply holds the server's
     // answer (any status over HTTP, any reply without error otherwise), else the code of
     // the failure. `certificateRejected`: the reply reported certificate errors.
-    static std::optional<Code> failureOf(const QNetworkReply &reply, bool certificateRejected);
+    // `bodyBytes`, when 0 or more, is the body its reader took: an answer whose body ended
+    // short of the length it announced is a lost connection (Qt may end such a reply as if
+    // it were whole).
+    static std::optional<Code> failureOf(const QNetworkReply &reply, bool certificateRejected,
+                                         qint64 bodyBytes = -1);
 
     QString description() const override;
     bool isCancellation() const override { return m_code == Cancelled; }
@@ -84,8 +88,6 @@ public:
 
     static constexpr std::chrono::milliseconds defaultTimeout{10000};
     static constexpr std::chrono::milliseconds fallbackTimeout{8000};
-    // What a reply reads ahead of its reader at most (for replies Qt does not withhold).
-    static constexpr qint64 readAheadBytes = 1024 * 1024;
 
     // The time-outs are measured on `clock` (precise timers).
     HttpSession(Kind kind, std::chrono::milliseconds timeout, std::shared_ptr<Clock> clock = Clock::system(),
@@ -108,13 +110,16 @@ public:
     // TimedOut when one of the session's time-outs passes first, Cancelled when the token
     // fires (the connection is aborted) or the session is destroyed, NetworkConnectionLost
     // as soon as a connection opened for the request closes before any answer (Qt would
-    // send it again), and for any request but GET and HEAD once its connection closes
-    // before the answer (such a request is written once, never again),
-    // CannotDecodeContentData for a body Qt could not decode, CannotFindHost at once for
-    // a host under ".invalid", other codes for transport failures. With a cap of 0 or
-    // more, reading stops once the body would exceed it and overCap is set, the first
-    // bytes kept; a body Qt withholds from readers (401, 407) that grows past the cap
-    // ends the request with DataLengthExceedsMaximum.
+    // send it again), for any request but GET and HEAD once its connection closes before
+    // the answer (such a request is written once, never again, a redirected one included),
+    // and for a body that ends short of the length it announced or, chunked, whose
+    // connection Qt reports closed before the last chunk (over plain HTTP Qt can end such
+    // a reply as if it were whole; over TLS it reports it); CannotDecodeContentData for a body Qt could not decode, CannotFindHost
+    // at once for a host under ".invalid", other codes for transport failures. With a cap
+    // of 0 or more, reading stops once the body would exceed it and overCap is set, the
+    // first bytes kept; Qt holds at most the cap and a byte more ahead of the reader. A
+    // body Qt withholds from readers (401, 407) that grows past the cap ends the request
+    // with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);
 

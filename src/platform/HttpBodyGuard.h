@@ -1,44 +1,35 @@
 #pragma once
 
-#include "platform/Clock.h"
-
 #include <QHash>
+#include <QObject>
 #include <QtGlobal>
 
-#include <chrono>
+#include <atomic>
 #include <functional>
-#include <list>
 #include <memory>
-#include <optional>
 
 namespace kovra {
 
 // Keeps replies whose body Qt withholds from bounding the process's memory.
 //
 // Qt reads the whole body of a 401 or 407 answer before it shows the reply anything
-// (no headers, no data, no progress), so a reader cannot stop such a body at its cap.
-// The guard therefore watches what the process reads from its TCP sockets: while a
-// watch is open, when some socket has been read by more than the watch's limit beyond
-// what the HTTP readers took from their replies in the same time, the bytes are
-// piling up where nobody sees them, and the watch trips. The sockets are first read
-// at the next sampling after a watch opens, so a request answered before then (the
-// usual case) costs no look at them; the time counts from that sample.
+// (no headers, no data, no progress), so a reader cannot stop such a body at its cap,
+// and over plain HTTP it reads that body in one loop for as long as the sender keeps up,
+// so an abort of the reply waits for the body's end. The guard therefore meters what the
+// process reads from its TCP sockets, on a thread of its own that wakes whenever data
+// arrives on one of them: while a watch is open, once some socket has been read by more
+// than the watch's limit beyond what the HTTP readers took in the same time (and beyond
+// what Qt may read ahead of the other requests' readers), the bytes are piling up where
+// nobody sees them. The guard then shuts that socket down, which ends Qt's reading at
+// once, and the watch trips.
 //
-// Readers report what they take with delivered(); the replies they read keep a small
-// read-ahead, so data in transit to a reader stays well below any sensible limit.
-// Which request a socket serves is not known: a trip ends every request that was
-// waiting for its answer while the bytes piled up.
-// One guard per process (it meters a process-wide resource); used on the GUI thread.
+// Readers report what they take with delivered(); a request holds a ReadAhead for as long
+// as Qt may read its body ahead of its reader (from its start: the body may be on its way
+// before the reader hears of the head). Which request a socket serves is not known: a trip
+// ends every request that was waiting for its answer while the bytes piled up.
+// One guard per process (it meters a process-wide resource); its functions are called on
+// the GUI thread, and trips are called there, from the event loop.
 class HttpBodyGuard {
-    using Sample = QHash<quint64, quint64>; // socket inode -> bytes the process read from it
-    struct WatchState {
-        qint64 limit;
-        std::function<void()> trip;
-        // From the first sample after the watch opened.
-        std::optional<Sample> baseline;
-        qint64 deliveredAtStart = 0;
-    };
-
 public:
     // An open watch; destroying it closes it.
     class Watch {
@@ -49,31 +40,50 @@ public:
 
     private:
         friend class HttpBodyGuard;
-        explicit Watch(std::list<WatchState>::iterator it) : m_it(it) {}
-        std::list<WatchState>::iterator m_it;
+        explicit Watch(quint64 id) : m_id(id) {}
+        quint64 m_id;
     };
 
-    // How often the sockets are read while a watch is open.
-    static constexpr std::chrono::milliseconds samplingInterval{10};
+    // Read-ahead that Qt may hold for one reader; destroying it withdraws it.
+    class ReadAhead {
+    public:
+        ~ReadAhead();
+        ReadAhead(const ReadAhead &) = delete;
+        ReadAhead &operator=(const ReadAhead &) = delete;
+
+    private:
+        friend class HttpBodyGuard;
+        explicit ReadAhead(quint64 id) : m_id(id) {}
+        quint64 m_id;
+    };
 
     static HttpBodyGuard &instance();
+    ~HttpBodyGuard();
 
-    // Calls `trip` once, from the event loop, when the condition above holds for
-    // `limit` bytes.
-    [[nodiscard]] std::unique_ptr<Watch> watch(qint64 limit, std::function<void()> trip);
-
+    // Qt may hold up to `bytes` of a request's body ahead of its reader.
+    [[nodiscard]] std::unique_ptr<ReadAhead> allowReadAhead(qint64 bytes);
+    // Calls `trip` once, from the event loop, when the condition above holds for `limit`
+    // bytes; `own` is the read-ahead of the watching request itself (it does not count).
+    [[nodiscard]] std::unique_ptr<Watch> watch(qint64 limit, const ReadAhead *own, std::function<void()> trip);
     // Bytes a reader took from its reply.
-    void delivered(qint64 bytes) { m_delivered += bytes; }
+    void delivered(qint64 bytes) { m_delivered.fetch_add(bytes, std::memory_order_relaxed); }
+    // A request is opening a connection: the guard looks for new sockets now rather than
+    // at its next round.
+    void socketsChanged();
 
 private:
-    HttpBodyGuard() = default;
-    static Sample sample();
-    void arm();
-    void check();
+    class Monitor;
+    HttpBodyGuard();
+    Monitor &monitor();
+    void fire(quint64 id);
 
-    std::list<WatchState> m_watches;
-    qint64 m_delivered = 0;
-    std::unique_ptr<ClockTimer> m_timer;
+    std::atomic<qint64> m_delivered{0};
+    quint64 m_nextId = 1;
+    // Trips by watch, touched on the GUI thread only.
+    QHash<quint64, std::function<void()>> m_trips;
+    // Where the monitor hands trips to the GUI thread.
+    std::unique_ptr<QObject> m_context;
+    std::unique_ptr<Monitor> m_monitor;
 };
 
 } // namespace kovra

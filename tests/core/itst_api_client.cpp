@@ -10,6 +10,8 @@
 #include "support/FakeService.h"
 #include "support/FixedTokenProvider.h"
 
+#include "loopback-http/BlastServer.h"
+
 using namespace kovra;
 using namespace kovra::test;
 using namespace std::chrono_literals;
@@ -34,13 +36,19 @@ QString show(const InvoiceOut &i) { return i.paymentId + u' ' + i.url; }
 
 // The result shown as text, or the error's text.
 template<class T>
-QString outcomeOf(QCoro::Task<T> task)
+QCoro::Task<QString> outcomeTask(QCoro::Task<T> task)
 {
     try {
-        return show(test::await(std::move(task)));
+        co_return show(co_await std::move(task));
     } catch (...) {
-        return errorText(std::current_exception());
+        co_return errorText(std::current_exception());
     }
+}
+
+template<class T>
+QString outcomeOf(QCoro::Task<T> task)
+{
+    return test::await(outcomeTask(std::move(task)));
 }
 
 QCoro::Task<APIClient::Answer> sendThrough(APIClient &client, const Endpoint &endpoint)
@@ -336,6 +344,68 @@ private Q_SLOTS:
         QTest::qWait(700); // past the next stagger: no third candidate starts
         QCOMPARE(m_fake->requestCount(), 2);
         QCOMPARE(persisted(), std::nullopt);
+    }
+
+    // A host whose answer breaks off short of its announced length has lost the connection,
+    // whatever its first bytes would decode to: the race goes on with the other hosts, the
+    // POST moves on to the next one, and the host that cut its answer is never promoted.
+    // The cutting hosts send as fast as they can from threads of their own and close 0.2 s
+    // after the first 100 of 1000 bytes; only a failure starts the next candidate (the
+    // stagger is long); three clients send at once, each row a few times.
+    void hostsThatCutTheirAnswers_data()
+    {
+        QTest::addColumn<bool>("race"); // else sequential
+        QTest::addColumn<QByteArray>("sentBeforeTheCut");
+        QTest::addColumn<int>("cutting"); // how many hosts cut, from the first
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("active"); // the active base URL afterwards
+        const QByteArray decodes = "{}" + QByteArray(98, ' '), garbled = "{\"x" + QByteArray(97, ' ');
+        QTest::newRow("race, the first host cuts a prefix that decodes") << true << decodes << 1 << "Ann" << 1;
+        QTest::newRow("race, every host cuts") << true << garbled << 3 << "network -1005" << 0;
+        QTest::newRow("POST, the first host cuts a prefix that decodes") << false << decodes << 1 << "p1 tg:pay" << 1;
+        QTest::newRow("POST, every host cuts") << false << garbled << 3 << "network -1005" << 0;
+    }
+    void hostsThatCutTheirAnswers()
+    {
+        QFETCH(bool, race);
+        QFETCH(QByteArray, sentBeforeTheCut);
+        QFETCH(int, cutting);
+        QFETCH(QString, outcome);
+        QFETCH(int, active);
+        constexpr int runs = 3, clients = 3;
+        loopback::BlastAnswer cut;
+        cut.head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 1000\r\n\r\n";
+        cut.body = sentBeforeTheCut + QByteArray(1000 - sentBeforeTheCut.size(), ' ');
+        cut.sendUpTo = sentBeforeTheCut.size();
+        cut.breakOff = loopback::BreakOff{loopback::BreakOff::How::Close, 200ms};
+        m_fake->script(FakeService::anyHost, "GET", QStringLiteral("/me"), {FakeReply::json(200, R"({"display_name":"Ann"})")});
+        m_fake->script(FakeService::anyHost, "POST", QStringLiteral("/payment/stars/invoice"),
+                       {FakeReply::json(200, R"({"payment_id":"p1","invoice_url":"tg:pay"})")});
+        for (int run = 0; run < runs; ++run) {
+            std::vector<std::unique_ptr<loopback::BlastServer>> cutters;
+            QList<QUrl> urls = m_urls;
+            for (int host = 0; host < cutting; ++host) {
+                cutters.push_back(std::make_unique<loopback::BlastServer>(cut));
+                urls[host] = cutters.back()->url(QStringLiteral("/api"));
+            }
+            std::vector<std::unique_ptr<APIClient>> sent;
+            std::vector<std::unique_ptr<test::Pending<QString>>> pending;
+            for (int i = 0; i < clients; ++i) {
+                sent.push_back(std::make_unique<APIClient>(APIClient::Sessions{&m_session, &m_fallback}, urls, m_token,
+                                                           AppGroupStore(Defaults::inMemory(), nullptr),
+                                                           APIClient::Options{5s, kCap}));
+                pending.push_back(std::make_unique<test::Pending<QString>>(
+                    race ? outcomeTask(sent.back()->send<Profile>(Endpoint::me()))
+                         : outcomeTask(sent.back()->send<InvoiceOut>(Endpoint::starsInvoice(QStringLiteral("m1"))))));
+            }
+            for (int i = 0; i < clients; ++i) {
+                QCOMPARE(pending[i]->result(), outcome);
+                QCOMPARE(sent[i]->activeBaseURL(), urls[active]);
+            }
+            if (!race) // each cutting host received each client's POST once
+                for (const auto &c : cutters)
+                    QCOMPARE(c->requestCount(), clients);
+        }
     }
 
     // Typed sends: GET endpoints decode a Profile, POST ones an InvoiceOut. A reply that

@@ -19,6 +19,8 @@
 #include "support/ManualClock.h"
 #include "support/ScriptedProber.h"
 
+#include "loopback-http/BlastServer.h"
+
 #include <netdb.h>
 
 using namespace kovra;
@@ -340,6 +342,53 @@ private Q_SLOTS:
                  outline);
         QCOMPARE(o.headMS.has_value(), o.statusCode.has_value());
         QVERIFY(o.elapsedMS >= o.headMS.value_or(0));
+    }
+
+    // A host that breaks its body off, sending as fast as it can from threads of its own: the
+    // body probe and a GET probe report the lost connection, at once (a wait for the time-out
+    // would read "timeout"). Over plain HTTP Qt may end a chunked body cut off as if it were
+    // whole, but never makes the probe wait.
+    void probesOfABodyCutShort_data()
+    {
+        QTest::addColumn<bool>("chunked");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<qint64>("sent");
+        QTest::addColumn<QStringList>("outlines"); // the body probe's: status, received/expected bytes, error
+        QTest::addColumn<QString>("get");          // the GET probe's outcome; empty: not tried
+        QTest::newRow("announced, 100 of 1000 B")
+            << false << 1000ll << 100ll << QStringList{"200 100/1000 connection lost"} << "fail connection lost";
+        QTest::newRow("chunked 2 MB without its last chunk")
+            << true << (2ll << 20) << (2ll << 20) << QStringList{"200 2097152/- connection lost", "200 2097152/-"} << "";
+    }
+    void probesOfABodyCutShort()
+    {
+        QFETCH(bool, chunked);
+        QFETCH(qint64, length);
+        QFETCH(qint64, sent);
+        QFETCH(QStringList, outlines);
+        QFETCH(QString, get);
+        loopback::BlastAnswer answer;
+        answer.head = "HTTP/1.1 200 OK\r\n"
+                    + (chunked ? QByteArray("Transfer-Encoding: chunked") : "Content-Length: " + QByteArray::number(length))
+                    + "\r\n\r\n";
+        answer.fillerBytes = length;
+        answer.sendUpTo = sent;
+        answer.chunked = chunked;
+        answer.lastChunk = false;
+        answer.breakOff = loopback::BreakOff{};
+        loopback::BlastServer server(answer);
+        QVERIFY(server.isListening());
+        const QUrl url = server.url(QStringLiteral("/diag/echo?bytes=1"));
+
+        const TriageBodyOutcome o =
+            await(NetworkTriage::bodyProbe(url, {.userAgent = kUserAgent, .idleTimeout = 10s, .totalTimeout = 20s, .clock = {}}));
+        const auto text = [](const auto &v) { return v ? QString::number(*v) : QStringLiteral("-"); };
+        const QString outline = QStringLiteral("%1 %2/%3 %4").arg(text(o.statusCode)).arg(o.bytesReceived).arg(text(o.expectedBytes), o.error.value_or("")).trimmed();
+        QVERIFY2(outlines.contains(outline), qPrintable(outline));
+        if (!get.isEmpty()) {
+            const RawProbeOutcome g = await(RawProbes::https(url.toString(), true, 10, QStringLiteral("|"), 10.0));
+            QCOMPARE((g.ok ? u"ok "_qs : u"fail "_qs) + g.detail, get);
+        }
     }
 
     void summarize_data()

@@ -38,6 +38,15 @@ FakeReply FakeReply::streamed(int status, qint64 bytes, bool chunked)
     return reply;
 }
 
+FakeReply FakeReply::broken(QByteArray raw, loopback::BreakOff breakOff)
+{
+    FakeReply reply;
+    reply.action = Action::Broken;
+    reply.body = std::move(raw);
+    reply.breakOff = breakOff;
+    return reply;
+}
+
 namespace {
 
 // Writes the byte of `body` at `next` after `pace`, and so on to its end.
@@ -96,6 +105,10 @@ void FakeService::receive(const loopback::Request &request, loopback::Exchange *
     exchange->after(reply.delay, [exchange, reply] {
         if (reply.action == FakeReply::Action::Close) {
             exchange->close();
+            return;
+        }
+        if (reply.action == FakeReply::Action::Broken) {
+            exchange->writeAndBreakOff(reply.body, reply.breakOff);
             return;
         }
         loopback::RawResponse response;

@@ -23,6 +23,7 @@ struct FakeReply {
         Answer,      // write the status, headers and body after the delay
         NeverAnswer, // keep the connection open and say nothing
         Close,       // close the connection after the delay without answering
+        Broken,      // write `body` as it is after the delay, then cut the connection
     };
 
     Action action = Action::Answer;
@@ -40,12 +41,16 @@ struct FakeReply {
     // When above 0, the head (announcing the length) goes out at once and then `body`
     // one byte every `trickle`.
     std::chrono::milliseconds trickle{0};
+    // How a Broken reply cuts the connection off.
+    loopback::BreakOff breakOff;
 
     static FakeReply json(int status, QByteArray body = {}, std::chrono::milliseconds delay = {});
     static FakeReply silent();
     static FakeReply close(std::chrono::milliseconds delay = {});
     // A status with a streamed body of `bytes`, announced or chunked.
     static FakeReply streamed(int status, qint64 bytes, bool chunked);
+    // `raw` bytes as they are (a part of an answer), then the connection cut.
+    static FakeReply broken(QByteArray raw, loopback::BreakOff breakOff = {});
 };
 
 // A request as the fake service received it (host, method, path, url, headers, body).

@@ -8,6 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace kovra::loopback {
 
 namespace {
@@ -174,6 +176,44 @@ void Exchange::pump()
     } else {
         finish();
     }
+}
+
+void Exchange::writeAndBreakOff(const QByteArray &bytes, BreakOff breakOff)
+{
+    if (!isOpen()) {
+        finish();
+        return;
+    }
+    m_socket->write(bytes);
+    if (breakOff.after.count() > 0)
+        after(breakOff.after, [this, how = breakOff.how] { cut(how); });
+    else
+        cut(breakOff.how);
+}
+
+void Exchange::cut(BreakOff::How how)
+{
+    if (!isOpen())
+        return;
+    if (how == BreakOff::How::Close) {
+        close(); // the queued bytes still go out before the connection closes
+        return;
+    }
+    // A reset drops what is still queued: first the socket hands it all on.
+    if (m_socket->bytesToWrite() > 0) {
+        m_drainWatch = connect(m_socket, &QIODevice::bytesWritten, this, [this] {
+            if (m_socket->bytesToWrite() == 0) {
+                QObject::disconnect(m_drainWatch);
+                cut(BreakOff::How::Reset);
+            }
+        });
+        return;
+    }
+    const linger reset{1, 0};
+    ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    QObject::disconnect(m_closeWatch);
+    m_socket->abort();
+    finish();
 }
 
 void Exchange::after(std::chrono::milliseconds delay, std::function<void()> f)

@@ -61,6 +61,17 @@ struct RawResponse {
     QByteArray framed(const QByteArray &piece) const;
 };
 
+// How a host cuts a connection off.
+struct BreakOff {
+    enum class How {
+        Close, // an orderly close (FIN) once the queued bytes are out
+        Reset, // a reset (RST) once the queued bytes are out
+    };
+    How how = How::Close;
+    // How long the connection stays open after the last byte before it is cut.
+    std::chrono::milliseconds after{0};
+};
+
 // The connection of one request while its answer is owed. Owned by the hosts; it
 // deletes itself (later) once finished, so whoever answers later holds a QPointer.
 class Exchange : public QObject {
@@ -82,6 +93,9 @@ public:
     // client's close, only once the last byte is queued.
     void stream(const RawResponse &response, qint64 length, qint64 sendUpTo);
     void stream(const RawResponse &response, qint64 length) { stream(response, length, length); }
+    // Writes `bytes` as they are (any part of an answer, a status line alone) and then
+    // cuts the connection off as `breakOff` says.
+    void writeAndBreakOff(const QByteArray &bytes, BreakOff breakOff);
     // Runs `f` after `delay` on a precise timer the exchange owns, unless the exchange
     // has finished by then.
     void after(std::chrono::milliseconds delay, std::function<void()> f);
@@ -98,6 +112,7 @@ private:
     friend class LoopbackHosts;
     Exchange(std::unique_ptr<QHttpServerResponder> responder, QObject *parent);
     void pump();
+    void cut(BreakOff::How how);
 
     std::unique_ptr<QHttpServerResponder> m_responder;
     QPointer<QTcpSocket> m_socket;
