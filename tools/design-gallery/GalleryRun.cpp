@@ -33,6 +33,8 @@ void GalleryRun::next()
         const QStringList warnings = m_warnings.take();
         for (const QString &w : warnings)
             fprintf(stderr, "design-gallery: QML warning: %s\n", qPrintable(w));
+        if (m_written != total)
+            fail(QStringLiteral("%1 of %2 pictures written").arg(m_written).arg(total));
         printf("design-gallery: %d pictures in %s\n", m_written, qPrintable(m_out.absolutePath()));
         Q_EMIT finished(m_failed || !warnings.isEmpty() ? 1 : 0);
         return;
@@ -51,13 +53,18 @@ void GalleryRun::next()
         return;
     }
     m_framesSeen = 0;
-    m_frames = connect(m_host->window(), &QQuickWindow::frameSwapped, this, &GalleryRun::onFrame,
-                       Qt::QueuedConnection);
+    // A frame is announced from the render thread and counted here later; on a busy
+    // machine several are queued at once, and disconnecting does not withdraw those
+    // already queued. Each is counted for the case that was shown when it was drawn.
+    m_frames = connect(m_host->window(), &QQuickWindow::frameSwapped, this,
+                       [this, index = m_index] { onFrame(index); }, Qt::QueuedConnection);
     m_host->window()->show();
 }
 
-void GalleryRun::onFrame()
+void GalleryRun::onFrame(qsizetype index)
 {
+    if (index != m_index || m_framesSeen >= 2)
+        return;
     // The second frame has every image and layer in place.
     if (++m_framesSeen < 2) {
         m_host->window()->update();

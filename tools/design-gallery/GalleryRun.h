@@ -16,8 +16,8 @@ namespace kovra::gallery {
 
 // Renders every case in the light and then the dark appearance into
 // "<name>-light.png" / "<name>-dark.png" in the output folder, one at a time: load,
-// show, wait for two frames, grab, save. Ends with `finished(exit code)`: 0 when
-// every picture was written and no QML warning was seen.
+// show, wait for two frames of that case, grab, save. Ends with `finished(exit code)`:
+// 0 when every picture was written, once, and no QML warning was seen.
 class GalleryRun : public QObject {
     Q_OBJECT
 public:
@@ -30,7 +30,7 @@ Q_SIGNALS:
 
 private:
     void next();
-    void onFrame();
+    void onFrame(qsizetype index);
     void capture();
     void fail(const QString &text);
 

@@ -9,6 +9,7 @@
 #include "ui/design/QmlWarnings.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -195,6 +196,49 @@ private Q_SLOTS:
         QTest::keyClick(main, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(rig.exits, 1);
         QVERIFY(!main->isVisible() && !settings->isVisible() && !rig.shell->app()->isWarmupStarted() && rig.released());
+        QVERIFY2(rig.warnings.warnings().isEmpty(), qPrintable(rig.warnings.warnings().join(u'\n')));
+    }
+
+    // Escape and Ctrl+W close the settings window (the same one opens again); with the
+    // sign-out confirmation open, Escape closes only the confirmation.
+    void settingsKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("confirming");
+        QTest::newRow("escape") << int(Qt::Key_Escape) << int(Qt::NoModifier) << false;
+        QTest::newRow("ctrl+w") << int(Qt::Key_W) << int(Qt::ControlModifier) << false;
+        QTest::newRow("escape in the confirmation") << int(Qt::Key_Escape) << int(Qt::NoModifier) << true;
+    }
+    void settingsKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, confirming);
+        ShellRig rig(QStringLiteral("token-w"));
+        QVERIFY(rig.start());
+        rig.shell->openSettings();
+        QPointer<QQuickWindow> settings = rig.shell->settingsWindow();
+        QVERIFY(settings && QTest::qWaitForWindowExposed(settings));
+        // Keys reach the window that holds the focus.
+        QTRY_VERIFY(QGuiApplication::focusWindow() == settings);
+        QObject *confirm = nullptr;
+        if (confirming) {
+            QVERIFY(QMetaObject::invokeMethod(settings->findChild<QQuickItem *>(QStringLiteral("logoutButton")), "clicked"));
+            confirm = settings->findChild<QObject *>(QStringLiteral("logoutConfirm"));
+            QTRY_VERIFY(confirm && confirm->property("opened").toBool());
+        }
+        QTest::keyClick(settings, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (confirm) {
+            QTRY_VERIFY(!confirm->property("visible").toBool());
+            // Still signed in: the confirmation's action did not run.
+            QVERIFY(settings->isVisible() && !settings->findChild<QQuickItem *>(QStringLiteral("signedOutPlaceholder")));
+            return;
+        }
+        QTRY_VERIFY(!settings->isVisible());
+        rig.shell->openSettings();
+        QCOMPARE(rig.shell->settingsWindow(), settings.data());
+        QVERIFY(settings->isVisible());
         QVERIFY2(rig.warnings.warnings().isEmpty(), qPrintable(rig.warnings.warnings().join(u'\n')));
     }
 
