@@ -14,16 +14,6 @@ namespace kovra {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The tunnel is up or on its way up: a choice that did not reach it needs a reconnect.
-bool isUp(VPNStatus status)
-{
-    return status == VPNStatus::Connecting || status == VPNStatus::Connected || status == VPNStatus::Reasserting;
-}
-
-} // namespace
-
 void ConnectionStore::clearAutoManaged(bool automatic)
 {
     if (!automatic)
@@ -109,8 +99,9 @@ QCoro::Task<bool> ConnectionStore::selectRegion(Region region, bool automatic, b
     if (automatic || suppressReconnect)
         co_return true;
 
+    // Only a tunnel that is up or on its way up needs the choice carried to it.
     controller = m_tunnelController;
-    if (!controller || !isUp(controller->liveStatus()))
+    if (!controller || !vpn::isUp(controller->liveStatus()))
         co_return true;
     // An on-demand region is reconnected even when the switch took effect.
     if (!region.isEphemeral && applied)

@@ -337,7 +337,7 @@ QCoro::Task<void> KovraConnectivityController::reconnectWatchdog(CancellationTok
     m_log.error(u"reconnect watchdog fired — walk reset"_s);
     m_expectingReconnect = false;
     const VPNStatus status = m_tunnel ? m_tunnel->status() : VPNStatus::Disconnected;
-    if (status != VPNStatus::Connecting && status != VPNStatus::Connected && status != VPNStatus::Reasserting) {
+    if (!vpn::isUp(status)) {
         // The tunnel was stopped while the move awaited its reconnect (a user's
         // disconnect): judge nothing, as after any other disconnect.
         onTunnelDisconnected();

@@ -54,14 +54,6 @@ QJsonObject entryOf(const TunnelProviderManager &m)
 
 // --- TunnelProviderSession --------------------------------------------------
 
-namespace {
-// The statuses in which the tunnel is up or on its way up.
-bool isUp(VPNStatus status)
-{
-    return status == VPNStatus::Connecting || status == VPNStatus::Connected || status == VPNStatus::Reasserting;
-}
-} // namespace
-
 struct TunnelProviderSession::Private {
     // A stop the provider has not acted on yet.
     struct PendingStop {
@@ -92,7 +84,7 @@ struct TunnelProviderSession::Private {
         // provider has answered the stop (its status before that is from before the
         // stop), and after that never as up before the provider has acted on it.
         if (stop && stop->waited
-            && (stop->phase != PendingStop::Accepted || !client->isConnected() || isUp(reported)))
+            && (stop->phase != PendingStop::Accepted || !client->isConnected() || vpn::isUp(reported)))
             return VPNStatus::Disconnecting;
         return reported;
     }
@@ -195,7 +187,7 @@ struct TunnelProviderSession::Private {
             return;
         if (!client->isConnected())
             sendAgainLater();
-        else if (!isUp(client->status()))
+        else if (!vpn::isUp(client->status()))
             stop.reset();
     }
 

@@ -18,6 +18,12 @@ enum class Status : int {
 };
 Q_ENUM_NS(Status)
 
+// The tunnel is up or on its way up: connecting, connected or reasserting.
+constexpr bool isUp(Status status)
+{
+    return status == Status::Connecting || status == Status::Connected || status == Status::Reasserting;
+}
+
 } // namespace vpn
 
 using VPNStatus = vpn::Status;

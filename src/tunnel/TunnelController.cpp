@@ -8,15 +8,6 @@
 #include <stdexcept>
 
 namespace kovra {
-namespace {
-
-// The statuses in which the tunnel is up or on its way up.
-bool isActive(VPNStatus status)
-{
-    return status == VPNStatus::Connecting || status == VPNStatus::Connected || status == VPNStatus::Reasserting;
-}
-
-} // namespace
 
 // --- TunnelError --------------------------------------------------------------
 
@@ -365,7 +356,7 @@ QCoro::Task<void> TunnelController::stop(bool)
 QCoro::Task<void> TunnelController::reload(QString subscriptionURL, CancellationToken cancel)
 {
     // Without a saved configuration the live status reads invalid: nothing to reload.
-    if (!isActive(m_steps.status()))
+    if (!vpn::isUp(m_steps.status()))
         co_return;
     co_await startOperation(StartOperationKind::reload, std::move(subscriptionURL), nullptr, std::move(cancel));
 }
@@ -445,7 +436,7 @@ QCoro::Task<void> TunnelController::routingReconnect()
 {
     const QString subscriptionURL =
         m_appGroupFactory()->defaults()->string(AppGroupKey::subscriptionURL).value_or(QString());
-    if (subscriptionURL.isEmpty() || !isActive(m_status))
+    if (subscriptionURL.isEmpty() || !vpn::isUp(m_status))
         co_return;
     const Logger log = m_log;
     std::exception_ptr failure;

@@ -11,16 +11,6 @@
 
 namespace kovra::ui {
 
-namespace {
-
-// The statuses in which the primary button stops the tunnel.
-bool isUpOrComingUp(VPNStatus status)
-{
-    return status == VPNStatus::Connecting || status == VPNStatus::Connected || status == VPNStatus::Reasserting;
-}
-
-} // namespace
-
 MenuBarModel::MenuBarModel(ConnectCoordinator *coordinator, ConnectivityEngine *connectivity,
                                  SubscriptionStore *subscriptions, ConnectionStore *connections,
                                  std::shared_ptr<Clock> clock, QObject *parent)
@@ -134,7 +124,8 @@ void MenuBarModel::updatePrimary()
     const VPNStatus status = m_coordinator ? m_coordinator->effectiveStatus() : VPNStatus::Invalid;
     Primary next;
     next.title = connectTitleFor(status);
-    next.tint = isUpOrComingUp(status) ? QStringLiteral("danger") : QStringLiteral("accent");
+    // While the tunnel is up or coming up, the primary button stops it.
+    next.tint = vpn::isUp(status) ? QStringLiteral("danger") : QStringLiteral("accent");
     next.enabled = m_coordinator && m_coordinator->isToggleEnabled();
     updateProperty(m_primary, std::move(next), this, &MenuBarModel::primaryChanged);
 }
