@@ -114,12 +114,12 @@ public:
     // the answer (such a request is written once, never again, a redirected one included),
     // and for a body that ends short of the length it announced or, chunked, whose
     // connection Qt reports closed before the last chunk (over plain HTTP Qt can end such
-    // a reply as if it were whole; over TLS it reports it); CannotDecodeContentData for a body Qt could not decode, CannotFindHost
-    // at once for a host under ".invalid", other codes for transport failures. With a cap
-    // of 0 or more, reading stops once the body would exceed it and overCap is set, the
-    // first bytes kept; Qt holds at most the cap and a byte more ahead of the reader. A
-    // body Qt withholds from readers (401, 407) that grows past the cap ends the request
-    // with DataLengthExceedsMaximum.
+    // a reply as if it were whole; over TLS it reports it); CannotDecodeContentData for a
+    // body Qt could not decode, CannotFindHost at once for a host under ".invalid", other
+    // codes for transport failures. With a cap of 0 or more, reading stops once the body
+    // would exceed it and overCap is set, the first bytes kept; Qt holds at most the cap
+    // and a byte more ahead of the reader. A body Qt withholds from readers (401, 407)
+    // that grows past the cap ends the request with DataLengthExceedsMaximum.
     QCoro::Task<HttpResponse> send(QByteArray method, QNetworkRequest request, QByteArray body = {},
                                    CancellationToken token = {}, qint64 maxBodyBytes = -1);
 

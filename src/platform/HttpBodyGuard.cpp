@@ -109,6 +109,9 @@ public:
             m_watches.push_back(std::move(w));
             if (!cold)
                 return;
+            // With the watch, under one lock: the monitor learns every socket before it
+            // takes the watch's baseline, so a kept-alive socket it had forgotten does not
+            // count its earlier bytes against the watch.
             m_rescanRequested = true;
         }
         wake();

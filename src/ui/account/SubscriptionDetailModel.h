@@ -61,11 +61,12 @@ struct SubscriptionDetailContent {
 //
 // From then on the screen follows the subscription store's latest value (a payment made
 // from a screen above it shows on the way back), and the account id row follows the
-// user store. The time-dependent texts are taken at each change and at each showing. Each of the three copy controls puts
-// its text on the clipboard and shows "Скопировано" for 1.8 s of the clock after its
-// last press, independently of the others; leaving the screen stops the pending
-// resets and clears the marks, so nothing changes after the screen has gone. There is
-// no share service on the desktop: the share control copies the link too.
+// user store. The time-dependent texts are taken at each change and at each showing.
+// Each of the three copy controls puts its text on the clipboard and shows "Скопировано"
+// for 1.8 s of the clock after its last press, independently of the others; leaving the
+// screen stops the pending resets and clears the marks, so nothing changes after the
+// screen has gone. There is no share service on the desktop: the share control copies
+// the link too.
 class SubscriptionDetailModel : public AccountPageModel {
     Q_OBJECT
     QML_ELEMENT
