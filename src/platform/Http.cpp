@@ -222,8 +222,6 @@ public:
         connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] {
             progressed();
             m_connecting = true;
-            if (m_watch)
-                HttpBodyGuard::instance().socketsChanged();
         });
         connect(reply, &QNetworkReply::uploadProgress, this, [this] { progressed(); });
         connect(reply, &QNetworkReply::requestSent, this, [this] {

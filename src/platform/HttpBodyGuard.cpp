@@ -1,5 +1,7 @@
 #include "platform/HttpBodyGuard.h"
 
+#include "platform/ConnectReports.h"
+
 #include <QMetaObject>
 
 #include <dirent.h>
@@ -7,6 +9,7 @@
 #include <linux/sockios.h>
 #include <linux/tcp.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -14,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -28,19 +32,24 @@ namespace kovra {
 namespace {
 
 using Inode = quint64;
-// Per TCP socket of the process: the bytes the process has read from it.
-using Sample = std::unordered_map<Inode, quint64>;
 
-using SteadyClock = std::chrono::steady_clock;
+// What the process has done with one TCP socket.
+struct Reading {
+    // The bytes it has read from it: received, less those still queued.
+    quint64 read = 0;
+    // Bytes received and not read yet.
+    quint64 queued = 0;
+    bool operator==(const Reading &) const = default;
+};
+// Per TCP socket of the process.
+using Sample = std::unordered_map<Inode, Reading>;
 
-// How often the monitor looks for new sockets and reads them while a watch is open,
-// besides whenever data arrives or it is told that a connection opens.
+// How soon the monitor looks again while bytes are still being read, since reading
+// them wakes it no more than their arrival did.
 constexpr std::chrono::milliseconds kRound{5};
-// How long it goes on with its rounds after the last watch closed, so that the next
-// request of a burst finds a fresh reading to start from.
-constexpr std::chrono::milliseconds kLinger{1000};
-// The key of the monitor's own wake-up descriptor (sockets are keyed by inode, never 0).
+// Keys of the monitor's own descriptors (sockets are keyed by inode, never either).
 constexpr quint64 kWakeKey = 0;
+constexpr quint64 kConnectsKey = ~quint64(0);
 
 // The inode of the socket behind `fd`; 0 when `fd` names no socket.
 Inode socketInode(int fd)
@@ -49,9 +58,8 @@ Inode socketInode(int fd)
     return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? Inode(st.st_ino) : 0;
 }
 
-// What the process has read from a TCP socket: the bytes it received minus those still
-// queued. None when `fd` is no TCP socket.
-std::optional<quint64> bytesRead(int fd)
+// What the process has read from a TCP socket; none when `fd` is no TCP socket.
+std::optional<Reading> readingOf(int fd)
 {
     tcp_info info{};
     socklen_t length = sizeof info;
@@ -62,57 +70,69 @@ std::optional<quint64> bytesRead(int fd)
     if (ioctl(fd, SIOCINQ, &queued) != 0 || queued < 0)
         queued = 0;
     const quint64 received = info.tcpi_bytes_received;
-    return received > quint64(queued) ? received - quint64(queued) : 0;
+    const quint64 waiting = std::min(received, quint64(queued));
+    return Reading{received - waiting, waiting};
+}
+
+bool anyQueued(const Sample &sample)
+{
+    return std::any_of(sample.begin(), sample.end(), [](const auto &entry) { return entry.second.queued > 0; });
+}
+
+// Whether some socket was read between two samples, or came or went.
+bool readMoved(const Sample &before, const Sample &now)
+{
+    if (before.size() != now.size())
+        return true;
+    return std::any_of(now.begin(), now.end(), [&before](const auto &entry) {
+        const auto old = before.find(entry.first);
+        return old == before.end() || old->second.read != entry.second.read;
+    });
 }
 
 } // namespace
 
-// The thread that meters the sockets. Watches and read-ahead come from the GUI thread
+// The thread that meters the sockets. It sleeps until something happens: a watch
+// opens, the process connects a TCP socket, or data arrives on a socket it knows; while
+// the sockets are quiet nothing runs. Watches and read-ahead come from the GUI thread
 // under the mutex; the sockets it knows are its own.
 class HttpBodyGuard::Monitor {
 public:
     Monitor(std::atomic<qint64> &delivered, std::function<void(quint64)> trip)
         : m_delivered(delivered), m_trip(std::move(trip)), m_epoll(epoll_create1(EPOLL_CLOEXEC)),
-          m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+          m_wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_connects(ConnectReports::start())
     {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = kWakeKey;
-        epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event);
+        for (const auto &[fd, key] : {std::pair{m_wake, kWakeKey}, std::pair{m_connects, kConnectsKey}}) {
+            if (fd < 0)
+                continue;
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.u64 = key;
+            epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
+        }
         m_thread = std::thread([this] { run(); });
+        pthread_setname_np(m_thread.native_handle(), "http-body-guard");
     }
 
     ~Monitor()
     {
+        ConnectReports::stop();
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;
         }
         wake();
         m_thread.join();
-        close(m_wake);
-        close(m_epoll);
+        ::close(m_wake);
+        ::close(m_epoll);
     }
 
-    // A watch starts from the latest reading when it is fresh (bytes read and delivered
-    // since then cancel out), else from one the monitor takes at once.
+    // The watch counts from the monitor's next reading, which it takes at once.
     void open(quint64 id, qint64 limit, quint64 ownReadAhead)
     {
         {
             std::lock_guard lock(m_mutex);
-            WatchState w{id, limit, ownReadAhead, std::nullopt, 0, false};
-            if (m_latest && SteadyClock::now() - m_latestAt <= kRound) {
-                w.baseline = *m_latest;
-                w.deliveredAtStart = m_latestDelivered;
-            }
-            const bool cold = !w.baseline;
-            m_watches.push_back(std::move(w));
-            if (!cold)
-                return;
-            // With the watch, under one lock: the monitor learns every socket before it
-            // takes the watch's baseline, so a kept-alive socket it had forgotten does not
-            // count its earlier bytes against the watch.
-            m_rescanRequested = true;
+            m_watches.push_back(WatchState{id, limit, ownReadAhead, std::nullopt, 0, false});
         }
         wake();
     }
@@ -135,21 +155,12 @@ public:
         m_readAhead.erase(id);
     }
 
-    void rescanSoon()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_rescanRequested = true;
-        }
-        wake();
-    }
-
 private:
     struct WatchState {
         quint64 id;
         qint64 limit;
         quint64 ownReadAhead;
-        // The reading the watch counts from.
+        // The reading the watch counts from; a socket missing in it counts from 0.
         std::optional<Sample> baseline;
         qint64 deliveredAtStart;
         bool tripped;
@@ -167,99 +178,102 @@ private:
 
     void run()
     {
+        // The sockets that were open before connections were reported.
+        rescan();
         std::array<epoll_event, 32> events{};
-        SteadyClock::time_point lastScan, lastWatched;
+        Sample previous;
+        bool lookAgain = false;
         for (;;) {
+            const int n = epoll_wait(m_epoll, events.data(), int(events.size()), lookAgain ? int(kRound.count()) : -1);
+            bool arrived = false;
+            for (int i = 0; i < n; ++i) {
+                const quint64 key = events[size_t(i)].data.u64;
+                if (key == kWakeKey) {
+                    quint64 count = 0;
+                    [[maybe_unused]] const auto got = read(m_wake, &count, sizeof count);
+                } else if (key != kConnectsKey) {
+                    arrived = true;
+                }
+            }
             bool watching = false;
-            bool rescanNow = false;
             {
                 std::lock_guard lock(m_mutex);
                 if (m_stopping)
                     break;
                 watching = !m_watches.empty();
-                rescanNow = std::exchange(m_rescanRequested, false);
             }
-            const auto now = SteadyClock::now();
-            if (watching)
-                lastWatched = now;
-            else if (now - lastWatched > kLinger) {
-                forgetSockets();
-                waitFor(events, -1);
+            // Sockets connected before the reading are known by then, so one missing in
+            // a watch's baseline is new and all its bytes count.
+            learnConnected();
+            if (!watching) {
+                previous.clear();
+                lookAgain = false;
                 continue;
             }
-            const bool round = now - lastScan >= kRound;
-            if (rescanNow || round) {
-                rescan();
-                lastScan = now;
+            const Sample now = measure();
+            // The trip reaches the GUI thread's queue before Qt can report the shut
+            // socket there.
+            for (const Trip &t : check(now)) {
+                m_trip(t.watch);
+                shutDown(t.socket);
             }
-            // Data arriving while nothing is watched waits for the next round.
-            if (watching || rescanNow || round) {
-                // The trip reaches the GUI thread's queue before Qt can report the shut
-                // socket there.
-                for (const Trip &t : check(measure(), now)) {
-                    m_trip(t.watch);
-                    shutDown(t.socket);
-                }
-            }
-            waitFor(events, int(kRound.count()));
+            // Qt reads what has arrived after the monitor looked, and that wakes nobody:
+            // look again while bytes wait or are being read, until they stop moving.
+            // Without connect reports, new sockets are only found by looking for them.
+            lookAgain = (arrived && anyQueued(now)) || ((arrived || n == 0) && readMoved(previous, now))
+                     || m_connects < 0;
+            previous = now;
         }
-        forgetSockets();
     }
 
-    // Until data arrives on a known socket, the monitor is woken or `timeoutMs` passes.
-    void waitFor(std::array<epoll_event, 32> &events, int timeoutMs)
+    // Learns the sockets the process has connected since the last call.
+    void learnConnected()
     {
-        const int n = epoll_wait(m_epoll, events.data(), int(events.size()), timeoutMs);
-        for (int i = 0; i < n; ++i) {
-            if (events[size_t(i)].data.u64 == kWakeKey) {
-                quint64 count = 0;
-                [[maybe_unused]] const auto got = read(m_wake, &count, sizeof count);
-            }
-        }
+        int fd = -1;
+        while (m_connects >= 0 && read(m_connects, &fd, sizeof fd) == ssize_t(sizeof fd))
+            learn(fd);
+        if (ConnectReports::overflowed() || m_connects < 0)
+            rescan();
     }
 
-    // Learns the process's TCP sockets and is woken (edge-triggered) when data arrives
-    // on any of them.
+    // Knows `fd` when it is a TCP socket, and is woken (edge-triggered) when data
+    // arrives on it.
+    void learn(int fd)
+    {
+        const Inode inode = socketInode(fd);
+        if (inode == 0 || !readingOf(fd))
+            return;
+        const auto known = m_sockets.find(inode);
+        if (known != m_sockets.end() && known->second == fd)
+            return;
+        // The descriptor named another socket before: that one is closed.
+        std::erase_if(m_sockets, [fd](const auto &entry) { return entry.second == fd; });
+        m_sockets[inode] = fd;
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
+        event.data.u64 = inode;
+        if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0 && errno == EEXIST)
+            epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event);
+    }
+
+    // Learns every TCP socket the process has open, by listing its descriptors.
     void rescan()
     {
-        std::unordered_map<Inode, int> seen;
-        DIR *fds = opendir("/proc/self/fd");
-        if (!fds)
+        std::vector<int> fds;
+        DIR *dir = opendir("/proc/self/fd");
+        if (!dir)
             return;
-        const int own = dirfd(fds);
-        while (const dirent *entry = readdir(fds)) {
+        const int own = dirfd(dir);
+        while (const dirent *entry = readdir(dir)) {
             if (entry->d_name[0] < '0' || entry->d_name[0] > '9')
                 continue;
             const int fd = std::atoi(entry->d_name);
-            if (fd == own || fd == m_epoll || fd == m_wake)
-                continue;
-            const Inode inode = socketInode(fd);
-            if (inode != 0 && bytesRead(fd))
-                seen.emplace(inode, fd);
+            if (fd != own && fd != m_epoll && fd != m_wake && fd != m_connects)
+                fds.push_back(fd);
         }
-        closedir(fds);
-        for (const auto &[inode, fd] : seen) {
-            const auto known = m_sockets.find(inode);
-            if (known != m_sockets.end() && known->second == fd)
-                continue;
-            epoll_event event{};
-            event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-            event.data.u64 = inode;
-            if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0 && errno == EEXIST)
-                epoll_ctl(m_epoll, EPOLL_CTL_MOD, fd, &event);
-        }
-        m_sockets = std::move(seen);
-    }
-
-    void forgetSockets()
-    {
-        for (const auto &[inode, fd] : m_sockets) {
-            if (socketInode(fd) == inode)
-                epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
-        }
-        m_sockets.clear();
-        std::lock_guard lock(m_mutex);
-        m_latest.reset();
+        closedir(dir);
+        for (const int fd : fds)
+            learn(fd);
     }
 
     // Reads the known sockets; a descriptor that names another file now has been closed.
@@ -267,25 +281,23 @@ private:
     {
         Sample sample;
         for (auto it = m_sockets.begin(); it != m_sockets.end();) {
-            const std::optional<quint64> read = socketInode(it->second) == it->first ? bytesRead(it->second) : std::nullopt;
-            if (!read) {
+            const std::optional<Reading> reading =
+                socketInode(it->second) == it->first ? readingOf(it->second) : std::nullopt;
+            if (!reading) {
                 it = m_sockets.erase(it);
                 continue;
             }
-            sample.emplace(it->first, *read);
+            sample.emplace(it->first, *reading);
             ++it;
         }
         return sample;
     }
 
-    std::vector<Trip> check(const Sample &now, SteadyClock::time_point at)
+    std::vector<Trip> check(const Sample &now)
     {
         std::vector<Trip> trips;
         std::lock_guard lock(m_mutex);
         const qint64 delivered = m_delivered.load(std::memory_order_relaxed);
-        m_latest = now;
-        m_latestDelivered = delivered;
-        m_latestAt = at;
         for (WatchState &w : m_watches) {
             if (!w.baseline) {
                 w.baseline = now;
@@ -296,11 +308,11 @@ private:
                 continue;
             qint64 mostRead = 0;
             Inode where = 0;
-            for (const auto &[inode, read] : now) {
+            for (const auto &[inode, reading] : now) {
                 const auto before = w.baseline->find(inode);
-                const quint64 start = before == w.baseline->end() ? 0 : before->second;
-                if (read > start && qint64(read - start) > mostRead) {
-                    mostRead = qint64(read - start);
+                const quint64 start = before == w.baseline->end() ? 0 : before->second.read;
+                if (reading.read > start && qint64(reading.read - start) > mostRead) {
+                    mostRead = qint64(reading.read - start);
                     where = inode;
                 }
             }
@@ -336,18 +348,16 @@ private:
     const std::function<void(quint64)> m_trip;
     const int m_epoll;
     const int m_wake;
+    // The read end of the connect reports (the process keeps it open), or -1 when
+    // there are none.
+    const int m_connects;
 
     std::mutex m_mutex;
     std::vector<WatchState> m_watches;
     std::unordered_map<quint64, qint64> m_readAhead;
-    // The latest reading, what readers had taken by then, and when it was taken.
-    std::optional<Sample> m_latest;
-    qint64 m_latestDelivered = 0;
-    SteadyClock::time_point m_latestAt;
-    bool m_rescanRequested = false;
     bool m_stopping = false;
 
-    // The monitor thread's own: the sockets it reads, by inode.
+    // The monitor thread's own: the sockets it knows, by inode.
     std::unordered_map<Inode, int> m_sockets;
     std::thread m_thread;
 };
@@ -392,6 +402,8 @@ HttpBodyGuard::Monitor &HttpBodyGuard::monitor()
 std::unique_ptr<HttpBodyGuard::Watch> HttpBodyGuard::watch(qint64 limit, const ReadAhead *own,
                                                           std::function<void()> trip)
 {
+    if (!m_enabled)
+        return nullptr;
     const quint64 id = m_nextId++;
     m_trips.insert(id, std::move(trip));
     monitor().open(id, limit, own ? own->m_id : 0);
@@ -400,15 +412,11 @@ std::unique_ptr<HttpBodyGuard::Watch> HttpBodyGuard::watch(qint64 limit, const R
 
 std::unique_ptr<HttpBodyGuard::ReadAhead> HttpBodyGuard::allowReadAhead(qint64 bytes)
 {
+    if (!m_enabled)
+        return nullptr;
     const quint64 id = m_nextId++;
     monitor().allow(id, bytes);
     return std::unique_ptr<ReadAhead>(new ReadAhead(id));
-}
-
-void HttpBodyGuard::socketsChanged()
-{
-    if (m_monitor)
-        m_monitor->rescanSoon();
 }
 
 void HttpBodyGuard::fire(quint64 id)

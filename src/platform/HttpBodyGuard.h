@@ -16,12 +16,13 @@ namespace kovra {
 // (no headers, no data, no progress), so a reader cannot stop such a body at its cap,
 // and over plain HTTP it reads that body in one loop for as long as the sender keeps up,
 // so an abort of the reply waits for the body's end. The guard therefore meters what the
-// process reads from its TCP sockets, on a thread of its own that wakes whenever data
-// arrives on one of them: while a watch is open, once some socket has been read by more
-// than the watch's limit beyond what the HTTP readers took in the same time (and beyond
-// what Qt may read ahead of the other requests' readers), the bytes are piling up where
-// nobody sees them. The guard then shuts that socket down, which ends Qt's reading at
-// once, and the watch trips.
+// process reads from its TCP sockets, on a thread of its own. It learns each socket as
+// the process connects it (see ConnectReports) and wakes when data arrives on one of
+// them; while no watch is open or the sockets are quiet, it sleeps. While a watch is
+// open, once some socket has been read by more than the watch's limit beyond what the
+// HTTP readers took in the same time (and beyond what Qt may read ahead of the other
+// requests' readers), the bytes are piling up where nobody sees them. The guard then
+// shuts that socket down, which ends Qt's reading at once, and the watch trips.
 //
 // Readers report what they take with delivered(); a request holds a ReadAhead for as long
 // as Qt may read its body ahead of its reader (from its start: the body may be on its way
@@ -65,11 +66,11 @@ public:
     // Calls `trip` once, from the event loop, when the condition above holds for `limit`
     // bytes; `own` is the read-ahead of the watching request itself (it does not count).
     [[nodiscard]] std::unique_ptr<Watch> watch(qint64 limit, const ReadAhead *own, std::function<void()> trip);
+    // Off, the guard hands out no read-ahead and no watches (nullptr) and runs nothing:
+    // for measuring what it costs. On by default.
+    void setEnabled(bool enabled) { m_enabled = enabled; }
     // Bytes a reader took from its reply.
     void delivered(qint64 bytes) { m_delivered.fetch_add(bytes, std::memory_order_relaxed); }
-    // A request is opening a connection: the guard looks for new sockets now rather than
-    // at its next round.
-    void socketsChanged();
 
 private:
     class Monitor;
@@ -78,6 +79,7 @@ private:
     void fire(quint64 id);
 
     std::atomic<qint64> m_delivered{0};
+    bool m_enabled = true;
     quint64 m_nextId = 1;
     // Trips by watch, touched on the GUI thread only.
     QHash<quint64, std::function<void()>> m_trips;

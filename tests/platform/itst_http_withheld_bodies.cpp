@@ -1,5 +1,6 @@
 #include "platform/Http.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -56,6 +57,26 @@ bool waitAsABusyApp(const Pending<T> &pending, std::chrono::milliseconds timeout
     return pending.isDone();
 }
 
+// How often the body guard's thread has gone to sleep so far (each time something woke
+// it, it slept again): its voluntary context switches. -1 when there is no such thread.
+qint64 guardSleeps()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "http-body-guard")
+            continue;
+        QFile status(tasks.filePath(task + QStringLiteral("/status")));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                return line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+    }
+    return -1;
+}
+
 } // namespace
 
 // Qt holds back the headers and body of a 401 or 407 until the body has ended, so no
@@ -75,6 +96,7 @@ private Q_SLOTS:
         QTest::newRow("401 announced") << QByteArray("401 Unauthorized") << false << false;
         QTest::newRow("407 chunked, host in a process of its own")
             << QByteArray("407 Proxy Authentication Required") << true << true;
+        QTest::newRow("401 whose host stalls once past the cap") << QByteArray("401 Unauthorized") << false << false;
     }
     void endInATypedErrorWithBoundedMemory()
     {
@@ -99,6 +121,9 @@ private Q_SLOTS:
                         + "\r\n\r\n";
             answer.fillerBytes = size;
             answer.chunked = chunked;
+            // Nothing arrives after that: the bytes already read must stop the request.
+            if (QByteArray(QTest::currentDataTag()).contains("stalls"))
+                answer.sendUpTo = cap + (5 << 20) / 2;
             server = std::make_unique<loopback::BlastServer>(answer);
             QVERIFY(server->isListening());
             url = server->url(QStringLiteral("/me"));
@@ -147,6 +172,42 @@ private Q_SLOTS:
         stop.cancel();
         QVERIFY(small.waitDone());
         QVERIFY(isCancellation(small.error()));
+    }
+
+    // The guard sleeps while no body arrives: once a burst of requests on a kept-alive
+    // connection has been answered, and while a request waits for a head that does not
+    // come.
+    void quietSocketsWakeNothing_data()
+    {
+        QTest::addColumn<bool>("waitingForHead");
+        QTest::newRow("after answered requests") << false;
+        QTest::newRow("while a request waits for its head") << true;
+    }
+    void quietSocketsWakeNothing()
+    {
+        QFETCH(bool, waitingForHead);
+        loopback::BlastAnswer answer;
+        answer.head = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n";
+        answer.body = "ok";
+        loopback::BlastServer server(answer);
+        QTcpServer silent;
+        QVERIFY(server.isListening() && silent.listen(QHostAddress::LocalHost));
+        HttpSession session(HttpSession::Kind::Default, 60s);
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(await(session.send("GET", QNetworkRequest(server.url(QStringLiteral("/x"))), {}, {}, 1 << 20)).statusCode, 200);
+        CancellationSource stop;
+        std::optional<Pending<HttpResponse>> waiting;
+        if (waitingForHead)
+            waiting.emplace(session.send("GET", QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/x").arg(silent.serverPort()))),
+                                         {}, stop.token(), 1 << 20));
+        QTest::qWait(100);
+
+        const qint64 before = guardSleeps();
+        QVERIFY(before >= 0);
+        QTest::qWait(500);
+        QCOMPARE(guardSleeps(), before);
+        stop.cancel();
+        QVERIFY(!waiting || waiting->waitDone());
     }
 };
 
