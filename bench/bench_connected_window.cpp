@@ -94,7 +94,7 @@ int main(int argc, char **argv)
     if (!kovra.prepare())
         return 1;
 
-    std::vector<double> ring, shown, unmapped;
+    std::vector<double> ring, shown, unmapped, resident;
     for (int round = 1; round <= rounds; ++round) {
         Child bare;
         bare.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--ring")},
@@ -119,14 +119,17 @@ int main(int argc, char **argv)
         xcb_flush(connection);
         QTest::qWait(2000);
         unmapped.push_back(corePercent(*app, seconds));
-        std::printf("round %d: ring %5.1f %%, kovra shown %5.1f %%, unmapped (%zu windows) %5.2f %% of a core\n", round,
-                    ring.back(), shown.back(), windows.size(), unmapped.back());
+        resident.push_back(residentMBOf(app->pid()));
+        std::printf("round %d: ring %5.1f %%, kovra shown %5.1f %%, unmapped (%zu windows) %5.2f %% of a core, %.1f MB "
+                    "resident\n",
+                    round, ring.back(), shown.back(), windows.size(), unmapped.back(), resident.back());
         std::fflush(stdout);
     }
     std::printf("medians of %d rounds, %d s each:\n", rounds, seconds);
     std::printf("  bare window, ring only    %6.2f %% of a core\n", median(ring));
     std::printf("  kovra connected, shown    %6.2f %% of a core   ratio %.2f (target: at most 1.2)\n", median(shown),
                 median(shown) / median(ring));
-    std::printf("  kovra connected, unmapped %6.2f %% of a core   (target: under 0.2)\n", median(unmapped));
+    std::printf("  kovra connected, unmapped %6.2f %% of a core   (target: under 0.2), %.1f MB resident\n",
+                median(unmapped), median(resident));
     return 0;
 }
