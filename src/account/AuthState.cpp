@@ -2,6 +2,7 @@
 
 #include "account/TelegramLink.h"
 #include "core/APIError.h"
+#include "platform/Keychain.h"
 #include "platform/L10n.h"
 #include "platform/Property.h"
 
@@ -170,6 +171,7 @@ QCoro::Task<void> AuthState::completeLogin(LoginOut login, CancellationToken tok
 {
     QPointer<AuthState> self(this);
     const std::shared_ptr<JWTStore> keychain = m_keychain;
+    const Logger log = m_log;
     TokenWrite write = queueTokenWrite();
     std::exception_ptr failure;
     co_await write.previous.waitForEnd();
@@ -177,6 +179,8 @@ QCoro::Task<void> AuthState::completeLogin(LoginOut login, CancellationToken tok
         co_await keychain->saveJWT(login.accessToken);
     } catch (...) {
         failure = std::current_exception();
+        // The store throws without logging; whether or not the sign-in still counts.
+        log.error(QStringLiteral("saving the session token failed: ") + descriptionOf(failure));
     }
     write.done.resolve();
     if (!self || token.isCancelled())
@@ -282,6 +286,21 @@ QString AuthState::loginErrorMessage(const std::exception_ptr &error)
             std::rethrow_exception(error);
     } catch (const AuthStateError &) {
         return L10n::text("login.error.timeout", u"Время ожидания истекло. Попробуйте ещё раз.");
+    } catch (const KeychainError &e) {
+        switch (e.kind()) {
+        case KeychainError::Kind::noSecretService:
+            return L10n::text("login.error.keyring.missing",
+                              u"Не найдено хранилище паролей. Для входа нужно хранилище со службой Secret Service: "
+                              u"GNOME Keyring, KWallet или KeePassXC. Запустите его и войдите снова.");
+        case KeychainError::Kind::refused:
+            return L10n::text("login.error.keyring.locked",
+                              u"Хранилище паролей заблокировано. Разблокируйте его и войдите снова.");
+        case KeychainError::Kind::timedOut:
+        case KeychainError::Kind::failed:
+            break;
+        }
+        return L10n::text("login.error.keyring.failed",
+                          u"Не удалось сохранить вход в хранилище паролей. Попробуйте ещё раз.");
     } catch (...) {
     }
     return L10n::text("login.error.generic", u"Не удалось начать вход. Проверьте подключение.");

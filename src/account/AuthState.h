@@ -157,8 +157,10 @@ public:
     // becomes the last error.
     void clearSessionAfterRefusal(std::exception_ptr error);
 
-    // The sign-in screen's text for an error: the time-out text for AuthStateError,
-    // the generic one for anything else.
+    // The sign-in screen's text for an error: the time-out text for AuthStateError;
+    // for a KeychainError (the token could not be saved) what the keyring lacks: no
+    // Secret Service, a locked keyring, or another failure; the generic one (the
+    // connection) for anything else.
     static QString loginErrorMessage(const std::exception_ptr &error);
 
 Q_SIGNALS:
@@ -172,7 +174,8 @@ Q_SIGNALS:
 
 private:
     static QCoro::Task<void> pollTelegramLogin(QPointer<AuthState> self, QString nonce, CancellationToken token);
-    // Saves the token and completes the sign-in unless `token` fired meanwhile.
+    // Saves the token and completes the sign-in unless `token` fired meanwhile. A save
+    // that fails is logged ("saving the session token failed: <the keyring's error>").
     QCoro::Task<void> completeLogin(LoginOut login, CancellationToken token);
     // Sets the status from the token store unless another status was set (or `token`
     // fired) while it was read.

@@ -1,5 +1,7 @@
 #include "account/KeychainStore.h"
 
+#include "platform/Log.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QStringDecoder>
@@ -7,6 +9,15 @@
 namespace kovra {
 namespace {
 const QString kAccount = QStringLiteral("jwt");
+
+// A read or removal whose failure goes no further than here; the line names the keyring's
+// message, never the token.
+void logFailure(const char *what, const QString &service, const KeychainError &error)
+{
+    static const Logger log(QStringLiteral("KeychainStore"));
+    log.error(QStringLiteral("%1 the session token failed (keychain service %2): %3")
+                  .arg(QLatin1String(what), service, error.description()));
+}
 } // namespace
 
 // What the process knows of one service's token, shared by every store over it.
@@ -96,8 +107,9 @@ QCoro::Task<std::optional<QString>> KeychainStore::currentJWT() const
     std::optional<QByteArray> data;
     try {
         data = co_await keychain.read(kAccount);
-    } catch (const KeychainError &) {
+    } catch (const KeychainError &error) {
         // Not remembered: the keyring may answer the next read.
+        logFailure("reading", keychain.service(), error);
         co_return std::nullopt;
     }
     std::optional<QString> token;
@@ -127,8 +139,9 @@ QCoro::Task<void> KeychainStore::deleteJWT()
     try {
         co_await keychain.remove(kAccount);
         write.done(std::nullopt);
-    } catch (const KeychainError &) {
+    } catch (const KeychainError &error) {
         // Signing out goes on whether or not the item could be removed.
+        logFailure("removing", keychain.service(), error);
     }
 }
 

@@ -10,10 +10,31 @@
 #include "connectivity/EngineConnections.h"
 #include "core/NetworkWarmup.h"
 #include "platform/DesktopUrlOpener.h"
+#include "platform/Keychain.h"
+#include "platform/Log.h"
 
 #include <stdexcept>
 
 namespace kovra {
+
+namespace {
+
+// Without a session bus the keyring cannot be reached: said once, as the app starts.
+// Never throws.
+QCoro::Task<void> reportMissingSessionBus()
+{
+    try {
+        const std::optional<QString> problem = co_await Keychain::sessionBusProblem();
+        if (problem)
+            Logger(QStringLiteral("App")).error(
+                QStringLiteral("no D-Bus session bus (%1): the keyring (Secret Service) cannot be reached, so a "
+                               "sign-in cannot be saved")
+                    .arg(*problem));
+    } catch (...) {
+    }
+}
+
+} // namespace
 
 std::unique_ptr<APIClient> KovraApp::makeAPIClient(const AppOptions &options, APIClient::Sessions sessions)
 {
@@ -104,7 +125,11 @@ KovraApp::~KovraApp()
 
 QCoro::Task<void> KovraApp::restoreSession()
 {
-    return m_dependencies->authState()->restore();
+    // Side by side, both off this thread; neither touches this object after it starts.
+    QCoro::Task<void> busCheck = reportMissingSessionBus();
+    QCoro::Task<void> restoring = m_dependencies->authState()->restore();
+    co_await restoring;
+    co_await busCheck;
 }
 
 void KovraApp::mainContentShown()

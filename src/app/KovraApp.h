@@ -43,7 +43,9 @@ public:
     AppCommands *commands() const { return m_commands.get(); }
 
     // Reads the session's first status from the token store; until it ends the
-    // status is anonymous. Never throws.
+    // status is anonymous. Meanwhile checks that the session bus the keyring is reached
+    // through answers, and logs once (category "kovra.App") when it does not. Never
+    // throws.
     QCoro::Task<void> restoreSession();
 
     // The main window's content came on screen: the API warm-up runs (one at a time;

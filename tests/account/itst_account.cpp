@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(kovra::test::FakeReply)
+Q_DECLARE_METATYPE(std::optional<kovra::KeychainError>)
 using Kind = AuthState::StatusKind;
 
 namespace {
@@ -25,6 +26,10 @@ const QString kToken = u"tok-bearer-93d1"_s; // the client's
 const QString kNewToken = u"tok-issued-7f3a"_s;
 const QString kOldToken = u"tok-stored-51c2"_s;
 const QString kStartPath = u"/auth/start_session"_s;
+const QString kNoKeyringText = u"Не найдено хранилище паролей. Для входа нужно хранилище со службой Secret Service: "
+                               u"GNOME Keyring, KWallet или KeePassXC. Запустите его и войдите снова."_s;
+const QString kLockedText = u"Хранилище паролей заблокировано. Разблокируйте его и войдите снова."_s;
+const QString kKeyringText = u"Не удалось сохранить вход в хранилище паролей. Попробуйте ещё раз."_s;
 const QString kSubscriptionPath = u"/me/subscription"_s;
 
 FakeReply sessionReply(const QString &nonce, std::chrono::milliseconds delay = {})
@@ -153,7 +158,8 @@ private Q_SLOTS:
         m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, {FakeReply::close()});
         LogCapture logs;
         Account s(m_client, tokenBefore);
-        s.tokens->failSaves = lastError == u"the keyring is locked"_s;
+        if (lastError == u"the keyring is locked"_s)
+            s.tokens->saveFailure = KeychainError(lastError);
 
         await(s.auth.beginTelegramLink());
         const bool started = s.auth.hasPollingTask();
@@ -180,6 +186,68 @@ private Q_SLOTS:
         QCOMPARE(s.sessionEnds, 0);
         for (const QString &line : logs.texts())
             QVERIFY2(!line.contains(kNewToken) && !line.contains(kOldToken) && !line.contains(kToken), "a token reached the log");
+    }
+
+    // What the sign-in screen says when a sign-in ends without one, and the line the log
+    // gets: a token the keyring cannot take says what the keyring lacks (nothing to
+    // store in, or locked), in its own words in the log; a poll that runs out and a
+    // start without a connection keep their texts.
+    void whatTheSignInScreenSays_data()
+    {
+        using Kind = KeychainError::Kind;
+        QTest::addColumn<FakeReply>("start");
+        QTest::addColumn<QList<FakeReply>>("polls");
+        QTest::addColumn<std::optional<KeychainError>>("saveFailure");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("logged"); // by the session state
+        const FakeReply started = sessionReply(u"n1"_s);
+        const QList<FakeReply> confirmed{loginReply()};
+        const auto failing = [&](const char *name, const QString &message, Kind kind) -> QTestData & {
+            return QTest::newRow(name) << started << confirmed << std::optional(KeychainError(message, kind));
+        };
+        failing("no session bus", u"no session bus: Could not connect: No such file or directory"_s, Kind::noSecretService)
+            << kNoKeyringText
+            << u"saving the session token failed: no Secret Service (no session bus: Could not connect: No such file or "
+               u"directory)"_s;
+        failing("no Secret Service on the bus",
+                u"The name org.freedesktop.secrets was not provided by any .service files"_s, Kind::noSecretService)
+            << kNoKeyringText
+            << u"saving the session token failed: no Secret Service (The name org.freedesktop.secrets was not provided "
+               u"by any .service files)"_s;
+        failing("a locked keyring", u"Cannot create an item in a locked collection"_s, Kind::refused)
+            << kLockedText
+            << u"saving the session token failed: the keyring refused (Cannot create an item in a locked collection)"_s;
+        failing("the keyring times out", u"keychain write timed out after 3000 ms"_s, Kind::timedOut)
+            << kKeyringText << u"saving the session token failed: keychain write timed out after 3000 ms"_s;
+        failing("another keyring failure",
+                u"Object does not exist at path “/org/freedesktop/secrets/collection/login”"_s, Kind::failed)
+            << kKeyringText
+            << u"saving the session token failed: Object does not exist at path “/org/freedesktop/secrets/collection/login”"_s;
+        QTest::newRow("the poll runs out") << started << QList{FakeReply::json(202)} << std::optional<KeychainError>()
+                                           << u"Время ожидания истекло. Попробуйте ещё раз."_s << QString();
+        QTest::newRow("no connection") << FakeReply::close() << QList<FakeReply>() << std::optional<KeychainError>()
+                                       << u"Не удалось начать вход. Проверьте подключение."_s << QString();
+    }
+    void whatTheSignInScreenSays()
+    {
+        QFETCH(FakeReply, start);
+        QFETCH(QList<FakeReply>, polls);
+        QFETCH(std::optional<KeychainError>, saveFailure);
+        QFETCH(QString, logged);
+        m_fake->script(FakeService::anyHost, "POST", kStartPath, {start});
+        m_fake->script(FakeService::anyHost, "GET", u"/auth/poll/n1"_s, polls);
+        LogCapture logs;
+        Account s(m_client, false);
+        s.tokens->saveFailure = saveFailure;
+
+        await(s.auth.beginTelegramLink());
+        QVERIFY(s.finishPolling() >= 0);
+        QTRY_COMPARE(s.auth.statusKind(), Kind::anonymous);
+        QTEST(s.auth.lastErrorMessage(), "text");
+        QCOMPARE(logs.texts(u"AuthState"_s), logged.isEmpty() ? QStringList() : QStringList{logged});
+        QCOMPARE(s.tokens->saves, int(bool(saveFailure)));
+        for (const QString &line : logs.texts())
+            QVERIFY2(!line.contains(kNewToken) && !line.contains(kToken), "a token reached the log");
     }
 
     // A later begin supersedes an earlier one: a poll loop that was running and a

@@ -38,21 +38,43 @@ private Q_SLOTS:
         QVERIFY(test::await(Keychain(service).remove(kJwt)));
     }
 
-    // Every call ends within its bound, without the secret in any log line: a read gives
-    // no token, a write or removal throws and leaves the item as it was.
+    // Every call ends within its bound, as a time-out, and leaves the item as it was.
+    // The keychain logs nothing; the store logs a read or a removal that fails (it goes
+    // no further) once, with the keyring's words, and throws a failed save unlogged
+    // (its caller reports it). The secret reaches no log line.
     void callsAreBounded()
     {
         const QString service = serviceName();
         const QByteArray secret = "secret-token-value";
         test::await(Keychain(service).write(kJwt, secret));
         const Keychain stalled(service, 0ms);
+        KeychainStore stalledStore(service, 0ms);
 
         LogCapture capture;
-        QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.read(kJwt)));
-        QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.write(kJwt, "other")));
-        QVERIFY_THROWS_EXCEPTION(KeychainError, test::await(stalled.remove(kJwt)));
-        QCOMPARE(capture.texts(QStringLiteral("Keychain")),
-                 QStringList{u"keychain read timed out after 0 ms (service %1, account jwt)"_qs.arg(service)});
+        QStringList thrown;
+        const auto failure = [&thrown](auto task) {
+            try {
+                test::await(std::move(task));
+            } catch (const KeychainError &e) {
+                thrown << e.description() + (e.kind() == KeychainError::Kind::timedOut ? u" (timedOut)"_qs : u""_qs);
+            }
+        };
+        failure(stalled.read(kJwt));
+        failure(stalled.write(kJwt, "other"));
+        failure(stalled.remove(kJwt));
+        QCOMPARE(capture.texts(), QStringList());
+        QCOMPARE(test::await(stalledStore.currentJWT()), OptionalText());
+        test::await(stalledStore.deleteJWT());
+        failure(stalledStore.saveJWT(u"other"_qs));
+        QCOMPARE(thrown, (QStringList{u"keychain read timed out after 0 ms (timedOut)"_qs,
+                                      u"keychain write timed out after 0 ms (timedOut)"_qs,
+                                      u"keychain remove timed out after 0 ms (timedOut)"_qs,
+                                      u"keychain write timed out after 0 ms (timedOut)"_qs}));
+        const QString line = u"%1 the session token failed (keychain service %2): keychain %3 timed out after 0 ms"_qs;
+        QCOMPARE(capture.texts(u"KeychainStore"_qs),
+                 (QStringList{line.arg(u"reading"_qs, service, u"read"_qs), line.arg(u"removing"_qs, service, u"remove"_qs)}));
+        QCOMPARE(capture.texts().size(), 2);
+        QVERIFY(!capture.texts().join(u'|').contains(QString::fromLatin1(secret)));
         QCOMPARE(stored(service), std::optional<QByteArray>(secret));
         test::await(Keychain(service).remove(kJwt));
     }

@@ -8,12 +8,12 @@
 
 namespace kovra::test {
 
-// A token store in memory. Saves fail with KeychainError while `failSaves` is set, and
-// wait for `saveGate` while one is set (to hold a save in flight).
+// A token store in memory. Saves fail with `saveFailure` while it is set, and wait for
+// `saveGate` while one is set (to hold a save in flight).
 struct MemoryTokenStore : JWTStore {
     explicit MemoryTokenStore(std::optional<QString> t = std::nullopt) : token(std::move(t)) {}
     std::optional<QString> token;
-    bool failSaves = false;
+    std::optional<KeychainError> saveFailure;
     std::optional<OneShot<void>> saveGate;
     int saves = 0;
     int deletes = 0;
@@ -26,8 +26,8 @@ struct MemoryTokenStore : JWTStore {
             const OneShot<void> gate = *saveGate;
             co_await gate.waitForEnd();
         }
-        if (failSaves)
-            throw KeychainError(QStringLiteral("the keyring is locked"));
+        if (saveFailure)
+            throw *saveFailure;
         token = value;
     }
     QCoro::Task<void> deleteJWT() override

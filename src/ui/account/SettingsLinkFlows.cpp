@@ -7,6 +7,7 @@
 #include "account/GoogleAuthService.h"
 #include "account/MeStore.h"
 #include "core/APIError.h"
+#include "platform/Keychain.h"
 #include "platform/L10n.h"
 
 namespace kovra::ui {
@@ -119,6 +120,7 @@ void SettingsModel::handleLinkFailure(QPointer<SettingsModel> self, QPointer<Aut
                                       std::exception_ptr error, const QString &method)
 {
     std::optional<APIError> rejection;
+    bool unsaved = false; // linked, but the new session token could not be saved
     try {
         std::rethrow_exception(error);
     } catch (const ServiceError &e) {
@@ -126,6 +128,8 @@ void SettingsModel::handleLinkFailure(QPointer<SettingsModel> self, QPointer<Aut
             return;
         if (e.kind() == ServiceError::Kind::serverRejected)
             rejection = e.apiError();
+    } catch (const KeychainError &) {
+        unsaved = true;
     } catch (...) {
     }
 
@@ -141,8 +145,10 @@ void SettingsModel::handleLinkFailure(QPointer<SettingsModel> self, QPointer<Aut
                                           u"Этот аккаунт уже привязан к другому пользователю."));
     } else {
         Logger(u"Settings"_s).error(u"link %1 failed: %2"_s.arg(method, descriptionOf(error)));
+        // The keyring's trouble is the sign-in's: the same words as the sign-in screen.
         if (self)
-            self->setLinkError(L10n::text("settings.link.generic", u"Не удалось привязать аккаунт. Попробуйте позже."));
+            self->setLinkError(unsaved ? AuthState::loginErrorMessage(error)
+                                       : L10n::text("settings.link.generic", u"Не удалось привязать аккаунт. Попробуйте позже."));
     }
 }
 

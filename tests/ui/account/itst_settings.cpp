@@ -219,6 +219,48 @@ private Q_SLOTS:
         QTRY_VERIFY(!model->isLinkInProgress());
     }
 
+    // The service links the identity but its session token cannot be saved: the screen
+    // says what the keyring lacks, as the sign-in screen does, not "try later"; the log
+    // gets the keyring's words once, and the stored session stays.
+    void aLinkWhoseTokenCannotBeSaved_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("linkError");
+        for (const auto method : {LinkedAccount::Apple, LinkedAccount::Google}) {
+            const char *name = method == LinkedAccount::Apple ? "apple" : "google";
+            QTest::addRow("%s: no Secret Service", name)
+                << int(method) << int(KeychainError::Kind::noSecretService)
+                << u"Не найдено хранилище паролей. Для входа нужно хранилище со службой Secret Service: GNOME Keyring, "
+                   u"KWallet или KeePassXC. Запустите его и войдите снова."_s;
+            QTest::addRow("%s: locked", name) << int(method) << int(KeychainError::Kind::refused)
+                                              << u"Хранилище паролей заблокировано. Разблокируйте его и войдите снова."_s;
+        }
+    }
+    void aLinkWhoseTokenCannotBeSaved()
+    {
+        QFETCH(int, method);
+        QFETCH(int, kind);
+        const auto m = LinkedAccount::Value(method);
+        const QString name = m == LinkedAccount::Apple ? u"apple"_s : u"google"_s;
+        SettingsRig rig;
+        scriptIdentity(rig, m, Token);
+        rig.service.script(FakeService::anyHost, "POST", linkPath(m), {loginReply()});
+        const KeychainError failure(u"the keyring's own words"_s, KeychainError::Kind(kind));
+        rig.tokens->saveFailure = failure;
+        SettingsModel model(rig.services());
+        LogCapture log;
+
+        model.linkTap(m);
+        QTRY_VERIFY(!model.isLinkInProgress());
+        QTEST(model.linkErrorText(), "linkError");
+        QCOMPARE(log.texts(u"Settings"_s),
+                 (QStringList{u"link %1 tapped"_s.arg(name), u"link %1 failed: %2"_s.arg(name, failure.description())}));
+        QCOMPARE(std::tuple(rig.requestsTo(u"/me"_s), rig.tokens->token, rig.sessionEnds),
+                 std::tuple(0, std::optional(kStoredToken), 0));
+        QVERIFY(!log.texts().join(u'|').contains(kIssuedToken));
+    }
+
     // The bot's link of a started sign-in is opened once; a start that fails opens
     // nothing, also when an earlier sign-in (ended by the service) left its links behind.
     void telegram()

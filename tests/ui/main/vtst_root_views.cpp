@@ -19,6 +19,7 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 using Kind = AuthState::StatusKind;
+Q_DECLARE_METATYPE(std::exception_ptr)
 
 namespace {
 
@@ -69,24 +70,34 @@ private Q_SLOTS:
     }
 
     // Each panel (one also dark): the header's 72 by 72 tile, the panel at most 360
-    // wide and centred, the error line in the danger colour only with an error.
+    // wide and centred, the error line in the danger colour only with an error, wrapped
+    // inside the panel however long (the keyring's text runs to several lines).
     void loginScreens_data()
     {
         QTest::addColumn<Kind>("status");
-        QTest::addColumn<bool>("error");
-        QTest::newRow("signed out") << Kind::anonymous << false;
-        QTest::newRow("timed out") << Kind::anonymous << true;
-        QTest::newRow("timed out, dark") << Kind::anonymous << true;
-        QTest::newRow("waiting") << Kind::linking << false;
+        QTest::addColumn<std::exception_ptr>("error");
+        QTest::addColumn<QString>("text"); // of the error line
+        const auto timeout = std::make_exception_ptr(AuthStateError());
+        const auto noKeyring = std::make_exception_ptr(
+            KeychainError(u"no session bus: Could not connect"_s, KeychainError::Kind::noSecretService));
+        const QString timeoutText = u"Время ожидания истекло. Попробуйте ещё раз."_s;
+        const QString noKeyringText = u"Не найдено хранилище паролей. Для входа нужно хранилище со службой Secret "
+                                      u"Service: GNOME Keyring, KWallet или KeePassXC. Запустите его и войдите снова."_s;
+        QTest::newRow("signed out") << Kind::anonymous << std::exception_ptr() << QString();
+        QTest::newRow("timed out") << Kind::anonymous << timeout << timeoutText;
+        QTest::newRow("timed out, dark") << Kind::anonymous << timeout << timeoutText;
+        QTest::newRow("no keyring") << Kind::anonymous << noKeyring << noKeyringText;
+        QTest::newRow("no keyring, dark") << Kind::anonymous << noKeyring << noKeyringText;
+        QTest::newRow("waiting") << Kind::linking << std::exception_ptr() << QString();
     }
     void loginScreens()
     {
         QFETCH(Kind, status);
-        QFETCH(bool, error);
+        QFETCH(std::exception_ptr, error);
+        QFETCH(QString, text);
         m_session = std::make_unique<SessionRig>();
         m_session->setStatus(status);
-        if (error)
-            m_session->auth.setLastError(std::make_exception_ptr(AuthStateError()));
+        m_session->auth.setLastError(error);
         m_model = std::make_unique<LoginModel>(&m_session->auth);
         QVERIFY(view().show(u"Kovra.Main/LoginView"_s,
                             {{"model", QVariant::fromValue(m_model.get())}, {"width", 780}, {"height", 520}}, {.margin = 0}));
@@ -98,9 +109,16 @@ private Q_SLOTS:
         QCOMPARE(box.center().x(), 390.0);
         QCOMPARE(sceneRect(view().find(u"iconTile"_s)).size(), QSizeF(72, 72));
         QCOMPARE(view().real(u"tileFill"_s, u"radius"_s), 20.0);
-        QCOMPARE(view().isShown(u"loginError"_s), error);
-        if (error)
+        QCOMPARE(view().isShown(u"loginError"_s), !text.isEmpty());
+        if (!text.isEmpty()) {
+            QCOMPARE(view().value(u"loginError"_s, u"text"_s).toString(), text);
             QCOMPARE(view().argb(u"loginError"_s), argb(view().brand().danger()));
+            QQuickItem *line = view().find(u"loginError"_s);
+            QVERIFY(box.contains(sceneRect(line)));
+            QVERIFY(line->property("contentWidth").toReal() <= line->width());
+            QVERIFY(line->property("contentHeight").toReal() <= line->height());
+            QVERIFY(!line->property("truncated").toBool());
+        }
         view().saveScreenshot(u"login"_s);
     }
 
