@@ -91,8 +91,9 @@ private:
     bool m_overlapped = false;
 };
 
-KeychainStore::KeychainStore(const QString &service, std::chrono::milliseconds timeout, QThreadPool *workers)
-    : m_keychain(service, timeout, workers), m_memory(Memory::of(service))
+KeychainStore::KeychainStore(const QString &service, std::chrono::milliseconds timeout, QThreadPool *workers,
+                             std::chrono::milliseconds promptTimeout)
+    : m_keychain(service, timeout, workers, promptTimeout), m_memory(Memory::of(service))
 {
 }
 

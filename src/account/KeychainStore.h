@@ -19,8 +19,10 @@ class KeychainStore final : public JWTStore {
 public:
     static inline const QString kDefaultService = QStringLiteral("com.kovra.client-sign-box");
 
+    // The time-outs are the keychain's (see Keychain).
     explicit KeychainStore(const QString &service = kDefaultService,
-                           std::chrono::milliseconds timeout = Keychain::kDefaultTimeout, QThreadPool *workers = nullptr);
+                           std::chrono::milliseconds timeout = Keychain::kDefaultTimeout, QThreadPool *workers = nullptr,
+                           std::chrono::milliseconds promptTimeout = Keychain::kPromptTimeout);
 
     // None when the item is absent, unreadable (logged) or not valid UTF-8.
     QCoro::Task<std::optional<QString>> currentJWT() const override;

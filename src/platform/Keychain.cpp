@@ -277,8 +277,10 @@ QString KeychainError::description() const
     return m_message;
 }
 
-Keychain::Keychain(QString service, std::chrono::milliseconds timeout, QThreadPool *workers)
-    : m_service(std::move(service)), m_timeout(timeout), m_workers(workers ? workers : ownWorkers())
+Keychain::Keychain(QString service, std::chrono::milliseconds timeout, QThreadPool *workers,
+                   std::chrono::milliseconds promptTimeout)
+    : m_service(std::move(service)), m_timeout(timeout), m_promptTimeout(promptTimeout),
+      m_workers(workers ? workers : ownWorkers())
 {
 }
 
@@ -295,7 +297,7 @@ QCoro::Task<void> Keychain::write(QString account, QByteArray secret) const
 {
     const QByteArray label = (m_service + QLatin1Char('/') + account).toUtf8();
     QFuture<Outcome> call =
-        QtConcurrent::run(m_workers, store, m_service.toUtf8(), account.toUtf8(), label, secret, m_timeout);
+        QtConcurrent::run(m_workers, store, m_service.toUtf8(), account.toUtf8(), label, secret, m_promptTimeout);
     const Outcome outcome = co_await call;
     if (outcome.failure)
         throw *outcome.failure;
@@ -303,7 +305,8 @@ QCoro::Task<void> Keychain::write(QString account, QByteArray secret) const
 
 QCoro::Task<bool> Keychain::remove(QString account) const
 {
-    QFuture<Outcome> call = QtConcurrent::run(m_workers, clear, m_service.toUtf8(), account.toUtf8(), m_timeout);
+    QFuture<Outcome> call =
+        QtConcurrent::run(m_workers, clear, m_service.toUtf8(), account.toUtf8(), m_promptTimeout);
     const Outcome outcome = co_await call;
     if (outcome.failure)
         throw *outcome.failure;

@@ -48,17 +48,21 @@ private:
 // Generic secret items of the Secret Service (libsecret) in the default collection,
 // identified by the attributes "service" and "account". Holds no secret itself:
 // every call goes to the keyring. The calls block in libsecret, so they run on worker
-// threads and the caller awaits them; each is bounded by the time-out (the keyring
-// call is cancelled when it passes). Each first reaches the session bus, so that a
-// missing bus reads as such. Nothing is logged here: the callers decide. Await them
-// from the GUI thread.
+// threads and the caller awaits them; each is bounded by a time-out (the keyring
+// call is cancelled when it passes, which also dismisses a prompt it showed). A write or
+// a removal may have the keyring ask the user to unlock it first, so those are bounded
+// by the prompt's time-out, long enough to answer it. Each call first reaches the
+// session bus, so that a missing bus reads as such. Nothing is logged here: the callers
+// decide. Await them from the GUI thread.
 class Keychain {
 public:
     static constexpr std::chrono::milliseconds kDefaultTimeout{3000};
+    static constexpr std::chrono::milliseconds kPromptTimeout{120000};
 
-    // The calls run on `workers`, or on the keychain's own threads when null.
+    // The calls run on `workers`, or on the keychain's own threads when null. `timeout`
+    // bounds a read, `promptTimeout` a write or a removal.
     explicit Keychain(QString service, std::chrono::milliseconds timeout = kDefaultTimeout,
-                      QThreadPool *workers = nullptr);
+                      QThreadPool *workers = nullptr, std::chrono::milliseconds promptTimeout = kPromptTimeout);
 
     QString service() const { return m_service; }
 
@@ -78,6 +82,7 @@ public:
 private:
     QString m_service;
     std::chrono::milliseconds m_timeout;
+    std::chrono::milliseconds m_promptTimeout;
     QThreadPool *m_workers;
 };
 
