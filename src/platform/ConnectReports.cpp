@@ -17,6 +17,7 @@ std::atomic<ConnectFunction> g_next{nullptr};
 // The pipe's write end while reports are on, else -1.
 std::atomic<int> g_reports{-1};
 std::atomic<bool> g_overflowed{false};
+std::atomic<quint64> g_sequence{0};
 
 // The connect() this one stands in front of: the next definition in the lookup order,
 // so that a preloaded wrapper (a proxy library, say) still sees the call.
@@ -39,8 +40,9 @@ void report(int fd)
     if (out < 0)
         return;
     const int saved = errno;
+    const kovra::ConnectReports::Report r{g_sequence.fetch_add(1, std::memory_order_acq_rel) + 1, fd};
     // A pipe takes writes of this size whole or not at all.
-    if (write(out, &fd, sizeof fd) != ssize_t(sizeof fd))
+    if (write(out, &r, sizeof r) != ssize_t(sizeof r))
         g_overflowed.store(true, std::memory_order_release);
     errno = saved;
 }
@@ -83,6 +85,11 @@ int start()
 void stop()
 {
     g_reports.store(-1, std::memory_order_release);
+}
+
+quint64 latest()
+{
+    return g_sequence.load(std::memory_order_acquire);
 }
 
 bool overflowed()

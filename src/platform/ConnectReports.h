@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 namespace kovra {
 
 // Reports the TCP/IP connections this process opens, as they are opened, on whatever
@@ -14,12 +16,23 @@ namespace kovra {
 // succeeded is written to a pipe. The wrapper takes no lock and allocates nothing.
 namespace ConnectReports {
 
+// One connect(): its place in the order of the process's reported connects (1, 2, ...)
+// and the descriptor.
+struct Report {
+    quint64 sequence;
+    int fd;
+};
+
 // Turns reports on and returns the pipe's read end (non-blocking, close-on-exec): one
-// int per connect(), the descriptor. The pipe is made once and kept for the life of the
+// Report per connect(), whole. The pipe is made once and kept for the life of the
 // process, so a connect() racing stop() never writes into a reused descriptor; the
 // caller must not close it. Reports that did not fit in the pipe are lost: overflowed()
 // tells.
 int start();
+
+// The sequence of the latest report: a connect() reported with a higher one began
+// after this call. Its report may reach the pipe a little later than its sequence.
+quint64 latest();
 
 // Turns reports off.
 void stop();

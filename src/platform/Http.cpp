@@ -202,12 +202,20 @@ class InFlight : public QObject {
 public:
     enum class Abort { None, TimedOut, Cancelled, OverCap, Withheld, CutOff };
 
-    InFlight(QNetworkReply *reply, OneShotBody *body, std::chrono::milliseconds idleTimeout,
-             std::chrono::milliseconds timeout, Clock &clock, const CancellationToken &token, qint64 cap)
-        : m_reply(reply), m_cap(cap), m_clock(clock),
+    // Watches the request from before its reply is made: Qt sends a request out as its
+    // reply is made, and the body guard counts what arrives from the moment it watches.
+    InFlight(std::chrono::milliseconds idleTimeout, std::chrono::milliseconds timeout, Clock &clock, qint64 cap)
+        : m_cap(cap), m_clock(clock), m_timeout(timeout),
           m_idleTimeout(idleTimeout < timeout ? std::optional(idleTimeout) : std::nullopt)
     {
-        reply->setReadBufferSize(readAheadFor(cap));
+        watchWithheldBody();
+    }
+
+    // Follows the request's reply from here on.
+    void track(QNetworkReply *reply, OneShotBody *body, const CancellationToken &token)
+    {
+        m_reply = reply;
+        reply->setReadBufferSize(readAheadFor(m_cap));
         connect(reply, &QNetworkReply::readyRead, this, [this] {
             progressed();
             take();
@@ -241,10 +249,9 @@ public:
         connect(reply, &QNetworkReply::sslErrors, this,
                 [this](const QList<QSslError> &errors) { m_certificateRejected = !errors.isEmpty(); });
 #endif
-        m_timer = clock.startTimer(timeout, [this] { abortFor(Abort::TimedOut); });
+        m_timer = m_clock.startTimer(m_timeout, [this] { abortFor(Abort::TimedOut); });
         progressed();
         token.onCancel(this, [this] { abortFor(Abort::Cancelled); });
-        watchWithheldBody();
         if (reply->isFinished())
             end();
     }
@@ -382,6 +389,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     qint64 m_cap;
     Clock &m_clock;
+    std::chrono::milliseconds m_timeout;
     std::optional<std::chrono::milliseconds> m_idleTimeout;
     QByteArray m_body;
     std::unique_ptr<ClockTimer> m_timer;
@@ -480,6 +488,9 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
         request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
         request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     }
+    // The frame keeps what it uses after the wait: the session may be gone by then.
+    const std::shared_ptr<Clock> clock = m_clock;
+    InFlight flight(m_idleTimeout, m_timeout, *clock, maxBodyBytes);
     // get() and post() rather than a custom verb: only they reach non-HTTP schemes.
     // HEAD goes through head(): as a custom verb Qt would wait for the body that the
     // answer's length announces (or, chunked, for ever). Any other method (a POST that
@@ -498,9 +509,7 @@ QCoro::Task<HttpResponse> HttpSession::send(QByteArray method, QNetworkRequest r
         reply = method == "POST" ? m_nam->post(request, once) : m_nam->sendCustomRequest(request, method, once);
         once->setParent(reply);
     }
-    // The frame keeps what it uses after the wait: the session may be gone by then.
-    const std::shared_ptr<Clock> clock = m_clock;
-    InFlight flight(reply, once, m_idleTimeout, m_timeout, *clock, token, maxBodyBytes);
+    flight.track(reply, once, token);
     co_await flight.ended();
     co_return flight.result();
 }

@@ -44,9 +44,11 @@ struct Reading {
 // Per TCP socket of the process.
 using Sample = std::unordered_map<Inode, Reading>;
 
-// How soon the monitor looks again while bytes are still being read, since reading
-// them wakes it no more than their arrival did.
+// How soon the monitor looks again while bytes are being read, since reading them wakes
+// it no more than their arrival did; and, doubling up to the longest wait, while bytes
+// wait unread (a reader that is slow to be scheduled will still be seen reading them).
 constexpr std::chrono::milliseconds kRound{5};
+constexpr std::chrono::milliseconds kLongestWait{1000};
 // Keys of the monitor's own descriptors (sockets are keyed by inode, never either).
 constexpr quint64 kWakeKey = 0;
 constexpr quint64 kConnectsKey = ~quint64(0);
@@ -92,10 +94,10 @@ bool readMoved(const Sample &before, const Sample &now)
 
 } // namespace
 
-// The thread that meters the sockets. It sleeps until something happens: a watch
-// opens, the process connects a TCP socket, or data arrives on a socket it knows; while
-// the sockets are quiet nothing runs. Watches and read-ahead come from the GUI thread
-// under the mutex; the sockets it knows are its own.
+// The thread that meters the sockets. It sleeps until something happens: the process
+// connects a TCP socket, or data arrives on a socket it knows; while the sockets are
+// quiet nothing runs. Watches, read-ahead and the sockets it knows are shared with the
+// GUI thread under the mutex.
 class HttpBodyGuard::Monitor {
 public:
     Monitor(std::atomic<qint64> &delivered, std::function<void(quint64)> trip)
@@ -110,6 +112,9 @@ public:
             event.data.u64 = key;
             epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
         }
+        // The sockets that were open before connects were reported, known before the
+        // first watch opens.
+        rescan();
         m_thread = std::thread([this] { run(); });
         pthread_setname_np(m_thread.native_handle(), "http-body-guard");
     }
@@ -127,14 +132,21 @@ public:
         ::close(m_epoll);
     }
 
-    // The watch counts from the monitor's next reading, which it takes at once.
+    // The watch counts from here: a socket it knows from what has been read of it now
+    // (no byte of the watching request's answer has been read yet, since Qt starts the
+    // request from the GUI thread's event loop), a socket connected later from its start.
     void open(quint64 id, qint64 limit, quint64 ownReadAhead)
     {
-        {
-            std::lock_guard lock(m_mutex);
-            m_watches.push_back(WatchState{id, limit, ownReadAhead, std::nullopt, 0, false});
+        const quint64 connects = ConnectReports::latest();
+        std::lock_guard lock(m_mutex);
+        WatchState w{id, limit, ownReadAhead, connects, {}, m_delivered.load(std::memory_order_relaxed), false};
+        for (const auto &[inode, socket] : m_sockets) {
+            if (socketInode(socket.fd) != inode)
+                continue;
+            if (const std::optional<Reading> reading = readingOf(socket.fd))
+                w.baseline.emplace(inode, reading->read);
         }
-        wake();
+        m_watches.push_back(std::move(w));
     }
 
     void close(quint64 id)
@@ -156,12 +168,21 @@ public:
     }
 
 private:
+    struct Socket {
+        int fd;
+        // Its connect's report sequence; 0 when it was found by listing the descriptors.
+        quint64 connect;
+        // What had been read of it when it was learnt.
+        quint64 readWhenLearnt;
+    };
     struct WatchState {
         quint64 id;
         qint64 limit;
         quint64 ownReadAhead;
-        // The reading the watch counts from; a socket missing in it counts from 0.
-        std::optional<Sample> baseline;
+        // The latest connect reported when the watch opened, and what had been read of
+        // the sockets known then.
+        quint64 connectsAtStart;
+        std::unordered_map<Inode, quint64> baseline;
         qint64 deliveredAtStart;
         bool tripped;
     };
@@ -178,13 +199,12 @@ private:
 
     void run()
     {
-        // The sockets that were open before connections were reported.
-        rescan();
         std::array<epoll_event, 32> events{};
         Sample previous;
-        bool lookAgain = false;
+        // How long until the monitor looks again; none: until something wakes it.
+        std::optional<std::chrono::milliseconds> lookAgain;
         for (;;) {
-            const int n = epoll_wait(m_epoll, events.data(), int(events.size()), lookAgain ? int(kRound.count()) : -1);
+            const int n = epoll_wait(m_epoll, events.data(), int(events.size()), lookAgain ? int(lookAgain->count()) : -1);
             bool arrived = false;
             for (int i = 0; i < n; ++i) {
                 const quint64 key = events[size_t(i)].data.u64;
@@ -202,12 +222,10 @@ private:
                     break;
                 watching = !m_watches.empty();
             }
-            // Sockets connected before the reading are known by then, so one missing in
-            // a watch's baseline is new and all its bytes count.
             learnConnected();
             if (!watching) {
                 previous.clear();
-                lookAgain = false;
+                lookAgain.reset();
                 continue;
             }
             const Sample now = measure();
@@ -218,10 +236,17 @@ private:
                 shutDown(t.socket);
             }
             // Qt reads what has arrived after the monitor looked, and that wakes nobody:
-            // look again while bytes wait or are being read, until they stop moving.
-            // Without connect reports, new sockets are only found by looking for them.
-            lookAgain = (arrived && anyQueued(now)) || ((arrived || n == 0) && readMoved(previous, now))
-                     || m_connects < 0;
+            // look again soon while bytes arrive or are being read, then less and less
+            // often while some wait unread, and not at all once none do. A wake for a
+            // socket that connected changes none of that. Without connect reports, new
+            // sockets are only found by looking for them.
+            const bool looked = arrived || n == 0;
+            if ((arrived && anyQueued(now)) || (looked && readMoved(previous, now)) || m_connects < 0)
+                lookAgain = kRound;
+            else if (looked && lookAgain && anyQueued(now))
+                lookAgain = std::min(*lookAgain * 2, kLongestWait);
+            else if (looked)
+                lookAgain.reset();
             previous = now;
         }
     }
@@ -229,26 +254,30 @@ private:
     // Learns the sockets the process has connected since the last call.
     void learnConnected()
     {
-        int fd = -1;
-        while (m_connects >= 0 && read(m_connects, &fd, sizeof fd) == ssize_t(sizeof fd))
-            learn(fd);
+        ConnectReports::Report report{};
+        while (m_connects >= 0 && read(m_connects, &report, sizeof report) == ssize_t(sizeof report))
+            learn(report.fd, report.sequence);
         if (ConnectReports::overflowed() || m_connects < 0)
             rescan();
     }
 
     // Knows `fd` when it is a TCP socket, and is woken (edge-triggered) when data
     // arrives on it.
-    void learn(int fd)
+    void learn(int fd, quint64 connect)
     {
         const Inode inode = socketInode(fd);
-        if (inode == 0 || !readingOf(fd))
+        const std::optional<Reading> reading = inode != 0 ? readingOf(fd) : std::nullopt;
+        if (!reading)
             return;
-        const auto known = m_sockets.find(inode);
-        if (known != m_sockets.end() && known->second == fd)
-            return;
-        // The descriptor named another socket before: that one is closed.
-        std::erase_if(m_sockets, [fd](const auto &entry) { return entry.second == fd; });
-        m_sockets[inode] = fd;
+        {
+            std::lock_guard lock(m_mutex);
+            const auto known = m_sockets.find(inode);
+            if (known != m_sockets.end() && known->second.fd == fd)
+                return;
+            // The descriptor named another socket before: that one is closed.
+            std::erase_if(m_sockets, [fd](const auto &entry) { return entry.second.fd == fd; });
+            m_sockets[inode] = Socket{fd, connect, reading->read};
+        }
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
         event.data.u64 = inode;
@@ -273,16 +302,17 @@ private:
         }
         closedir(dir);
         for (const int fd : fds)
-            learn(fd);
+            learn(fd, 0);
     }
 
     // Reads the known sockets; a descriptor that names another file now has been closed.
     Sample measure()
     {
         Sample sample;
+        std::lock_guard lock(m_mutex);
         for (auto it = m_sockets.begin(); it != m_sockets.end();) {
             const std::optional<Reading> reading =
-                socketInode(it->second) == it->first ? readingOf(it->second) : std::nullopt;
+                socketInode(it->second.fd) == it->first ? readingOf(it->second.fd) : std::nullopt;
             if (!reading) {
                 it = m_sockets.erase(it);
                 continue;
@@ -293,24 +323,32 @@ private:
         return sample;
     }
 
+    // What a watch counts a socket's bytes from: the reading it opened with, or every
+    // byte of a socket connected after it opened; a socket connected before it opened
+    // but learnt since, from when it was learnt.
+    static quint64 countsFrom(const WatchState &w, Inode inode, const Socket &socket)
+    {
+        if (socket.connect > w.connectsAtStart)
+            return 0;
+        const auto before = w.baseline.find(inode);
+        return before != w.baseline.end() ? before->second : socket.readWhenLearnt;
+    }
+
     std::vector<Trip> check(const Sample &now)
     {
         std::vector<Trip> trips;
         std::lock_guard lock(m_mutex);
         const qint64 delivered = m_delivered.load(std::memory_order_relaxed);
         for (WatchState &w : m_watches) {
-            if (!w.baseline) {
-                w.baseline = now;
-                w.deliveredAtStart = delivered;
-                continue;
-            }
             if (w.tripped)
                 continue;
             qint64 mostRead = 0;
             Inode where = 0;
             for (const auto &[inode, reading] : now) {
-                const auto before = w.baseline->find(inode);
-                const quint64 start = before == w.baseline->end() ? 0 : before->second.read;
+                const auto socket = m_sockets.find(inode);
+                if (socket == m_sockets.end())
+                    continue;
+                const quint64 start = countsFrom(w, inode, socket->second);
                 if (reading.read > start && qint64(reading.read - start) > mostRead) {
                     mostRead = qint64(reading.read - start);
                     where = inode;
@@ -333,10 +371,15 @@ private:
     // descriptor names the same socket whatever its owner does with the original.
     void shutDown(Inode socket)
     {
-        const auto known = m_sockets.find(socket);
-        if (known == m_sockets.end())
-            return;
-        const int copy = fcntl(known->second, F_DUPFD_CLOEXEC, 0);
+        int fd = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            const auto known = m_sockets.find(socket);
+            if (known == m_sockets.end())
+                return;
+            fd = known->second.fd;
+        }
+        const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
         if (copy < 0)
             return;
         if (socketInode(copy) == socket)
@@ -355,10 +398,10 @@ private:
     std::mutex m_mutex;
     std::vector<WatchState> m_watches;
     std::unordered_map<quint64, qint64> m_readAhead;
+    // The sockets the monitor knows, by inode; only its thread (and its constructor)
+    // changes them.
+    std::unordered_map<Inode, Socket> m_sockets;
     bool m_stopping = false;
-
-    // The monitor thread's own: the sockets it knows, by inode.
-    std::unordered_map<Inode, int> m_sockets;
     std::thread m_thread;
 };
 
