@@ -201,10 +201,11 @@ private:
     {
         std::array<epoll_event, 32> events{};
         Sample previous;
-        // How long until the monitor looks again; none: until something wakes it.
-        std::optional<std::chrono::milliseconds> lookAgain;
+        // How long until the monitor looks again, in milliseconds; -1: until something
+        // wakes it.
+        int lookAgain = -1;
         for (;;) {
-            const int n = epoll_wait(m_epoll, events.data(), int(events.size()), lookAgain ? int(lookAgain->count()) : -1);
+            const int n = epoll_wait(m_epoll, events.data(), int(events.size()), lookAgain);
             bool arrived = false;
             for (int i = 0; i < n; ++i) {
                 const quint64 key = events[size_t(i)].data.u64;
@@ -225,7 +226,7 @@ private:
             learnConnected();
             if (!watching) {
                 previous.clear();
-                lookAgain.reset();
+                lookAgain = -1;
                 continue;
             }
             const Sample now = measure();
@@ -242,11 +243,11 @@ private:
             // sockets are only found by looking for them.
             const bool looked = arrived || n == 0;
             if ((arrived && anyQueued(now)) || (looked && readMoved(previous, now)) || m_connects < 0)
-                lookAgain = kRound;
-            else if (looked && lookAgain && anyQueued(now))
-                lookAgain = std::min(*lookAgain * 2, kLongestWait);
+                lookAgain = int(kRound.count());
+            else if (looked && lookAgain >= 0 && anyQueued(now))
+                lookAgain = std::min(lookAgain * 2, int(kLongestWait.count()));
             else if (looked)
-                lookAgain.reset();
+                lookAgain = -1;
             previous = now;
         }
     }
