@@ -29,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -121,6 +122,23 @@ inline double cpuSecondsOf(qint64 pid)
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 12 ? double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK))
                               : 0;
+}
+
+// The CPU time of each live thread of a child so far, in milliseconds to the
+// microsecond (from /proc/<pid>/task/<tid>/schedstat), by "<name>/<tid>".
+inline std::map<QString, double> threadCpuMsOf(qint64 pid)
+{
+    std::map<QString, double> threads;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks.filePath(task + QStringLiteral("/comm")));
+        QFile schedstat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (!name.open(QIODevice::ReadOnly) || !schedstat.open(QIODevice::ReadOnly))
+            continue;
+        const qint64 nanoseconds = schedstat.readAll().split(' ').first().toLongLong();
+        threads[QString::fromUtf8(name.readAll().trimmed()) + u'/' + task] = double(nanoseconds) / 1e6;
+    }
+    return threads;
 }
 
 // A child's resident memory in MB, from /proc/<pid>/statm; 0 when unreadable.

@@ -9,6 +9,9 @@
 //     bench_connected_window [seconds per measurement] [rounds]     (10 and 3 by default)
 //
 // Targets: kovra shown at most 1.2 times the ring's CPU; unmapped under 0.2 % of a core.
+// Each round also lists the threads that ran during the unmapped measurement, with their
+// CPU time, so that what an idle app spends can be told apart (the GUI thread's timers
+// and requests, the HTTP body guard, Qt's network threads).
 //
 // With Mesa's software GL nearly all of the shown figure is rasterising the whole
 // window again each frame. Drawing the still parts once into textures (layers, the
@@ -118,11 +121,19 @@ int main(int argc, char **argv)
             xcb_unmap_window(connection, window);
         xcb_flush(connection);
         QTest::qWait(2000);
+        const std::map<QString, double> threadsBefore = threadCpuMsOf(app->pid());
         unmapped.push_back(corePercent(*app, seconds));
+        const std::map<QString, double> threadsAfter = threadCpuMsOf(app->pid());
         resident.push_back(residentMBOf(app->pid()));
         std::printf("round %d: ring %5.1f %%, kovra shown %5.1f %%, unmapped (%zu windows) %5.2f %% of a core, %.1f MB "
                     "resident\n",
                     round, ring.back(), shown.back(), windows.size(), unmapped.back(), resident.back());
+        for (const auto &[thread, ms] : threadsAfter) {
+            const auto before = threadsBefore.find(thread);
+            const double spent = ms - (before == threadsBefore.end() ? 0.0 : before->second);
+            if (spent >= 0.5)
+                std::printf("    unmapped, thread %-28s %8.1f ms\n", qPrintable(thread), spent);
+        }
         std::fflush(stdout);
     }
     std::printf("medians of %d rounds, %d s each:\n", rounds, seconds);
