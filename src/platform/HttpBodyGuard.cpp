@@ -133,8 +133,8 @@ public:
     }
 
     // The watch counts from here: a socket it knows from what has been read of it now
-    // (no byte of the watching request's answer has been read yet, since Qt starts the
-    // request from the GUI thread's event loop), a socket connected later from its start.
+    // (the watch opens before its request is made, so no byte of the answer has been
+    // read yet), a socket connected later from its start.
     void open(quint64 id, qint64 limit, quint64 ownReadAhead)
     {
         const quint64 connects = ConnectReports::latest();

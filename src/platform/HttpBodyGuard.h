@@ -64,7 +64,9 @@ public:
     // Qt may hold up to `bytes` of a request's body ahead of its reader.
     [[nodiscard]] std::unique_ptr<ReadAhead> allowReadAhead(qint64 bytes);
     // Calls `trip` once, from the event loop, when the condition above holds for `limit`
-    // bytes; `own` is the read-ahead of the watching request itself (it does not count).
+    // bytes read from now on (open it before the request's reply is made: Qt may send a
+    // request out as its reply is made); `own` is the read-ahead of the watching request
+    // itself (it does not count).
     [[nodiscard]] std::unique_ptr<Watch> watch(qint64 limit, const ReadAhead *own, std::function<void()> trip);
     // Off, the guard hands out no read-ahead and no watches (nullptr) and runs nothing:
     // for measuring what it costs. On by default.
