@@ -39,7 +39,6 @@ struct Reading {
     quint64 read = 0;
     // Bytes received and not read yet.
     quint64 queued = 0;
-    bool operator==(const Reading &) const = default;
 };
 // Per TCP socket of the process.
 using Sample = std::unordered_map<Inode, Reading>;
@@ -74,6 +73,13 @@ std::optional<Reading> readingOf(int fd)
     const quint64 received = info.tcpi_bytes_received;
     const quint64 waiting = std::min(received, quint64(queued));
     return Reading{received - waiting, waiting};
+}
+
+// The reading of a socket the monitor knows by `inode` at `fd`; none when the descriptor
+// names another file now (the socket has been closed).
+std::optional<Reading> readingOfKnown(Inode inode, int fd)
+{
+    return socketInode(fd) == inode ? readingOf(fd) : std::nullopt;
 }
 
 bool anyQueued(const Sample &sample)
@@ -141,9 +147,7 @@ public:
         std::lock_guard lock(m_mutex);
         WatchState w{id, limit, ownReadAhead, connects, {}, m_delivered.load(std::memory_order_relaxed), false};
         for (const auto &[inode, socket] : m_sockets) {
-            if (socketInode(socket.fd) != inode)
-                continue;
-            if (const std::optional<Reading> reading = readingOf(socket.fd))
+            if (const std::optional<Reading> reading = readingOfKnown(inode, socket.fd))
                 w.baseline.emplace(inode, reading->read);
         }
         m_watches.push_back(std::move(w));
@@ -312,8 +316,7 @@ private:
         Sample sample;
         std::lock_guard lock(m_mutex);
         for (auto it = m_sockets.begin(); it != m_sockets.end();) {
-            const std::optional<Reading> reading =
-                socketInode(it->second.fd) == it->first ? readingOf(it->second.fd) : std::nullopt;
+            const std::optional<Reading> reading = readingOfKnown(it->first, it->second.fd);
             if (!reading) {
                 it = m_sockets.erase(it);
                 continue;
