@@ -7,8 +7,8 @@
 //
 //     bench_http_guard_idle [seconds per round] [rounds]     (60 and 3 by default)
 //
-// Target: the capped requests cost at most 1.1 times the uncapped ones, the spread of the
-// uncapped rounds being the run-to-run noise.
+// Target: the requests with the guard on cost at most 1.1 times those with it off, the
+// spread of the guard-off rounds being the run-to-run noise.
 
 #include "core/APIClient.h"
 #include "platform/Async.h"
@@ -137,18 +137,15 @@ int main(int argc, char **argv)
                     figures[0].back().cpuMs, figures[1].back().cpuMs, figures[2].back().cpuMs, seconds);
         std::fflush(stdout);
     }
-    const auto cpu = [&figures](size_t mode) {
+    // One figure of every round of a mode.
+    const auto figuresOf = [&figures](size_t mode, double Figures::*figure) {
         std::vector<double> values;
         for (const Figures &f : figures[mode])
-            values.push_back(f.cpuMs);
+            values.push_back(f.*figure);
         return values;
     };
-    const auto resident = [&figures](size_t mode) {
-        std::vector<double> values;
-        for (const Figures &f : figures[mode])
-            values.push_back(f.residentMb);
-        return values;
-    };
+    const auto cpu = [&figuresOf](size_t mode) { return figuresOf(mode, &Figures::cpuMs); };
+    const auto resident = [&figuresOf](size_t mode) { return figuresOf(mode, &Figures::residentMb); };
     const std::vector<double> off = cpu(0);
     const double percentPerMs = 100.0 / (1000.0 * seconds);
     std::printf("medians of %d rounds, %d s each, a request every %lld s (%d answered per round):\n", rounds, seconds,
